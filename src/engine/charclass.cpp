@@ -1,0 +1,146 @@
+#include "engine/charclass.h"
+
+#include "engine/charlists.h"
+
+#include <algorithm>
+
+namespace kestrova::engine {
+
+void measureText(std::u16string_view text, std::vector<MeasuredChar>& out)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        const char32_t cp = nextCodePoint(text, i);
+        const CharInfo info = charInfo(cp);
+        out.push_back(MeasuredChar{cp, info.width, info.wordClass, info.opening});
+    }
+}
+
+void measureBytes(std::string_view bytes, std::vector<MeasuredChar>& out)
+{
+    for (std::size_t i = 0; i < bytes.size();) {
+        const auto b = static_cast<std::uint8_t>(bytes[i]);
+        std::uint16_t code = b;
+        std::uint8_t width = 1;
+        if (isLeadByte(b) && i + 1 < bytes.size()) {
+            code = static_cast<std::uint16_t>(b << 8 | static_cast<std::uint8_t>(bytes[i + 1]));
+            width = 2;
+        }
+        i += width;
+        MeasuredChar c{0xFFFD, width, kClassOther, false};
+        if (const auto cp = cp932Char(code)) {
+            const CharInfo info = charInfo(*cp);
+            c = MeasuredChar{*cp, width, info.wordClass, info.opening};
+        }
+        out.push_back(c);
+    }
+}
+
+int ByteGet(std::u16string_view text, int n)
+{
+    int width = 0;
+    for (std::size_t i = 0; i < text.size() && n > 0; --n)
+        width += charWidth(nextCodePoint(text, i));
+    return width;
+}
+
+int ByteGet(MeasuredText text, std::size_t n)
+{
+    int width = 0;
+    for (std::size_t i = 0; i < n && i < text.size(); ++i)
+        width += text[i].width;
+    return width;
+}
+
+bool KanjiCheck(std::string_view bytes, int n)
+{
+    bool inLead = false;
+    for (int i = 0; i < n && i < static_cast<int>(bytes.size()); ++i)
+        inLead = inLead ? false : isLeadByte(static_cast<std::uint8_t>(bytes[i]));
+    return inLead;
+}
+
+namespace {
+
+// The single code point of c, or nothing when c holds none or more than one.
+bool singleCodePoint(std::u16string_view c, char32_t& cp)
+{
+    if (c.empty())
+        return false;
+    std::size_t i = 0;
+    cp = nextCodePoint(c, i);
+    return i == c.size();
+}
+
+}  // namespace
+
+int WordCheckSub(std::u16string_view c, std::u16string_view list)
+{
+    char32_t cp = 0;
+    if (!singleCodePoint(c, cp))
+        return 0;
+    int position = 1;
+    for (std::size_t i = 0; i < list.size(); ++position) {
+        if (nextCodePoint(list, i) == cp)
+            return position;
+    }
+    return 0;
+}
+
+int WordCheck(std::u16string_view c)
+{
+    char32_t cp = 0;
+    if (!singleCodePoint(c, cp))
+        return 0;
+    return charInfo(cp).wordClass;
+}
+
+int KakkoCheck(std::u16string_view text, int n)
+{
+    if (n <= 0)
+        return 0;
+    std::vector<MeasuredChar> chars;
+    measureText(text, chars);
+    return static_cast<int>(KakkoCheck(MeasuredText(chars), static_cast<std::size_t>(n)));
+}
+
+std::size_t KakkoCheck(MeasuredText text, std::size_t n)
+{
+    n = std::min(n, text.size());
+    // Most lines hold no opening bracket after their first character; only then can a pair
+    // move the break, so the full search runs only for them.
+    bool anyOpening = false;
+    for (std::size_t i = 1; i < n && !anyOpening; ++i)
+        anyOpening = text[i].opening;
+    if (!anyOpening)
+        return 0;
+
+    const int lineWidth = ByteGet(text, n);
+    std::size_t best = n;
+    for (int pair = 0; pair < kBracketPairs; ++pair) {
+        const char32_t opening = kBracketList[2 * pair];
+        const char32_t closing = kBracketList[2 * pair + 1];
+        std::size_t last = 0;  // 1-based position of the last opening at or before best
+        for (std::size_t pos = 1; pos <= best; ++pos) {
+            if (text[pos - 1].cp == opening)
+                last = pos;
+        }
+        if (last <= 1)
+            continue;
+        // The run from the opening bracket must fit in the line's width, so the search for
+        // its closing bracket ends once the run grows wider than that.
+        int runWidth = text[last - 1].width;
+        for (std::size_t q = last + 1; q <= text.size(); ++q) {
+            runWidth += text[q - 1].width;
+            if (runWidth > lineWidth)
+                break;
+            if (text[q - 1].cp == closing) {
+                if (q > n && last - 1 < best)
+                    best = last - 1;
+                break;
+            }
+        }
+    }
+    return best != n ? best : 0;
+}
+
+}  // namespace kestrova::engine

@@ -1,0 +1,54 @@
+// Measuring and classifying characters for the re-flow: ByteGet, KanjiCheck, WordCheckSub,
+// WordCheck, KakkoCheck, and the measured-character form the re-flow works on.
+//
+// Counts are of characters (code points) and bytes of the code page 932 form; a count n means
+// "the first n", so the 1-based positions of the operations' contracts are the counts here.
+#pragma once
+
+#include "engine/cp932.h"
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace kestrova::engine {
+
+struct MeasuredChar
+{
+    char32_t cp = 0;
+    std::uint8_t width = 1;
+    std::uint8_t wordClass = 0;
+    bool opening = false;
+};
+
+using MeasuredText = std::span<const MeasuredChar>;
+
+// Appends the measured characters of text to out.
+void measureText(std::u16string_view text, std::vector<MeasuredChar>& out);
+
+// Measured characters of code page 932 bytes, character by character as the bytes' lead bytes
+// pair them; a byte that is no character counts as a one-byte character of class 0.
+void measureBytes(std::string_view bytes, std::vector<MeasuredChar>& out);
+
+// The byte width of the first n characters of text (the whole text when n exceeds it).
+[[nodiscard]] int ByteGet(std::u16string_view text, int n);
+[[nodiscard]] int ByteGet(MeasuredText text, std::size_t n);
+
+// True when byte n (1-based) of bytes is the lead byte of a two-byte character, so that cutting
+// after it would split the character; false for n of 0 or less.
+[[nodiscard]] bool KanjiCheck(std::string_view bytes, int n);
+
+// The 1-based position of the one character c in list, 0 when absent or when c is not exactly
+// one character.
+[[nodiscard]] int WordCheckSub(std::u16string_view c, std::u16string_view list);
+
+// The word class (0-5) of the one character c; 0 when c is not exactly one character.
+[[nodiscard]] int WordCheck(std::u16string_view c);
+
+// Given a break after character n of text: an earlier break (a smaller count) that keeps a
+// bracketed run whole, or 0 when the break may stay.
+[[nodiscard]] int KakkoCheck(std::u16string_view text, int n);
+[[nodiscard]] std::size_t KakkoCheck(MeasuredText text, std::size_t n);
+
+}  // namespace kestrova::engine

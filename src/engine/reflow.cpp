@@ -1,0 +1,243 @@
+#include "engine/reflow.h"
+
+#include "engine/quote.h"
+
+namespace kestrova::engine {
+namespace {
+
+constexpr std::u16string_view kCrLf = u"\r\n";
+
+void appendChars(std::u16string& out, MeasuredText chars)
+{
+    for (const MeasuredChar& c : chars)
+        appendCodePoint(out, c.cp);
+}
+
+// The number of leading characters whose width adds up to at most limit.
+std::size_t charsWithin(MeasuredText text, int limit, int& width)
+{
+    width = 0;
+    std::size_t n = 0;
+    while (n < text.size() && width + text[n].width <= limit)
+        width += text[n++].width;
+    return n;
+}
+
+// UpdateSub, appending to out.
+void updateLine(std::u16string_view line, const ReflowSettings& settings, ReflowState& state,
+                std::u16string& out)
+{
+    const int columns = settings.Columns;
+
+    // Split into prefix, indentation and text.
+    const QuotePrefix prefix = quotePrefix(line, settings.Inyofu);
+    std::size_t quoteUnits = prefix.units;
+    std::size_t quoteChars = prefix.chars;
+    std::size_t indent = 0;
+    while (quoteUnits + indent < line.size() && line[quoteUnits + indent] == u' ')
+        ++indent;
+    std::u16string_view text = line.substr(quoteUnits + indent);
+
+    // Leave at least two columns for text; what the head loses is dropped.
+    const int quoteWidth = static_cast<int>(textWidth(line.substr(0, quoteUnits)));
+    int headWidth = quoteWidth + static_cast<int>(indent);
+    if (headWidth >= columns - 1) {
+        const int limit = std::max(columns - 2, 0);
+        if (quoteWidth >= columns - 1) {
+            int width = 0;
+            std::size_t units = 0, chars = 0;
+            for (std::size_t i = 0; i < quoteUnits;) {
+                const std::size_t at = i;
+                const int w = charWidth(nextCodePoint(line, i));
+                if (width + w > limit) {
+                    i = at;
+                    break;
+                }
+                width += w;
+                units = i;
+                ++chars;
+            }
+            quoteUnits = units;
+            quoteChars = chars;
+            indent = 0;
+            headWidth = width;
+        } else {
+            indent = static_cast<std::size_t>(std::max(limit - quoteWidth, 0));
+            headWidth = quoteWidth + static_cast<int>(indent);
+        }
+    }
+    const std::u16string_view quote = line.substr(0, quoteUnits);
+    const std::u16string_view indentation = line.substr(prefix.units, indent);
+
+    // Settle the previous line.
+    if (state.FlowState == 0) {
+        state.NoteDue = false;
+    } else if (state.FlowState == 2) {
+        if (state.Carry.Quote == quote && text.find_first_not_of(u' ') != text.npos) {
+            state.joined.assign(state.Carry.Tail);
+            state.joined += text;
+            text = state.joined;
+        } else {
+            out += state.Carry.Quote;
+            out += state.Carry.Indent;
+            out += state.Carry.Tail;
+            out += kCrLf;
+        }
+    }
+
+    if (state.NoteDue && quoteChars == 0) {
+        out += settings.EnterMes;
+        out += kCrLf;
+        state.NoteDue = false;
+    }
+
+    state.FlowState = 1;
+    state.Carry.Quote.assign(quote);
+    state.Carry.QuoteLen = static_cast<int>(quoteChars);
+    state.Carry.Indent.assign(indentation);
+    state.Carry.IndentLen = static_cast<int>(indent);
+
+    const auto appendHead = [&] {
+        out += quote;
+        out += indentation;
+    };
+
+    const std::size_t restWidth = textWidth(text);
+    if (static_cast<std::size_t>(headWidth) + restWidth <= static_cast<std::size_t>(columns)) {
+        appendHead();
+        out += text;
+        return;
+    }
+
+    // The text is copied out of joined before it is overwritten by measuring.
+    std::vector<MeasuredChar>& chars = state.measured;
+    chars.clear();
+    measureText(text, chars);
+    const int room = columns - headWidth;
+    const bool kinsoku = settings.Kinsoku != 0;
+
+    MeasuredText rest(chars);
+    std::size_t remaining = restWidth;
+    bool first = true;
+    while (!rest.empty()) {
+        if (!first && static_cast<std::size_t>(headWidth) + remaining <= static_cast<std::size_t>(columns)) {
+            const bool join = settings.ChgMode == 2 || (settings.ChgMode == 1 && quoteChars > 0);
+            if (join) {
+                state.Carry.Tail.clear();
+                appendChars(state.Carry.Tail, rest);
+                state.FlowState = 2;
+            } else {
+                out += kCrLf;
+                appendHead();
+                appendChars(out, rest);
+            }
+            if (!settings.EnterMes.empty() && quoteChars > 0)
+                state.NoteDue = true;
+            break;
+        }
+        const std::size_t k = KinsokuCheck(rest, room, kinsoku);
+        if (!first)
+            out += kCrLf;
+        appendHead();
+        appendChars(out, rest.first(k));
+        remaining -= static_cast<std::size_t>(ByteGet(rest, k));
+        rest = rest.subspan(k);
+        first = false;
+    }
+}
+
+}  // namespace
+
+std::size_t KinsokuCheck(MeasuredText text, int width, bool kinsoku)
+{
+    if (text.empty())
+        return 0;
+    int cutWidth = 0;
+    const std::size_t n = charsWithin(text, std::max(width, 0), cutWidth);
+    if (n == text.size() && cutWidth < width)
+        return n;  // shorter than the room
+    if (width <= 1)
+        return 1;
+    if (!kinsoku || n < 2)
+        return n;
+
+    if (const std::size_t m = KakkoCheck(text, n); m > 0)
+        return m;
+
+    // Walk back from the break while the character after it may not begin the line or the
+    // break would split a word. Positions are 1-based: the break lies after character c.
+    std::size_t c = n;
+    int prev = kClassOther;
+    while (c > 1) {
+        const int next = c < text.size() ? int{text[c].wordClass} : int{kClassOther};
+        switch (next) {
+        case kClassSmallKana:
+        case kClassProlonged:
+            --c;
+            prev = next;
+            break;
+        case kClassStop:
+            if (prev == kClassStop)
+                return c + 1;  // the second of two stops may begin the line
+            --c;
+            prev = kClassStop;
+            break;
+        case kClassFullWord:
+        case kClassHalfWord:
+            if (text[c - 1].wordClass != next)
+                return c;
+            --c;
+            prev = next;
+            break;
+        default:
+            return c;
+        }
+    }
+    return n;
+}
+
+int KinsokuCheck(std::string_view bytes, int width, const ReflowSettings& settings)
+{
+    std::vector<MeasuredChar> chars;
+    measureBytes(bytes, chars);
+    const MeasuredText text(chars);
+    return ByteGet(text, KinsokuCheck(text, width, settings.Kinsoku != 0));
+}
+
+std::u16string UpdateSub(std::u16string_view line, const ReflowSettings& settings,
+                         ReflowState& state)
+{
+    std::u16string out;
+    updateLine(line, settings, state, out);
+    return out;
+}
+
+std::u16string TextUpdate(std::u16string_view text, const ReflowSettings& settings,
+                          ReflowState& state)
+{
+    std::u16string out;
+    out.reserve(text.size() + text.size() / 8 + 16);
+    state.FlowState = 0;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find(kCrLf, start);
+        if (end == std::u16string_view::npos) {
+            updateLine(text.substr(start), settings, state, out);
+            break;
+        }
+        updateLine(text.substr(start, end - start), settings, state, out);
+        out += kCrLf;
+        start = end + 2;
+    }
+    if (state.FlowState == 2) {
+        out += kCrLf;
+        updateLine(u"", settings, state, out);
+    }
+    if (state.NoteDue) {
+        out += kCrLf;
+        updateLine(u"", settings, state, out);
+    }
+    return out;
+}
+
+}  // namespace kestrova::engine

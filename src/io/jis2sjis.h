@@ -1,0 +1,31 @@
+// Japanese code conversion between Shift_JIS, ISO-2022-JP (JIS) and EUC-JP on byte buffers.
+#pragma once
+#include <cstdint>
+#include <vector>
+namespace kestrova::io {
+using ByteBuffer = std::vector<std::uint8_t>;
+inline constexpr int kTargetSjis = 0, kTargetJis = 1, kTargetEuc = 2;
+
+// The flag word of the detection scan for the bytes b0 b1 b2 at one scan position.
+[[nodiscard]] int CodeCheck(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2);
+
+// Guesses the code of the buffer, converts it to target (any other target converts nothing),
+// turns every line end into CR LF and drops one final 0x1A. Returns 4 × line-end kind + family
+// of the input (0 Shift_JIS, 1 JIS, 2 EUC).
+int CodeConvert(ByteBuffer& buffer, int target);   // returns the result word 4*lineEndKind + family
+
+// Shift_JIS to ISO-2022-JP; always well-formed, ending in ASCII. A byte that is no JIS X 0208
+// character becomes the geta mark.
+void SjisToJis(ByteBuffer& buffer);
+// Shift_JIS to EUC-JP; always well-formed, with the geta mark as SjisToJis.
+void SjisToEuc(ByteBuffer& buffer);
+// Rejoins Shift_JIS characters split by other bytes and drops a lead byte left at the end.
+void SjisToSjis(ByteBuffer& buffer);
+// ISO-2022-JP to Shift_JIS; startState 0 ASCII, 1 kanji, 2 half-width katakana.
+void JisToSjis(ByteBuffer& buffer, int startState);
+// EUC-JP to Shift_JIS.
+void EucToSjis(ByteBuffer& buffer);
+// Turns every line end into CR LF. Returns 0 (only CR LF), 1 (the last other end was a lone CR)
+// or 2 (a lone LF).
+int CrLfConvert(ByteBuffer& buffer);
+}

@@ -1,0 +1,274 @@
+#include "io/textcodec.h"
+
+#include "engine/cp932.h"
+#include "io/jis2sjis.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace kestrova::io {
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// Length of the valid UTF-8 sequence at the start of s, 0 when it is not one.
+std::size_t utf8SequenceLength(const unsigned char* s, std::size_t left)
+{
+    const unsigned char b = s[0];
+    if (b < 0x80)
+        return 1;
+    std::size_t len = 0;
+    char32_t min = 0;
+    char32_t cp = 0;
+    if (b >= 0xC2 && b <= 0xDF) {
+        len = 2;
+        min = 0x80;
+        cp = b & 0x1F;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        len = 3;
+        min = 0x800;
+        cp = b & 0x0F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        len = 4;
+        min = 0x10000;
+        cp = b & 0x07;
+    } else {
+        return 0;
+    }
+    if (left < len)
+        return 0;
+    for (std::size_t i = 1; i < len; ++i) {
+        if ((s[i] & 0xC0) != 0x80)
+            return 0;
+        cp = cp << 6 | (s[i] & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return len;
+}
+
+std::size_t lineOfOffset(std::string_view bytes, std::size_t offset)
+{
+    return 1 + static_cast<std::size_t>(std::count(bytes.begin(), bytes.begin() + offset, '\n'));
+}
+
+std::string codePointName(char32_t cp)
+{
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "U+%04X", static_cast<unsigned>(cp));
+    return buffer;
+}
+
+const char* codeName(OutputCode code)
+{
+    switch (code) {
+    case OutputCode::Sjis:
+        return "Shift_JIS";
+    case OutputCode::Jis:
+        return "ISO-2022-JP";
+    case OutputCode::Euc:
+        return "EUC-JP";
+    case OutputCode::Utf8:
+        break;
+    }
+    return "UTF-8";
+}
+
+// JIS and EUC reach only the rows of JIS X 0208 that the Shift_JIS arithmetic maps: lead
+// bytes up to 0xEF. The user area and the IBM extensions beyond have no form there.
+bool fitsJisRows(std::uint16_t code)
+{
+    return code <= 0xFF || (code >> 8) <= 0xEF;
+}
+
+ByteBuffer toBuffer(std::string_view bytes)
+{
+    return ByteBuffer(bytes.begin(), bytes.end());
+}
+
+std::string toString(const ByteBuffer& buffer)
+{
+    return std::string(buffer.begin(), buffer.end());
+}
+
+}  // namespace
+
+bool isUtf8Text(std::string_view bytes)
+{
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    bool multiByte = bytes.substr(0, 3) == kByteOrderMark;
+    for (std::size_t i = 0; i < n;) {
+        if (s[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        const std::size_t len = utf8SequenceLength(s + i, n - i);
+        if (len == 0)
+            return false;
+        multiByte = true;
+        i += len;
+    }
+    return multiByte;
+}
+
+std::u16string decodeUtf8(std::string_view bytes)
+{
+    if (bytes.substr(0, 3) == kByteOrderMark)
+        bytes.remove_prefix(3);
+    std::u16string out;
+    out.reserve(bytes.size());
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    for (std::size_t i = 0; i < n;) {
+        const unsigned char b = s[i];
+        if (b < 0x80) {
+            out.push_back(b);
+            ++i;
+            continue;
+        }
+        std::size_t len = utf8SequenceLength(s + i, n - i);
+        if (len == 0) {
+            out.push_back(0xFFFD);  // callers check validity first; never stall
+            ++i;
+            continue;
+        }
+        char32_t cp = len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
+        for (std::size_t k = 1; k < len; ++k)
+            cp = cp << 6 | (s[i + k] & 0x3F);
+        engine::appendCodePoint(out, cp);
+        i += len;
+    }
+    return out;
+}
+
+std::string encodeUtf8(std::u16string_view text)
+{
+    std::string out;
+    out.reserve(text.size() * 3 / 2 + 16);
+    for (std::size_t i = 0; i < text.size();) {
+        const char16_t u = text[i];
+        if (u < 0x80) {
+            out.push_back(static_cast<char>(u));
+            ++i;
+            continue;
+        }
+        char32_t cp = engine::nextCodePoint(text, i);
+        if (cp >= 0xD800 && cp <= 0xDFFF)
+            cp = 0xFFFD;  // an unpaired surrogate has no UTF-8 form
+        if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | cp >> 6));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | cp >> 12));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | cp >> 18));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+    return out;
+}
+
+std::u16string crLfToLf(std::u16string_view text)
+{
+    std::u16string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+            continue;
+        out.push_back(text[i]);
+    }
+    return out;
+}
+
+Result<DecodedText> decodeText(std::string_view bytes, bool convMode)
+{
+    DecodedText decoded;
+    if (bytes.empty())
+        return decoded;
+    const bool hasCr = std::memchr(bytes.data(), '\r', bytes.size()) != nullptr;
+    const bool hasLf = std::memchr(bytes.data(), '\n', bytes.size()) != nullptr;
+
+    if (isUtf8Text(bytes)) {
+        // CR and LF bytes never occur inside a UTF-8 sequence, so the line ends can be
+        // normalised on the bytes as for the other codes.
+        ByteBuffer buffer = toBuffer(bytes);
+        const int lineEnds = CrLfConvert(buffer);
+        if (!buffer.empty() && buffer.back() == 0x1A)
+            buffer.pop_back();
+        decoded.text = decodeUtf8(std::string_view(reinterpret_cast<const char*>(buffer.data()),
+                                                   buffer.size()));
+        decoded.utf8 = true;
+        decoded.lfOnly = hasLf && !hasCr;
+        decoded.status = "UTF-8";
+        if (lineEnds == 1)
+            decoded.status += ":CR";
+        else if (lineEnds == 2)
+            decoded.status += ":LF";
+        return decoded;
+    }
+
+    std::string sjis(bytes);
+    if (convMode) {
+        ByteBuffer buffer = toBuffer(bytes);
+        const int result = CodeConvert(buffer, kTargetSjis);
+        if (result > 0) {
+            if (result & 3)
+                decoded.status = (result & 1) ? "JIS" : "EUC";
+            if (result & 12)
+                decoded.status += (result & 4) ? ":CR" : ":LF";
+        }
+        decoded.lfOnly = hasLf && !hasCr;
+        sjis = toString(buffer);
+    }
+    std::size_t badAt = 0;
+    auto text = engine::fromCp932(sjis, &badAt);
+    if (!text) {
+        char byte[8];
+        std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(sjis[badAt]));
+        return IoError{IoErrorKind::BadData, {},
+                       "line " + std::to_string(lineOfOffset(sjis, badAt)) + ": byte " + byte +
+                           " is not a character of UTF-8, JIS, EUC-JP or Shift_JIS"};
+    }
+    decoded.text = std::move(*text);
+    return decoded;
+}
+
+Result<std::string> encodeText(std::u16string_view text, OutputCode code, bool crlf)
+{
+    if (code == OutputCode::Utf8)
+        return crlf ? encodeUtf8(text) : encodeUtf8(crLfToLf(text));
+
+    std::string bytes;
+    bytes.reserve(text.size() * 2);
+    std::size_t line = 1;
+    for (std::size_t i = 0; i < text.size();) {
+        const char32_t cp = engine::nextCodePoint(text, i);
+        if (cp == U'\n')
+            ++line;
+        const auto form = engine::cp932Code(cp);
+        if (!form || (code != OutputCode::Sjis && !fitsJisRows(*form))) {
+            return IoError{IoErrorKind::BadData, {},
+                           "line " + std::to_string(line) + ": " + codePointName(cp) +
+                               " has no form in " + codeName(code)};
+        }
+        if (*form > 0xFF)
+            bytes.push_back(static_cast<char>(*form >> 8));
+        bytes.push_back(static_cast<char>(*form & 0xFF));
+    }
+    if (code == OutputCode::Sjis || bytes.empty())
+        return bytes;
+    ByteBuffer buffer = toBuffer(bytes);
+    if (code == OutputCode::Jis)
+        SjisToJis(buffer);
+    else
+        SjisToEuc(buffer);
+    return toString(buffer);
+}
+
+}  // namespace kestrova::io

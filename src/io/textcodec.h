@@ -1,0 +1,52 @@
+// Text in and out of files and pipes: recognising UTF-8 or the Japanese codes on reading,
+// writing UTF-8 or a Japanese code without replacing any character.
+#pragma once
+
+#include "io/result.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace kestrova::io {
+
+enum class OutputCode
+{
+    Utf8,
+    Sjis,
+    Jis,
+    Euc,
+};
+
+struct DecodedText
+{
+    std::u16string text;  // line ends are CR LF
+    std::string status;   // "JIS", "EUC:LF", ":CR", "UTF-8", "UTF-8:LF", or empty
+    bool utf8 = false;    // read as UTF-8: written back as UTF-8
+    bool lfOnly = false;  // every line end was a lone LF: written back with LF
+};
+
+// True for bytes that start with a UTF-8 byte-order mark or hold at least one multi-byte
+// sequence, and are valid UTF-8 throughout.
+[[nodiscard]] bool isUtf8Text(std::string_view bytes);
+
+// Decodes file bytes. UTF-8 is recognised first; otherwise, with convMode, the JIS, EUC and
+// Shift_JIS detection runs and converts to Shift_JIS; without it the bytes are taken as
+// Shift_JIS as they are. Bytes that are no code page 932 text make it fail with BadData,
+// naming the line.
+[[nodiscard]] Result<DecodedText> decodeText(std::string_view bytes, bool convMode);
+
+// UTF-8 to UTF-16 and back; decodeUtf8 expects valid UTF-8 (a byte-order mark is dropped).
+[[nodiscard]] std::u16string decodeUtf8(std::string_view bytes);
+[[nodiscard]] std::string encodeUtf8(std::u16string_view text);
+
+// Encodes text that has CR LF line ends. UTF-8 turns them into LF unless crlf is set; the
+// Japanese codes always keep CR LF. A character the code has no form for fails with BadData:
+// the reason names it (U+ number) and its line.
+[[nodiscard]] Result<std::string> encodeText(std::u16string_view text, OutputCode code,
+                                             bool crlf);
+
+// CR LF pairs to LF; a lone CR or LF stays.
+[[nodiscard]] std::u16string crLfToLf(std::u16string_view text);
+
+}  // namespace kestrova::io

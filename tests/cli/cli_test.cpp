@@ -1,0 +1,205 @@
+#include "run_process.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+
+namespace kestrova::test {
+namespace {
+
+const std::string kCli = KESTROVA_CLI_PATH;
+const std::string kData = KESTROVA_TEST_DATA;
+
+ProcessResult cli(const std::vector<std::string>& args, const std::string& input = {})
+{
+    return runProcess(kCli, args, input);
+}
+
+std::string fileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Every failure: exit status 2, one line on standard error, nothing on standard output.
+void expectRefused(const ProcessResult& r, const std::string& mentioned)
+{
+    EXPECT_EQ(r.exitStatus, 2);
+    EXPECT_EQ(r.out, "");
+    ASSERT_FALSE(r.err.empty());
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+    EXPECT_NE(r.err.find(mentioned), std::string::npos) << r.err;
+}
+
+TEST(CliAlign, ReflowsUtf8WithLfLineEnds)
+{
+    const auto r = cli({"align", "--columns", "12", "--kinsoku", "1", "--chgmode", "0"},
+                       "あいうえおか。きく\nThis is a pen and that is a book.\n");
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.out, "あいうえお\nか。きく\nThis is a \npen and that\n is a book.\n");
+    EXPECT_EQ(r.err, "");
+}
+
+TEST(CliAlign, UsesTheSettingsDefaults)
+{
+    // Columns 70, Kinsoku 0, ChgMode 2: the break falls at the limit, the quoted tail joins
+    // the next quoted line and the note follows the quotation.
+    const auto r = cli({"align"}, "> " + std::string(40, 'a') + " " + std::string(40, 'b') +
+                                      "\n> c\nbody\n");
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.out, "> " + std::string(40, 'a') + " " + std::string(27, 'b') + "\n> " +
+                         std::string(13, 'b') + "c\n（改行位置を変更しました）\nbody\n");
+}
+
+TEST(CliAlign, TakesOptionValuesInEitherForm)
+{
+    const auto a = cli({"align", "--columns=8", "--note="}, "> abcdefghijkl\n");
+    const auto b = cli({"align", "--columns", "8", "--note", ""}, "> abcdefghijkl\n");
+    EXPECT_EQ(a.exitStatus, 0) << a.err;
+    EXPECT_EQ(a.out, "> abcdef\n> ghijkl\n");
+    EXPECT_EQ(b.out, a.out);
+}
+
+TEST(CliAlign, AcceptsAnyColumnCountFromOneUp)
+{
+    EXPECT_EQ(cli({"align", "--columns", "1"}, "ab").out, "a\nb\n");
+    const auto wide = cli({"align", "--columns", "99999999999999999999"}, "a b c");
+    EXPECT_EQ(wide.exitStatus, 0) << wide.err;
+    EXPECT_EQ(wide.out, "a b c");
+}
+
+TEST(CliAlign, KeepsCrLfOnRequest)
+{
+    EXPECT_EQ(cli({"align", "--crlf"}, "a\nb").out, "a\r\nb");
+    EXPECT_EQ(cli({"align"}, "a\r\nb\r\n").out, "a\nb\n");
+}
+
+TEST(CliAlign, ReadsFileOrStandardInput)
+{
+    const std::string file = kData + "/mail-utf8-lf.txt";
+    const auto fromFile = cli({"align", "--columns", "16", file});
+    const auto fromStdin = cli({"align", "--columns", "16", "-"}, fileBytes(file));
+    EXPECT_EQ(fromFile.exitStatus, 0) << fromFile.err;
+    EXPECT_EQ(fromFile.out, fromStdin.out);
+    EXPECT_NE(fromFile.out.find("> これは引用文で\n"), std::string::npos) << fromFile.out;
+}
+
+TEST(CliAlign, ReadsTheJapaneseCodesAlike)
+{
+    const auto utf8 = cli({"align", "--columns", "16", kData + "/mail-utf8-lf.txt"});
+    for (const char* name : {"mail-sjis-crlf.txt", "mail-euc-lf.txt"}) {
+        const auto r = cli({"align", "--columns", "16", kData + "/" + name});
+        EXPECT_EQ(r.exitStatus, 0) << name << r.err;
+        EXPECT_EQ(r.out, utf8.out) << name;
+    }
+    const auto jis =
+        cli({"align", "--columns", "16", "--kinsoku", "1", kData + "/mail-jis-lf.txt"});
+    EXPECT_EQ(jis.out, "> これは引用文\n> で、とても長い\n> 行です。次の\n> 行。\n"
+                       "（改行位置を変更しました）\n本文です。\n");
+}
+
+TEST(CliOutputCode, WritesTheChosenCodeWithCrLf)
+{
+    const std::string sjis = "\x82\xA0\x82\xA2\r\nabc\r\n";
+    EXPECT_EQ(cli({"align", "--output-code", "sjis"}, "あい\nabc\n").out, sjis);
+    EXPECT_EQ(cli({"align", "--output-code=jis"}, "あい\nabc\n").out,
+              "\x1b$B$\"$$\x1b(B\r\nabc\r\n");
+    EXPECT_EQ(cli({"widen", "--output-code", "euc"}, "ｱ\n").out, "\xA5\xA2\r\n");
+}
+
+TEST(CliOutputCode, RefusesACharacterTheCodeCannotHold)
+{
+    expectRefused(cli({"align", "--output-code", "sjis"}, "ok\nsmile 😀\n"), "U+1F600");
+    expectRefused(cli({"align", "--output-code", "sjis"}, "ok\nsmile 😀\n"), "line 2");
+    // Code page 932 has the IBM extension ⅰ, ISO-2022-JP does not.
+    expectRefused(cli({"quote", "--output-code", "jis"}, "ⅰ"), "U+2170");
+    // UTF-8 output carries every character through.
+    EXPECT_EQ(cli({"align"}, "😀𠮷〜").out, "😀𠮷〜");
+}
+
+TEST(CliQuote, QuotesAndUnquotesEveryLine)
+{
+    EXPECT_EQ(cli({"quote"}, "abc\ndef").out, "≫abc\n≫def");
+    EXPECT_EQ(cli({"quote", "--quote-chars", " > "}, "abc\n").out, ">abc\n>");
+    EXPECT_EQ(cli({"unquote"}, "≫abc\ndef\n> > x").out, "abc\ndef\n > x");
+    const std::string text = "line\n> quoted\n\n";
+    EXPECT_EQ(cli({"unquote"}, cli({"quote"}, text).out).out, text);
+}
+
+TEST(CliWiden, WidensHalfWidthKana)
+{
+    EXPECT_EQ(cli({"widen"}, "ｶﾞｷﾞｸﾞ ﾊﾟ abc\n").out, "ガギグ パ abc\n");
+}
+
+TEST(CliConvert, WritesExactlyTheConvertedBytes)
+{
+    auto r = cli({"convert", "--to", "jis", "--report"}, "\x61\x82\xA0");
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(r.out, "\x61\x1b\x24\x42\x24\x22\x1b\x28\x42");
+    EXPECT_EQ(r.err, "result=0\n");
+    r = cli({"convert", "--to=euc"}, "\xB1");
+    EXPECT_EQ(r.out, "\x8E\xB1");
+    EXPECT_EQ(r.err, "");
+    r = cli({"convert", "--to", "sjis", "--report"}, "abc\ndef");
+    EXPECT_EQ(r.out, "abc\r\ndef");
+    EXPECT_EQ(r.err, "result=8\n");
+    r = cli({"convert", "--to", "sjis", "--report", kData + "/mail-jis-lf.txt"});
+    EXPECT_EQ(r.err, "result=9\n");
+    EXPECT_EQ(r.out.substr(0, 4), "> \x82\xB1");
+}
+
+TEST(CliDetect, PrintsTheStatusOfAFileRead)
+{
+    const std::pair<const char*, const char*> rows[] = {
+        {"mail-jis-lf.txt", "JIS:LF\n"},     {"mail-euc-lf.txt", "EUC:LF\n"},
+        {"mail-utf8-lf.txt", "UTF-8:LF\n"},  {"mail-sjis-cr.txt", ":CR\n"},
+        {"mail-sjis-crlf.txt", "\n"},
+    };
+    for (const auto& [name, status] : rows)
+        EXPECT_EQ(cli({"detect", kData + "/" + name}).out, status) << name;
+    EXPECT_EQ(cli({"detect"}, "\x1b$B$\"\x1b(B").out, "JIS\n");
+    EXPECT_EQ(cli({"detect"}, "").out, "\n");
+}
+
+TEST(CliErrors, BadCommandLinesAreRefused)
+{
+    expectRefused(cli({}), "no command");
+    expectRefused(cli({"reflow"}), "unknown command 'reflow'");
+    expectRefused(cli({"align", "--width", "3"}), "--width");
+    expectRefused(cli({"align", "--to", "jis"}), "--to");          // convert's option
+    expectRefused(cli({"widen", "--columns", "3"}), "--columns");  // align's option
+    expectRefused(cli({"align", "--columns", "0"}), "--columns");
+    expectRefused(cli({"align", "--columns", "x"}), "--columns");
+    expectRefused(cli({"align", "--columns", "-5"}), "--columns");
+    expectRefused(cli({"align", "--columns"}), "needs a value");
+    expectRefused(cli({"align", "--kinsoku", "2"}), "--kinsoku");
+    expectRefused(cli({"align", "--chgmode", "3"}), "--chgmode");
+    expectRefused(cli({"align", "--output-code", "latin1"}), "--output-code");
+    expectRefused(cli({"align", "--crlf=1"}), "--crlf");
+    expectRefused(cli({"convert"}), "--to");
+    expectRefused(cli({"convert", "--to", "utf8"}), "--to");
+    expectRefused(cli({"align", "a.txt", "b.txt"}), "more than one FILE");
+}
+
+TEST(CliErrors, UnreadableInputIsRefused)
+{
+    expectRefused(cli({"align", kData + "/no-such-file.txt"}), "no-such-file.txt");
+    expectRefused(cli({"detect", kData}), "folder");
+    // 0x80 is neither UTF-8 nor a character of the Japanese codes.
+    expectRefused(cli({"align"}, "ok\n\x80" "abc\n"), "line 2");
+}
+
+TEST(CliHelp, ExplainsItselfAndItsVersion)
+{
+    const auto help = cli({"--help"});
+    EXPECT_EQ(help.exitStatus, 0);
+    EXPECT_NE(help.out.find("kestrova-cli COMMAND"), std::string::npos);
+    EXPECT_EQ(cli({"align", "--help"}).out, help.out);
+    const auto version = cli({"--version"});
+    EXPECT_EQ(version.exitStatus, 0);
+    EXPECT_NE(version.out.find("1.7.0.0"), std::string::npos);
+    EXPECT_NE(version.out.find("Kestrova for Linux"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kestrova::test

@@ -1,0 +1,105 @@
+#include "run_process.h"
+
+#include <cerrno>
+#include <algorithm>
+#include <csignal>
+#include <poll.h>
+#include <spawn.h>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace kestrova::test {
+
+ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
+                         const std::string& input)
+{
+    std::signal(SIGPIPE, SIG_IGN);  // a child that exits early must not end the test
+    int in[2], out[2], err[2];
+    if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0)
+        throw std::runtime_error("pipe failed");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
+        posix_spawn_file_actions_addclose(&actions, fd);
+
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(in[0]);
+    close(out[1]);
+    close(err[1]);
+    if (rc != 0)
+        throw std::runtime_error("cannot start " + program);
+
+    ProcessResult result;
+    std::size_t written = 0;
+    bool inOpen = true;
+    if (input.empty()) {
+        close(in[1]);
+        inOpen = false;
+    }
+    bool outOpen = true, errOpen = true;
+    char buffer[65536];
+    while (outOpen || errOpen) {
+        pollfd fds[3];
+        int n = 0;
+        int outAt = -1, errAt = -1, inAt = -1;
+        if (outOpen) {
+            fds[n] = {out[0], POLLIN, 0};
+            outAt = n++;
+        }
+        if (errOpen) {
+            fds[n] = {err[0], POLLIN, 0};
+            errAt = n++;
+        }
+        if (inOpen) {
+            fds[n] = {in[1], POLLOUT, 0};
+            inAt = n++;
+        }
+        if (poll(fds, static_cast<nfds_t>(n), -1) < 0 && errno != EINTR)
+            break;
+        const auto drain = [&](int at, int fd, std::string& into, bool& open) {
+            if (at < 0 || !(fds[at].revents & (POLLIN | POLLHUP | POLLERR)))
+                return;
+            const ssize_t got = read(fd, buffer, sizeof buffer);
+            if (got <= 0)
+                open = false;
+            else
+                into.append(buffer, static_cast<std::size_t>(got));
+        };
+        drain(outAt, out[0], result.out, outOpen);
+        drain(errAt, err[0], result.err, errOpen);
+        if (inAt >= 0 && (fds[inAt].revents & (POLLOUT | POLLERR | POLLHUP))) {
+            const ssize_t put = write(in[1], input.data() + written,
+                                      std::min<std::size_t>(input.size() - written, 65536));
+            if (put > 0)
+                written += static_cast<std::size_t>(put);
+            if (put <= 0 || written == input.size()) {
+                close(in[1]);
+                inOpen = false;
+            }
+        }
+    }
+    if (inOpen)
+        close(in[1]);
+    close(out[0]);
+    close(err[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
+
+}  // namespace kestrova::test

@@ -8,11 +8,28 @@ namespace kestrova::engine {
 
 void measureText(std::u16string_view text, std::vector<MeasuredChar>& out)
 {
+    const std::uint8_t* table = bmpInfoTable();
+    const std::size_t first = out.size();
+    out.resize(first + text.size());
+    MeasuredChar* o = out.data() + first;
     for (std::size_t i = 0; i < text.size();) {
-        const char32_t cp = nextCodePoint(text, i);
-        const CharInfo info = charInfo(cp);
-        out.push_back(MeasuredChar{cp, info.width, info.wordClass, info.opening});
+        const auto unit = static_cast<std::uint32_t>(i);
+        const char16_t u = text[i];
+        if (u < 0xD800 || u > 0xDFFF) {
+            const std::uint8_t bits = table[u];
+            *o++ = MeasuredChar{unit, u,
+                                static_cast<std::uint8_t>(1 + (bits & InfoBits::kTwoColumns)),
+                                static_cast<std::uint8_t>((bits >> InfoBits::kClassShift) &
+                                                          InfoBits::kClassMask),
+                                (bits & InfoBits::kOpening) != 0};
+            ++i;
+        } else {
+            const char32_t cp = nextCodePoint(text, i);
+            const CharInfo info = charInfo(cp);
+            *o++ = MeasuredChar{unit, u, info.width, info.wordClass, info.opening};
+        }
     }
+    out.resize(static_cast<std::size_t>(o - out.data()));
 }
 
 void measureBytes(std::string_view bytes, std::vector<MeasuredChar>& out)
@@ -26,10 +43,11 @@ void measureBytes(std::string_view bytes, std::vector<MeasuredChar>& out)
             width = 2;
         }
         i += width;
-        MeasuredChar c{0xFFFD, width, kClassOther, false};
+        MeasuredChar c{static_cast<std::uint32_t>(i - width), 0xFFFD, width, kClassOther, false};
         if (const auto cp = cp932Char(code)) {
             const CharInfo info = charInfo(*cp);
-            c = MeasuredChar{*cp, width, info.wordClass, info.opening};
+            c = MeasuredChar{c.unit, static_cast<char16_t>(*cp), width, info.wordClass,
+                             info.opening};
         }
         out.push_back(c);
     }
@@ -113,15 +131,18 @@ std::size_t KakkoCheck(MeasuredText text, std::size_t n)
         anyOpening = text[i].opening;
     if (!anyOpening)
         return 0;
+    return kakkoSearch(text, n, ByteGet(text, n));
+}
 
-    const int lineWidth = ByteGet(text, n);
+std::size_t kakkoSearch(MeasuredText text, std::size_t n, int lineWidth)
+{
     std::size_t best = n;
     for (int pair = 0; pair < kBracketPairs; ++pair) {
-        const char32_t opening = kBracketList[2 * pair];
-        const char32_t closing = kBracketList[2 * pair + 1];
+        const char16_t opening = kBracketList[2 * pair];
+        const char16_t closing = kBracketList[2 * pair + 1];
         std::size_t last = 0;  // 1-based position of the last opening at or before best
         for (std::size_t pos = 1; pos <= best; ++pos) {
-            if (text[pos - 1].cp == opening)
+            if (text[pos - 1].first == opening)
                 last = pos;
         }
         if (last <= 1)
@@ -133,7 +154,7 @@ std::size_t KakkoCheck(MeasuredText text, std::size_t n)
             runWidth += text[q - 1].width;
             if (runWidth > lineWidth)
                 break;
-            if (text[q - 1].cp == closing) {
+            if (text[q - 1].first == closing) {
                 if (q > n && last - 1 < best)
                     best = last - 1;
                 break;

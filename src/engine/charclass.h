@@ -16,7 +16,8 @@ namespace kestrova::engine {
 
 struct MeasuredChar
 {
-    char32_t cp = 0;
+    std::uint32_t unit = 0;  // where it starts in the measured text, in UTF-16 code units
+    char16_t first = 0;      // its first code unit: the character itself unless it is a pair
     std::uint8_t width = 1;
     std::uint8_t wordClass = 0;
     bool opening = false;
@@ -50,5 +51,9 @@ void measureBytes(std::string_view bytes, std::vector<MeasuredChar>& out);
 // bracketed run whole, or 0 when the break may stay.
 [[nodiscard]] int KakkoCheck(std::u16string_view text, int n);
 [[nodiscard]] std::size_t KakkoCheck(MeasuredText text, std::size_t n);
+
+// KakkoCheck's search, for a caller that knows the width of the first n characters and that
+// an opening bracket stands after the first character.
+[[nodiscard]] std::size_t kakkoSearch(MeasuredText text, std::size_t n, int lineWidth);
 
 }  // namespace kestrova::engine

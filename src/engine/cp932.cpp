@@ -24,9 +24,9 @@ struct Tables
     std::array<char16_t, 0x10000> decode2{};  // indexed by lead << 8 | trail
 };
 
-constexpr std::uint8_t kTwoColumns = 1;
-constexpr std::uint8_t kHasForm = 16;
-constexpr std::uint8_t kOpening = 32;
+constexpr std::uint8_t kTwoColumns = InfoBits::kTwoColumns;
+constexpr std::uint8_t kHasForm = InfoBits::kHasForm;
+constexpr std::uint8_t kOpening = InfoBits::kOpening;
 
 class Iconv
 {
@@ -59,6 +59,20 @@ public:
         return true;
     }
 
+    // Converts as much as it can; stops at the first sequence it cannot convert.
+    void convertSome(const char* in, std::size_t inLen, char* out, std::size_t outCap,
+                     std::size_t& taken, std::size_t& outLen)
+    {
+        iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+        char* inPtr = const_cast<char*>(in);
+        char* outPtr = out;
+        std::size_t inLeft = inLen;
+        std::size_t outLeft = outCap;
+        iconv(m_cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        taken = inLen - inLeft;
+        outLen = outCap - outLeft;
+    }
+
 private:
     iconv_t m_cd;
 };
@@ -74,24 +88,75 @@ bool decodeWithIconv(Iconv& cd, const char* bytes, std::size_t n, char32_t& cp)
     return true;
 }
 
-bool encodeWithIconv(Iconv& cd, char32_t cp, std::uint16_t& code, int& len)
+// Reads every two-byte code of one lead byte in a single pass of the converter; a code it
+// refuses is skipped and the pass goes on after it.
+void decodeRow(Iconv& cd, std::uint8_t lead, Tables& t, std::vector<char32_t>& decoded)
 {
-    const std::array<char, 4> in{static_cast<char>(cp >> 24), static_cast<char>(cp >> 16),
-                                 static_cast<char>(cp >> 8), static_cast<char>(cp)};
-    std::array<char, 8> out{};
-    std::size_t outLen = 0;
-    if (!cd.convert(in.data(), in.size(), out.data(), out.size(), outLen))
-        return false;
-    const auto* b = reinterpret_cast<const unsigned char*>(out.data());
-    if (outLen == 1) {
-        code = b[0];
-    } else if (outLen == 2) {
-        code = static_cast<std::uint16_t>(b[0] << 8 | b[1]);
-    } else {
-        return false;
+    std::vector<char> in;
+    std::vector<int> trails;
+    for (int trail = 0x40; trail <= 0xFC; ++trail) {
+        if (trail == 0x7F)
+            continue;
+        in.push_back(static_cast<char>(lead));
+        in.push_back(static_cast<char>(trail));
+        trails.push_back(trail);
     }
-    len = static_cast<int>(outLen);
-    return true;
+    std::size_t at = 0;  // index into trails
+    while (at < trails.size()) {
+        std::array<char, 4 * 200> out{};
+        std::size_t outLen = 0;
+        std::size_t taken = 0;
+        cd.convertSome(in.data() + 2 * at, 2 * (trails.size() - at), out.data(), out.size(),
+                       taken, outLen);
+        const auto* u = reinterpret_cast<const unsigned char*>(out.data());
+        for (std::size_t k = 0; k < outLen / 4; ++k) {
+            const char32_t cp = (char32_t(u[4 * k]) << 24) | (char32_t(u[4 * k + 1]) << 16) |
+                                (char32_t(u[4 * k + 2]) << 8) | u[4 * k + 3];
+            if (cp < 0x10000) {
+                t.decode2[lead << 8 | trails[at + k]] = static_cast<char16_t>(cp);
+                decoded.push_back(cp);
+            }
+        }
+        at += taken / 2;
+        if (at < trails.size() && taken / 2 == outLen / 4)
+            ++at;  // the converter stopped at a code it cannot read
+    }
+}
+
+// Writes every decoded character in one pass; the lead byte tells a two-byte form.
+void encodeAll(Iconv& cd, const std::vector<char32_t>& chars, Tables& t)
+{
+    std::vector<char> in;
+    in.reserve(chars.size() * 4);
+    for (char32_t cp : chars) {
+        in.push_back(static_cast<char>(cp >> 24));
+        in.push_back(static_cast<char>(cp >> 16));
+        in.push_back(static_cast<char>(cp >> 8));
+        in.push_back(static_cast<char>(cp));
+    }
+    std::vector<char> out(chars.size() * 2 + 16);
+    std::size_t at = 0;  // index into chars
+    while (at < chars.size()) {
+        std::size_t taken = 0, outLen = 0;
+        cd.convertSome(in.data() + 4 * at, 4 * (chars.size() - at), out.data(), out.size(),
+                       taken, outLen);
+        const auto* b = reinterpret_cast<const unsigned char*>(out.data());
+        std::size_t k = at;
+        for (std::size_t i = 0; i < outLen; ++k) {
+            const char32_t cp = chars[k];
+            const bool two = isLeadByte(b[i]);
+            const auto code = static_cast<std::uint16_t>(two ? b[i] << 8 | b[i + 1] : b[i]);
+            i += two ? 2 : 1;
+            const char16_t back = two ? t.decode2[code] : t.decode1[code];
+            if (back != cp || (t.info[cp] & kHasForm))
+                continue;
+            t.encode[cp] = code;
+            t.info[cp] = static_cast<std::uint8_t>(kHasForm | (two ? kTwoColumns : 0));
+        }
+        at += taken / 4;
+        if (at < chars.size() && k == at)
+            ++at;  // a character the converter cannot write has no form
+    }
 }
 
 bool eastAsianWide(char32_t cp)
@@ -127,33 +192,12 @@ std::unique_ptr<Tables> buildTables()
     for (int lead = 0x81; lead <= 0xFC; ++lead) {
         if (!isLeadByte(static_cast<std::uint8_t>(lead)))
             continue;
-        for (int trail = 0x40; trail <= 0xFC; ++trail) {
-            if (trail == 0x7F)
-                continue;
-            const std::array<char, 2> pair{static_cast<char>(lead), static_cast<char>(trail)};
-            char32_t cp = 0;
-            if (decodeWithIconv(decoder, pair.data(), 2, cp) && cp < 0x10000) {
-                t->decode2[lead << 8 | trail] = static_cast<char16_t>(cp);
-                decoded.push_back(cp);
-            }
-        }
+        decodeRow(decoder, static_cast<std::uint8_t>(lead), *t, decoded);
     }
 
     // A character has a form only when writing it and reading the bytes back gives the same
     // character: U+00A5 or U+2014, which glibc writes but reads back as another, have none.
-    for (char32_t cp : decoded) {
-        if (t->info[cp] & kHasForm)
-            continue;
-        std::uint16_t code = 0;
-        int len = 0;
-        if (!encodeWithIconv(encoder, cp, code, len))
-            continue;
-        const char16_t back = len == 1 ? t->decode1[code] : t->decode2[code];
-        if (back != cp)
-            continue;
-        t->encode[cp] = code;
-        t->info[cp] = static_cast<std::uint8_t>(kHasForm | (len == 2 ? kTwoColumns : 0));
-    }
+    encodeAll(encoder, decoded, *t);
 
     for (const auto& [variant, counterpart] : kJisVariants) {
         t->encode[variant] = t->encode[counterpart];
@@ -165,17 +209,22 @@ std::unique_ptr<Tables> buildTables()
             t->info[cp] |= kTwoColumns;
     }
 
-    // Word classes, after the variants took their counterparts' forms so that they are
-    // classified alike.
-    for (char32_t cp = 0; cp < 0x10000; ++cp) {
-        char32_t classified = cp;
-        for (const auto& [variant, counterpart] : kJisVariants) {
-            if (variant == cp)
-                classified = counterpart;
-        }
-        const int cls = wordClassOfListedChar(classified);
+    // Word classes; the variants are classified like their counterparts.
+    const auto setClass = [&](char32_t cp, int cls) {
         t->info[cp] = static_cast<std::uint8_t>((t->info[cp] & ~0x0E) | (cls << 1));
+    };
+    const auto setListed = [&](char32_t cp) { setClass(cp, wordClassOfListedChar(cp)); };
+    for (std::u16string_view list : {kSmallKanaList, kProlongedMarkList, kStopList,
+                                     kFullWidthSymbolList, kHalfWidthSymbolList}) {
+        for (char16_t c : list)
+            setListed(c);
     }
+    for (char32_t cp = U'0'; cp <= U'z'; ++cp)
+        setListed(cp);
+    for (char32_t cp = U'０'; cp <= U'ｚ'; ++cp)
+        setListed(cp);
+    for (const auto& [variant, counterpart] : kJisVariants)
+        setClass(variant, wordClassOfListedChar(counterpart));
     for (std::size_t i = 0; i < kBracketList.size(); i += 2)
         t->info[kBracketList[i]] |= kOpening;
     return t;
@@ -262,29 +311,38 @@ std::optional<std::string> toCp932(std::u16string_view text, std::size_t* unmapp
 std::optional<std::u16string> fromCp932(std::string_view bytes, std::size_t* badAt)
 {
     const Tables& t = tables();
-    std::u16string out;
-    out.reserve(bytes.size());
-    for (std::size_t i = 0; i < bytes.size();) {
-        const auto b = static_cast<std::uint8_t>(bytes[i]);
-        char16_t c = kNoChar;
-        std::size_t len = 1;
-        if (isLeadByte(b)) {
-            if (i + 1 < bytes.size()) {
-                c = t.decode2[b << 8 | static_cast<std::uint8_t>(bytes[i + 1])];
-                len = 2;
-            }
+    std::u16string out(bytes.size(), u'\0');
+    char16_t* o = out.data();
+    const auto* in = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    const std::size_t n = bytes.size();
+    for (std::size_t i = 0; i < n;) {
+        const std::size_t at = i;
+        const std::uint8_t b = in[i];
+        char16_t c;
+        if (b < 0x80) {
+            c = b;
+            ++i;
+        } else if (isLeadByte(b) && i + 1 < n) {
+            c = t.decode2[b << 8 | in[i + 1]];
+            i += 2;
         } else {
             c = t.decode1[b];
+            ++i;
         }
         if (c == kNoChar) {
             if (badAt)
-                *badAt = i;
+                *badAt = at;
             return std::nullopt;
         }
-        out.push_back(c);
-        i += len;
+        *o++ = c;
     }
+    out.resize(static_cast<std::size_t>(o - out.data()));
     return out;
+}
+
+const std::uint8_t* bmpInfoTable()
+{
+    return tables().info.data();
 }
 
 std::size_t textWidth(std::u16string_view text)

@@ -37,6 +37,18 @@ struct CharInfo
 // Information about one code point; any value, including unpaired surrogates, is accepted.
 [[nodiscard]] CharInfo charInfo(char32_t cp);
 
+// The bits behind charInfo for the Basic Multilingual Plane, one byte per code point, for
+// loops that measure much text.
+struct InfoBits
+{
+    static constexpr std::uint8_t kTwoColumns = 1;
+    static constexpr int kClassShift = 1;
+    static constexpr std::uint8_t kClassMask = 7;
+    static constexpr std::uint8_t kHasForm = 16;
+    static constexpr std::uint8_t kOpening = 32;
+};
+[[nodiscard]] const std::uint8_t* bmpInfoTable();
+
 // Column width of one code point, 1 or 2.
 [[nodiscard]] int charWidth(char32_t cp);
 

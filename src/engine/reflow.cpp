@@ -7,22 +7,6 @@ namespace {
 
 constexpr std::u16string_view kCrLf = u"\r\n";
 
-void appendChars(std::u16string& out, MeasuredText chars)
-{
-    for (const MeasuredChar& c : chars)
-        appendCodePoint(out, c.cp);
-}
-
-// The number of leading characters whose width adds up to at most limit.
-std::size_t charsWithin(MeasuredText text, int limit, int& width)
-{
-    width = 0;
-    std::size_t n = 0;
-    while (n < text.size() && width + text[n].width <= limit)
-        width += text[n++].width;
-    return n;
-}
-
 // UpdateSub, appending to out.
 void updateLine(std::u16string_view line, const ReflowSettings& settings, ReflowState& state,
                 std::u16string& out)
@@ -102,98 +86,129 @@ void updateLine(std::u16string_view line, const ReflowSettings& settings, Reflow
         out += indentation;
     };
 
-    const std::size_t restWidth = textWidth(text);
-    if (static_cast<std::size_t>(headWidth) + restWidth <= static_cast<std::size_t>(columns)) {
-        appendHead();
-        out += text;
-        return;
-    }
-
-    // The text is copied out of joined before it is overwritten by measuring.
+    // A text of more than twice the room in code units cannot fit (no character is narrower
+    // than a column or longer than two units), so it is measured at once.
     std::vector<MeasuredChar>& chars = state.measured;
     chars.clear();
-    measureText(text, chars);
+    std::size_t restWidth = 0;
+    const std::size_t room2 = 2 * static_cast<std::size_t>(std::max(columns - headWidth, 0));
+    if (text.size() <= room2) {
+        restWidth = textWidth(text);
+        if (static_cast<std::size_t>(headWidth) + restWidth <=
+            static_cast<std::size_t>(columns)) {
+            appendHead();
+            out += text;
+            return;
+        }
+        measureText(text, chars);
+    } else {
+        measureText(text, chars);
+        for (const MeasuredChar& c : chars)
+            restWidth += c.width;
+    }
     const int room = columns - headWidth;
     const bool kinsoku = settings.Kinsoku != 0;
+    // The source of the characters from index `from` on, up to index `to`.
+    const auto source = [&](std::size_t from, std::size_t to) {
+        const std::size_t begin = chars[from].unit;
+        const std::size_t end = to < chars.size() ? chars[to].unit : text.size();
+        return text.substr(begin, end - begin);
+    };
 
-    MeasuredText rest(chars);
+    std::size_t at = 0;
     std::size_t remaining = restWidth;
     bool first = true;
-    while (!rest.empty()) {
-        if (!first && static_cast<std::size_t>(headWidth) + remaining <= static_cast<std::size_t>(columns)) {
+    while (at < chars.size()) {
+        if (!first && static_cast<std::size_t>(headWidth) + remaining <=
+                          static_cast<std::size_t>(columns)) {
             const bool join = settings.ChgMode == 2 || (settings.ChgMode == 1 && quoteChars > 0);
             if (join) {
-                state.Carry.Tail.clear();
-                appendChars(state.Carry.Tail, rest);
+                state.Carry.Tail.assign(source(at, chars.size()));
                 state.FlowState = 2;
             } else {
                 out += kCrLf;
                 appendHead();
-                appendChars(out, rest);
+                out += source(at, chars.size());
             }
             if (!settings.EnterMes.empty() && quoteChars > 0)
                 state.NoteDue = true;
             break;
         }
-        const std::size_t k = KinsokuCheck(rest, room, kinsoku);
+        const LineBreak piece = kinsokuBreak(MeasuredText(chars).subspan(at), room, kinsoku);
         if (!first)
             out += kCrLf;
         appendHead();
-        appendChars(out, rest.first(k));
-        remaining -= static_cast<std::size_t>(ByteGet(rest, k));
-        rest = rest.subspan(k);
+        out += source(at, at + piece.chars);
+        remaining -= static_cast<std::size_t>(piece.width);
+        at += piece.chars;
         first = false;
     }
 }
 
 }  // namespace
 
-std::size_t KinsokuCheck(MeasuredText text, int width, bool kinsoku)
+LineBreak kinsokuBreak(MeasuredText text, int width, bool kinsoku)
 {
     if (text.empty())
-        return 0;
+        return {};
+    // The characters that fit, in one pass that also notes whether an opening bracket stands
+    // after the first of them.
+    const int limit = std::max(width, 0);
     int cutWidth = 0;
-    const std::size_t n = charsWithin(text, std::max(width, 0), cutWidth);
+    std::size_t n = 0;
+    bool opening = false;
+    while (n < text.size() && cutWidth + text[n].width <= limit) {
+        opening |= n > 0 && text[n].opening;
+        cutWidth += text[n++].width;
+    }
     if (n == text.size() && cutWidth < width)
-        return n;  // shorter than the room
+        return {n, cutWidth};  // shorter than the room
     if (width <= 1)
-        return 1;
+        return {1, text[0].width};
     if (!kinsoku || n < 2)
-        return n;
+        return {n, cutWidth};
 
-    if (const std::size_t m = KakkoCheck(text, n); m > 0)
-        return m;
+    if (opening) {
+        if (const std::size_t m = kakkoSearch(text, n, cutWidth); m > 0)
+            return {m, ByteGet(text, m)};
+    }
 
     // Walk back from the break while the character after it may not begin the line or the
     // break would split a word. Positions are 1-based: the break lies after character c.
     std::size_t c = n;
+    int keptWidth = cutWidth;  // width of the first c characters
     int prev = kClassOther;
     while (c > 1) {
         const int next = c < text.size() ? int{text[c].wordClass} : int{kClassOther};
         switch (next) {
         case kClassSmallKana:
         case kClassProlonged:
-            --c;
+            keptWidth -= text[--c].width;
             prev = next;
             break;
         case kClassStop:
-            if (prev == kClassStop)
-                return c + 1;  // the second of two stops may begin the line
-            --c;
+            if (prev == kClassStop)  // the second of two stops may begin the line
+                return {c + 1, keptWidth + text[c].width};
+            keptWidth -= text[--c].width;
             prev = kClassStop;
             break;
         case kClassFullWord:
         case kClassHalfWord:
             if (text[c - 1].wordClass != next)
-                return c;
-            --c;
+                return {c, keptWidth};
+            keptWidth -= text[--c].width;
             prev = next;
             break;
         default:
-            return c;
+            return {c, keptWidth};
         }
     }
-    return n;
+    return {n, cutWidth};
+}
+
+std::size_t KinsokuCheck(MeasuredText text, int width, bool kinsoku)
+{
+    return kinsokuBreak(text, width, kinsoku).chars;
 }
 
 int KinsokuCheck(std::string_view bytes, int width, const ReflowSettings& settings)

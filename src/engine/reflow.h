@@ -48,4 +48,11 @@ struct ReflowState  // lives across the UpdateSub calls of one TextUpdate run
 // The same decision on measured characters, as a count of characters.
 [[nodiscard]] std::size_t KinsokuCheck(MeasuredText text, int width, bool kinsoku);
 
+struct LineBreak
+{
+    std::size_t chars = 0;  // characters that go on the line
+    int width = 0;          // their width
+};
+[[nodiscard]] LineBreak kinsokuBreak(MeasuredText text, int width, bool kinsoku);
+
 }  // namespace kestrova::engine

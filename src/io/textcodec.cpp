@@ -117,61 +117,87 @@ std::u16string decodeUtf8(std::string_view bytes)
 {
     if (bytes.substr(0, 3) == kByteOrderMark)
         bytes.remove_prefix(3);
-    std::u16string out;
-    out.reserve(bytes.size());
+    std::u16string out(bytes.size(), u'\0');
+    char16_t* o = out.data();
     const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
     const std::size_t n = bytes.size();
     for (std::size_t i = 0; i < n;) {
         const unsigned char b = s[i];
         if (b < 0x80) {
-            out.push_back(b);
+            *o++ = b;
             ++i;
             continue;
         }
-        std::size_t len = utf8SequenceLength(s + i, n - i);
+        const std::size_t len = utf8SequenceLength(s + i, n - i);
         if (len == 0) {
-            out.push_back(0xFFFD);  // callers check validity first; never stall
+            *o++ = 0xFFFD;  // callers check validity first; never stall
             ++i;
             continue;
         }
         char32_t cp = len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
         for (std::size_t k = 1; k < len; ++k)
             cp = cp << 6 | (s[i + k] & 0x3F);
-        engine::appendCodePoint(out, cp);
+        if (cp < 0x10000) {
+            *o++ = static_cast<char16_t>(cp);
+        } else {
+            cp -= 0x10000;
+            *o++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+            *o++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+        }
         i += len;
     }
+    out.resize(static_cast<std::size_t>(o - out.data()));
     return out;
 }
 
-std::string encodeUtf8(std::u16string_view text)
+namespace {
+
+// UTF-8 of text; with lfOnly every CR LF pair is written as LF.
+std::string toUtf8(std::u16string_view text, bool lfOnly)
 {
-    std::string out;
-    out.reserve(text.size() * 3 / 2 + 16);
-    for (std::size_t i = 0; i < text.size();) {
-        const char16_t u = text[i];
+    std::string out(text.size() * 3, '\0');
+    char* o = out.data();
+    const char16_t* s = text.data();
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n;) {
+        const char16_t u = s[i];
         if (u < 0x80) {
-            out.push_back(static_cast<char>(u));
+            if (!(lfOnly && u == u'\r' && i + 1 < n && s[i + 1] == u'\n'))
+                *o++ = static_cast<char>(u);
             ++i;
             continue;
         }
-        char32_t cp = engine::nextCodePoint(text, i);
-        if (cp >= 0xD800 && cp <= 0xDFFF)
-            cp = 0xFFFD;  // an unpaired surrogate has no UTF-8 form
+        char32_t cp = u;
+        ++i;
+        if (u >= 0xD800 && u <= 0xDFFF) {
+            if (u <= 0xDBFF && i < n && s[i] >= 0xDC00 && s[i] <= 0xDFFF)
+                cp = 0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(s[i++]) - 0xDC00);
+            else
+                cp = 0xFFFD;  // an unpaired surrogate has no UTF-8 form
+        }
         if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | cp >> 6));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+            *o++ = static_cast<char>(0xC0 | cp >> 6);
+            *o++ = static_cast<char>(0x80 | (cp & 0x3F));
         } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | cp >> 12));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+            *o++ = static_cast<char>(0xE0 | cp >> 12);
+            *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            *o++ = static_cast<char>(0x80 | (cp & 0x3F));
         } else {
-            out.push_back(static_cast<char>(0xF0 | cp >> 18));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+            *o++ = static_cast<char>(0xF0 | cp >> 18);
+            *o++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            *o++ = static_cast<char>(0x80 | (cp & 0x3F));
         }
     }
+    out.resize(static_cast<std::size_t>(o - out.data()));
     return out;
+}
+
+}  // namespace
+
+std::string encodeUtf8(std::u16string_view text)
+{
+    return toUtf8(text, false);
 }
 
 std::u16string crLfToLf(std::u16string_view text)
@@ -242,7 +268,7 @@ Result<DecodedText> decodeText(std::string_view bytes, bool convMode)
 Result<std::string> encodeText(std::u16string_view text, OutputCode code, bool crlf)
 {
     if (code == OutputCode::Utf8)
-        return crlf ? encodeUtf8(text) : encodeUtf8(crLfToLf(text));
+        return toUtf8(text, !crlf);
 
     std::string bytes;
     bytes.reserve(text.size() * 2);

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Kestrova needs to build, run, test and benchmark.
+# Packages already present are left alone; apt-get runs only when something is missing.
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build pkg-config python3
+    libicu-dev libgtest-dev googletest libbenchmark-dev
+    qt6-base-dev qt6-base-dev-tools libgl-dev
+    clang-14 libclang-rt-14-dev
+    xvfb xauth xclip xdotool openbox x11-utils
+    fonts-ipafont-gothic
+    nkf manpages-ja time hyperfine
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+fi
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -82,6 +82,6 @@ void BM_TextUpdate64KOneParagraph(benchmark::State& state)
 }
 BENCHMARK(BM_TextUpdate64KOneParagraph)->Unit(benchmark::kMicrosecond);
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

@@ -27,10 +27,7 @@ void require(bool condition, const char* promise)
     }
 }
 
-bool inJisRange(std::uint8_t b)
-{
-    return b >= 0x21 && b <= 0x7E;
-}
+bool inJisRange(std::uint8_t b) { return b >= 0x21 && b <= 0x7E; }
 
 // ISO-2022-JP as the writer makes it: 7-bit; only ESC $ B, ESC ( I and ESC ( B, each one
 // changing the mode; kanji pairs of 0x21-0x7E, katakana 0x20-0x5F; ASCII again at the end. Input
@@ -38,7 +35,7 @@ bool inJisRange(std::uint8_t b)
 // and a copied ESC $ B cannot be told from one it wrote.
 bool isWellFormedJis(const ByteBuffer& jis)
 {
-    int mode = 0;  // 0 ASCII, 1 kanji, 2 katakana
+    int mode = 0; // 0 ASCII, 1 kanji, 2 katakana
     for (std::size_t i = 0; i < jis.size(); ++i) {
         const std::uint8_t b = jis[i];
         if (b >= 0x80 || b == kSo || b == kSi) {
@@ -137,7 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0) {
         return 0;
     }
-    const int target = data[0] & 3;  // 3 stands for every target that converts nothing
+    const int target = data[0] & 3; // 3 stands for every target that converts nothing
     const ByteBuffer input(data + 1, data + size);
 
     ByteBuffer converted = input;

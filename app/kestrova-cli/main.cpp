@@ -1,16 +1,19 @@
 // kestrova-cli: the text engine as a filter for pipelines and editors.
+#include "options.h"
+#include "version.h"
+
 #include "engine/hantozen.h"
 #include "engine/quote.h"
 #include "engine/reflow.h"
 #include "io/jis2sjis.h"
 #include "io/textcodec.h"
-#include "options.h"
-#include "version.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <malloc.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,7 +34,7 @@ int fail(const std::string& message)
 }
 
 // Reads all of FILE or standard input; an error message on failure.
-bool readInput(const std::string& file, std::string& bytes, std::string& error)
+bool readInput(const std::string& file, io::ByteBuffer& bytes, std::string& error)
 {
     int fd = STDIN_FILENO;
     if (file != "-") {
@@ -40,20 +43,25 @@ bool readInput(const std::string& file, std::string& bytes, std::string& error)
             error = "cannot read '" + file + "': " + std::strerror(errno);
             return false;
         }
-        struct stat st{};
+        struct stat st
+        {
+        };
         if (fstat(fd, &st) == 0) {
             if (S_ISDIR(st.st_mode)) {
                 close(fd);
                 error = "cannot read '" + file + "': it is a folder";
                 return false;
             }
+            // One byte more than the file, so that reading its end needs no second buffer.
             if (S_ISREG(st.st_mode) && st.st_size > 0)
-                bytes.reserve(static_cast<std::size_t>(st.st_size));
+                bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
         }
     }
-    std::vector<char> chunk(1 << 16);
+    std::size_t used = 0;
     for (;;) {
-        const ssize_t n = read(fd, chunk.data(), chunk.size());
+        if (used == bytes.size())
+            bytes.resize(std::max<std::size_t>(bytes.size() * 2, 1 << 16));
+        const ssize_t n = read(fd, bytes.data() + used, bytes.size() - used);
         if (n == 0)
             break;
         if (n < 0) {
@@ -65,8 +73,9 @@ bool readInput(const std::string& file, std::string& bytes, std::string& error)
                 close(fd);
             return false;
         }
-        bytes.append(chunk.data(), static_cast<std::size_t>(n));
+        used += static_cast<std::size_t>(n);
     }
+    bytes.resize(used);
     if (fd != STDIN_FILENO)
         close(fd);
     return true;
@@ -88,64 +97,118 @@ int writeOutput(std::string_view bytes)
     return kExitDone;
 }
 
-int runTextCommand(const cli::Options& o, std::string&& bytes)
+// The text commands work line by line through the input in pieces of about this many bytes,
+// so that a large text is never held in more than one decoded form at once.
+constexpr std::size_t kPieceBytes = 1 << 18;
+
+// Where the piece that starts at from ends: just after the first CR LF at or beyond from +
+// kPieceBytes, or at the end. CR and LF are never part of a two-byte character.
+std::size_t pieceEnd(const io::ByteBuffer& bytes, std::size_t from)
 {
-    auto decoded = io::decodeText(bytes, true);
-    if (!decoded)
-        return fail("cannot read '" + (o.file == "-" ? std::string("standard input") : o.file) +
-                    "': " + decoded.error().reason);
-    std::string().swap(bytes);
-    std::u16string text = std::move(decoded->text);
-
-    std::u16string result;
-    switch (o.command) {
-    case cli::Command::Align: {
-        engine::ReflowState state;
-        result = engine::TextUpdate(text, o.settings, state);
-        break;
+    std::size_t at = from + kPieceBytes;
+    while (at + 1 < bytes.size()) {
+        const auto* cr = static_cast<const std::uint8_t*>(
+            std::memchr(bytes.data() + at, '\r', bytes.size() - at - 1));
+        if (!cr)
+            break;
+        at = static_cast<std::size_t>(cr - bytes.data());
+        if (bytes[at + 1] == '\n')
+            return at + 2;
+        ++at;
     }
-    case cli::Command::Quote:
-        result = engine::quoteText(text, o.settings.Inyofu);
-        break;
-    case cli::Command::Unquote:
-        result = engine::unquoteText(text, o.settings.Inyofu);
-        break;
-    default:
-        result = engine::widenKana(text);
-        break;
-    }
-    std::u16string().swap(text);
-
-    auto out = io::encodeText(result, o.outputCode, o.crlf);
-    if (!out)
-        return fail(out.error().reason);
-    return writeOutput(*out);
+    return bytes.size();
 }
 
-int runConvert(const cli::Options& o, std::string&& bytes)
+// Runs the command over the lines of text; last is set for the input's final piece.
+void runLines(const cli::Options& o, engine::ReflowState& state, std::u16string_view text,
+              bool last, std::u16string& out)
 {
-    int result = 0;
-    if (!bytes.empty()) {
-        io::ByteBuffer buffer(bytes.begin(), bytes.end());
-        std::string().swap(bytes);
-        result = io::CodeConvert(buffer, o.convertTo);
-        bytes.assign(buffer.begin(), buffer.end());
+    if (o.command == cli::Command::Widen) {
+        out += engine::widenKana(text);
+        return;
     }
-    const int status = writeOutput(bytes);
+    std::u16string mark;
+    if (o.command == cli::Command::Quote)
+        mark = engine::quoteText(u"", o.settings.Inyofu);
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find(u"\r\n", start);
+        if (end == std::u16string_view::npos && !last)
+            return; // a piece ends with its CR LF: nothing is left over
+        const bool lineEnd = end != std::u16string_view::npos;
+        const std::u16string_view line =
+            text.substr(start, lineEnd ? end - start : std::u16string_view::npos);
+        switch (o.command) {
+        case cli::Command::Align:
+            engine::reflowLine(line, lineEnd, o.settings, state, out);
+            break;
+        case cli::Command::Quote:
+            out += mark;
+            out += line;
+            break;
+        default:
+            out += engine::unquoteText(line, o.settings.Inyofu);
+            break;
+        }
+        if (!lineEnd)
+            return;
+        if (o.command != cli::Command::Align)
+            out += u"\r\n";
+        start = end + 2;
+    }
+}
+
+int runTextCommand(const cli::Options& o, io::ByteBuffer&& bytes)
+{
+    const std::string source = o.file == "-" ? std::string("standard input") : "'" + o.file + "'";
+    const io::PreparedText prepared = io::prepareText(std::move(bytes), true);
+    const std::size_t size = prepared.bytes.size();
+
+    engine::ReflowState state;
+    engine::beginReflow(state);
+    std::u16string text, result;
+    std::string output;
+    std::size_t from = prepared.start;
+    do {
+        const std::size_t to = pieceEnd(prepared.bytes, from);
+        text.clear();
+        if (auto decoded = io::decodePiece(prepared, from, to, text); !decoded)
+            return fail("cannot read " + source + ": " + decoded.error().reason);
+        result.clear();
+        runLines(o, state, text, to == size, result);
+        if (to == size && o.command == cli::Command::Align)
+            engine::endReflow(o.settings, state, result);
+        auto encoded = io::encodeText(result, o.outputCode, o.crlf);
+        if (!encoded) {
+            // Count the lines only now, to name the right one.
+            const auto line =
+                1 + static_cast<std::size_t>(std::count(output.begin(), output.end(), '\n'));
+            return fail(io::encodeText(result, o.outputCode, o.crlf, line).error().reason);
+        }
+        output += *encoded;
+        from = to;
+    } while (from < size);
+    return writeOutput(output);
+}
+
+int runConvert(const cli::Options& o, io::ByteBuffer&& bytes)
+{
+    const int result = bytes.empty() ? 0 : io::CodeConvert(bytes, o.convertTo);
+    const int status =
+        writeOutput(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     if (o.report)
         std::fprintf(stderr, "result=%d\n", result);
     return status;
 }
 
-int runDetect(std::string&& bytes)
+int runDetect(io::ByteBuffer&& bytes)
 {
     // The status a file read shows; bytes that are no text still have a detected code.
     std::string status;
-    if (auto decoded = io::decodeText(bytes, true)) {
+    if (auto decoded = io::decodeText(io::ByteBuffer(bytes), true)) {
         status = decoded->status;
     } else {
-        io::ByteBuffer buffer(bytes.begin(), bytes.end());
-        const int result = io::CodeConvert(buffer, io::kTargetSjis);
+        const int result = io::CodeConvert(bytes, io::kTargetSjis);
         if (result & 3)
             status = (result & 1) ? "JIS" : "EUC";
         if (result & 12)
@@ -155,7 +218,7 @@ int runDetect(std::string&& bytes)
     return writeOutput(status);
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -167,12 +230,17 @@ int main(int argc, char** argv)
     if (o.command == cli::Command::Help)
         return writeOutput(cli::usageText());
     if (o.command == cli::Command::Version) {
-        const std::string text = std::string("kestrova-cli ") + kFileVersion + " (" +
-                                 kProductName + ")\n" + kCopyright + "\n";
+        const std::string text = std::string("kestrova-cli ") + kFileVersion + " (" + kProductName +
+                                 ")\n" + kCopyright + "\n";
         return writeOutput(text);
     }
 
-    std::string bytes;
+    // Large texts pass through a few buffers of their size one after the other: keep freed
+    // memory for the next instead of handing it back and faulting fresh pages in.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+
+    io::ByteBuffer bytes;
     std::string error;
     if (!readInput(o.file, bytes, error))
         return fail(error);

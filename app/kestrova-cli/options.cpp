@@ -15,8 +15,8 @@ struct CommandName
 };
 
 constexpr CommandName kCommands[] = {
-    {"align", Command::Align},   {"quote", Command::Quote},     {"unquote", Command::Unquote},
-    {"widen", Command::Widen},   {"convert", Command::Convert}, {"detect", Command::Detect},
+    {"align", Command::Align}, {"quote", Command::Quote},     {"unquote", Command::Unquote},
+    {"widen", Command::Widen}, {"convert", Command::Convert}, {"detect", Command::Detect},
 };
 
 bool isTextCommand(Command c)
@@ -39,17 +39,15 @@ bool takesOption(Command c, std::string_view name)
     return false;
 }
 
-bool isFlag(std::string_view name)
-{
-    return name == "crlf" || name == "report";
-}
+bool isFlag(std::string_view name) { return name == "crlf" || name == "report"; }
 
 std::optional<long long> wholeNumber(std::string_view text)
 {
     long long value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || ec == std::errc::result_out_of_range) {
-        if (ec == std::errc::result_out_of_range && text.find_first_not_of("0123456789") == text.npos)
+        if (ec == std::errc::result_out_of_range &&
+            text.find_first_not_of("0123456789") == text.npos)
             return LLONG_MAX;
         return std::nullopt;
     }
@@ -114,7 +112,7 @@ std::string applyOption(Options& o, std::string_view name, std::string_view valu
     return {};
 }
 
-}  // namespace
+} // namespace
 
 ParseResult parseOptions(const std::vector<std::string>& args)
 {
@@ -248,4 +246,4 @@ not be written, 2 bad command line or input.
 )";
 }
 
-}  // namespace kestrova::cli
+} // namespace kestrova::cli

@@ -27,7 +27,7 @@ struct Options
     engine::ReflowSettings settings;
     bool crlf = false;
     io::OutputCode outputCode = io::OutputCode::Utf8;
-    int convertTo = 0;  // target code of convert
+    int convertTo = 0; // target code of convert
     bool report = false;
     std::string file = "-";
 };
@@ -35,11 +35,11 @@ struct Options
 struct ParseResult
 {
     Options options;
-    std::string error;  // empty when the command line is good
+    std::string error; // empty when the command line is good
 };
 
 [[nodiscard]] ParseResult parseOptions(const std::vector<std::string>& args);
 
 [[nodiscard]] const char* usageText();
 
-}  // namespace kestrova::cli
+} // namespace kestrova::cli

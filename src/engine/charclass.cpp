@@ -17,11 +17,10 @@ void measureText(std::u16string_view text, std::vector<MeasuredChar>& out)
         const char16_t u = text[i];
         if (u < 0xD800 || u > 0xDFFF) {
             const std::uint8_t bits = table[u];
-            *o++ = MeasuredChar{unit, u,
-                                static_cast<std::uint8_t>(1 + (bits & InfoBits::kTwoColumns)),
-                                static_cast<std::uint8_t>((bits >> InfoBits::kClassShift) &
-                                                          InfoBits::kClassMask),
-                                (bits & InfoBits::kOpening) != 0};
+            *o++ = MeasuredChar{
+                unit, u, static_cast<std::uint8_t>(1 + (bits & InfoBits::kTwoColumns)),
+                static_cast<std::uint8_t>((bits >> InfoBits::kClassShift) & InfoBits::kClassMask),
+                (bits & InfoBits::kOpening) != 0};
             ++i;
         } else {
             const char32_t cp = nextCodePoint(text, i);
@@ -89,7 +88,7 @@ bool singleCodePoint(std::u16string_view c, char32_t& cp)
     return i == c.size();
 }
 
-}  // namespace
+} // namespace
 
 int WordCheckSub(std::u16string_view c, std::u16string_view list)
 {
@@ -140,7 +139,7 @@ std::size_t kakkoSearch(MeasuredText text, std::size_t n, int lineWidth)
     for (int pair = 0; pair < kBracketPairs; ++pair) {
         const char16_t opening = kBracketList[2 * pair];
         const char16_t closing = kBracketList[2 * pair + 1];
-        std::size_t last = 0;  // 1-based position of the last opening at or before best
+        std::size_t last = 0; // 1-based position of the last opening at or before best
         for (std::size_t pos = 1; pos <= best; ++pos) {
             if (text[pos - 1].first == opening)
                 last = pos;
@@ -164,4 +163,4 @@ std::size_t kakkoSearch(MeasuredText text, std::size_t n, int lineWidth)
     return best != n ? best : 0;
 }
 
-}  // namespace kestrova::engine
+} // namespace kestrova::engine

@@ -16,8 +16,8 @@ namespace kestrova::engine {
 
 struct MeasuredChar
 {
-    std::uint32_t unit = 0;  // where it starts in the measured text, in UTF-16 code units
-    char16_t first = 0;      // its first code unit: the character itself unless it is a pair
+    std::uint32_t unit = 0; // where it starts in the measured text, in UTF-16 code units
+    char16_t first = 0;     // its first code unit: the character itself unless it is a pair
     std::uint8_t width = 1;
     std::uint8_t wordClass = 0;
     bool opening = false;
@@ -56,4 +56,4 @@ void measureBytes(std::string_view bytes, std::vector<MeasuredChar>& out);
 // an opening bracket stands after the first character.
 [[nodiscard]] std::size_t kakkoSearch(MeasuredText text, std::size_t n, int lineWidth);
 
-}  // namespace kestrova::engine
+} // namespace kestrova::engine

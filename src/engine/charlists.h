@@ -67,4 +67,4 @@ static_assert(kFullWidthSymbolList.size() == 16);
 static_assert(kHalfWidthSymbolList.size() == 14);
 static_assert(kBracketList.size() == 2 * kBracketPairs);
 
-}  // namespace kestrova::engine
+} // namespace kestrova::engine

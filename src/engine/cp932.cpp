@@ -12,7 +12,7 @@
 namespace kestrova::engine {
 namespace {
 
-constexpr char16_t kNoChar = 0xFFFF;  // a noncharacter: glibc never decodes to it
+constexpr char16_t kNoChar = 0xFFFF; // a noncharacter: glibc never decodes to it
 
 struct Tables
 {
@@ -21,7 +21,7 @@ struct Tables
     std::array<std::uint8_t, 0x10000> info{};
     std::array<std::uint16_t, 0x10000> encode{};
     std::array<char16_t, 0x100> decode1{};
-    std::array<char16_t, 0x10000> decode2{};  // indexed by lead << 8 | trail
+    std::array<char16_t, 0x10000> decode2{}; // indexed by lead << 8 | trail
 };
 
 constexpr std::uint8_t kTwoColumns = InfoBits::kTwoColumns;
@@ -31,7 +31,10 @@ constexpr std::uint8_t kOpening = InfoBits::kOpening;
 class Iconv
 {
 public:
-    Iconv(const char* to, const char* from) : m_cd(iconv_open(to, from)) {}
+    Iconv(const char* to, const char* from)
+        : m_cd(iconv_open(to, from))
+    {
+    }
     ~Iconv()
     {
         if (m_cd != reinterpret_cast<iconv_t>(-1))
@@ -101,13 +104,13 @@ void decodeRow(Iconv& cd, std::uint8_t lead, Tables& t, std::vector<char32_t>& d
         in.push_back(static_cast<char>(trail));
         trails.push_back(trail);
     }
-    std::size_t at = 0;  // index into trails
+    std::size_t at = 0; // index into trails
     while (at < trails.size()) {
         std::array<char, 4 * 200> out{};
         std::size_t outLen = 0;
         std::size_t taken = 0;
-        cd.convertSome(in.data() + 2 * at, 2 * (trails.size() - at), out.data(), out.size(),
-                       taken, outLen);
+        cd.convertSome(in.data() + 2 * at, 2 * (trails.size() - at), out.data(), out.size(), taken,
+                       outLen);
         const auto* u = reinterpret_cast<const unsigned char*>(out.data());
         for (std::size_t k = 0; k < outLen / 4; ++k) {
             const char32_t cp = (char32_t(u[4 * k]) << 24) | (char32_t(u[4 * k + 1]) << 16) |
@@ -119,7 +122,7 @@ void decodeRow(Iconv& cd, std::uint8_t lead, Tables& t, std::vector<char32_t>& d
         }
         at += taken / 2;
         if (at < trails.size() && taken / 2 == outLen / 4)
-            ++at;  // the converter stopped at a code it cannot read
+            ++at; // the converter stopped at a code it cannot read
     }
 }
 
@@ -135,11 +138,11 @@ void encodeAll(Iconv& cd, const std::vector<char32_t>& chars, Tables& t)
         in.push_back(static_cast<char>(cp));
     }
     std::vector<char> out(chars.size() * 2 + 16);
-    std::size_t at = 0;  // index into chars
+    std::size_t at = 0; // index into chars
     while (at < chars.size()) {
         std::size_t taken = 0, outLen = 0;
-        cd.convertSome(in.data() + 4 * at, 4 * (chars.size() - at), out.data(), out.size(),
-                       taken, outLen);
+        cd.convertSome(in.data() + 4 * at, 4 * (chars.size() - at), out.data(), out.size(), taken,
+                       outLen);
         const auto* b = reinterpret_cast<const unsigned char*>(out.data());
         std::size_t k = at;
         for (std::size_t i = 0; i < outLen; ++k) {
@@ -155,7 +158,7 @@ void encodeAll(Iconv& cd, const std::vector<char32_t>& chars, Tables& t)
         }
         at += taken / 4;
         if (at < chars.size() && k == at)
-            ++at;  // a character the converter cannot write has no form
+            ++at; // a character the converter cannot write has no form
     }
 }
 
@@ -236,7 +239,7 @@ const Tables& tables()
     return *built;
 }
 
-}  // namespace
+} // namespace
 
 CharInfo charInfo(char32_t cp)
 {
@@ -340,10 +343,7 @@ std::optional<std::u16string> fromCp932(std::string_view bytes, std::size_t* bad
     return out;
 }
 
-const std::uint8_t* bmpInfoTable()
-{
-    return tables().info.data();
-}
+const std::uint8_t* bmpInfoTable() { return tables().info.data(); }
 
 std::size_t textWidth(std::u16string_view text)
 {
@@ -361,4 +361,4 @@ std::size_t textWidth(std::u16string_view text)
     return width;
 }
 
-}  // namespace kestrova::engine
+} // namespace kestrova::engine

@@ -28,10 +28,10 @@ enum WordClass : std::uint8_t
 
 struct CharInfo
 {
-    std::uint8_t width = 1;      // 1 or 2 columns
-    std::uint8_t wordClass = 0;  // WordClass
-    bool hasForm = false;        // has a code page 932 form (the six variants included)
-    bool opening = false;        // opens a pair of the bracket list
+    std::uint8_t width = 1;     // 1 or 2 columns
+    std::uint8_t wordClass = 0; // WordClass
+    bool hasForm = false;       // has a code page 932 form (the six variants included)
+    bool opening = false;       // opens a pair of the bracket list
 };
 
 // Information about one code point; any value, including unpaired surrogates, is accepted.
@@ -98,4 +98,4 @@ void appendCodePoint(std::u16string& out, char32_t cp);
 // Column width of a whole text.
 [[nodiscard]] std::size_t textWidth(std::u16string_view text);
 
-}  // namespace kestrova::engine
+} // namespace kestrova::engine

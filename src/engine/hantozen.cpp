@@ -22,9 +22,9 @@ constexpr std::uint8_t kSemiVoicedMark = 0xDF;
 
 struct KanaTables
 {
-    std::string zen;          // two bytes for each code 0xA0-0xDF
-    std::string dakuFrom;     // one byte each
-    std::string dakuTo;       // two bytes each
+    std::string zen;      // two bytes for each code 0xA0-0xDF
+    std::string dakuFrom; // one byte each
+    std::string dakuTo;   // two bytes each
     std::string handakuFrom;
     std::string handakuTo;
 };
@@ -64,7 +64,7 @@ int widenOne(std::uint8_t b, int next, std::string& out)
     return 1;
 }
 
-}  // namespace
+} // namespace
 
 void HanToZenBytes(std::string& bytes)
 {
@@ -89,8 +89,8 @@ void HanToZenBytes(std::string& bytes)
 
 std::u16string widenKana(std::u16string_view text)
 {
-    constexpr char32_t kFirstKana = 0xFF61;  // code page 932 byte 0xA1
-    constexpr char32_t kLastKana = 0xFF9F;   // byte 0xDF
+    constexpr char32_t kFirstKana = 0xFF61; // code page 932 byte 0xA1
+    constexpr char32_t kLastKana = 0xFF9F;  // byte 0xDF
     std::u16string out;
     out.reserve(text.size());
     std::string wide;
@@ -114,4 +114,4 @@ std::u16string widenKana(std::u16string_view text)
     return out;
 }
 
-}  // namespace kestrova::engine
+} // namespace kestrova::engine

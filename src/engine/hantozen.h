@@ -14,4 +14,4 @@ void HanToZenBytes(std::string& bytes);
 // The same widening on text; characters without a code page 932 form are kept as they are.
 [[nodiscard]] std::u16string widenKana(std::u16string_view text);
 
-}  // namespace kestrova::engine
+} // namespace kestrova::engine

@@ -16,8 +16,7 @@ bool isQuoteChar(char32_t cp, std::u16string_view inyofu)
 
 // Calls piece(line, lineEnd) for every CR LF-separated piece; the piece after the last CR LF,
 // possibly empty, is passed with an empty line end.
-template <typename Piece>
-void forEachPiece(std::u16string_view text, Piece piece)
+template <typename Piece> void forEachPiece(std::u16string_view text, Piece piece)
 {
     std::size_t start = 0;
     for (;;) {
@@ -31,7 +30,7 @@ void forEachPiece(std::u16string_view text, Piece piece)
     }
 }
 
-}  // namespace
+} // namespace
 
 QuotePrefix quotePrefix(std::u16string_view line, std::u16string_view inyofu)
 {
@@ -103,4 +102,4 @@ std::u16string unquoteText(std::u16string_view text, std::u16string_view inyofu)
     return out;
 }
 
-}  // namespace kestrova::engine
+} // namespace kestrova::engine

@@ -13,8 +13,8 @@ namespace kestrova::engine {
 
 struct QuotePrefix
 {
-    std::size_t chars = 0;  // as InyoSize
-    std::size_t units = 0;  // the same prefix in UTF-16 code units
+    std::size_t chars = 0; // as InyoSize
+    std::size_t units = 0; // the same prefix in UTF-16 code units
 };
 [[nodiscard]] QuotePrefix quotePrefix(std::u16string_view line, std::u16string_view inyofu);
 
@@ -28,4 +28,4 @@ struct QuotePrefix
 // Removes the first character of every line that has a quote prefix.
 [[nodiscard]] std::u16string unquoteText(std::u16string_view text, std::u16string_view inyofu);
 
-}  // namespace kestrova::engine
+} // namespace kestrova::engine

@@ -94,8 +94,7 @@ void updateLine(std::u16string_view line, const ReflowSettings& settings, Reflow
     const std::size_t room2 = 2 * static_cast<std::size_t>(std::max(columns - headWidth, 0));
     if (text.size() <= room2) {
         restWidth = textWidth(text);
-        if (static_cast<std::size_t>(headWidth) + restWidth <=
-            static_cast<std::size_t>(columns)) {
+        if (static_cast<std::size_t>(headWidth) + restWidth <= static_cast<std::size_t>(columns)) {
             appendHead();
             out += text;
             return;
@@ -119,8 +118,8 @@ void updateLine(std::u16string_view line, const ReflowSettings& settings, Reflow
     std::size_t remaining = restWidth;
     bool first = true;
     while (at < chars.size()) {
-        if (!first && static_cast<std::size_t>(headWidth) + remaining <=
-                          static_cast<std::size_t>(columns)) {
+        if (!first &&
+            static_cast<std::size_t>(headWidth) + remaining <= static_cast<std::size_t>(columns)) {
             const bool join = settings.ChgMode == 2 || (settings.ChgMode == 1 && quoteChars > 0);
             if (join) {
                 state.Carry.Tail.assign(source(at, chars.size()));
@@ -145,7 +144,7 @@ void updateLine(std::u16string_view line, const ReflowSettings& settings, Reflow
     }
 }
 
-}  // namespace
+} // namespace
 
 LineBreak kinsokuBreak(MeasuredText text, int width, bool kinsoku)
 {
@@ -162,7 +161,7 @@ LineBreak kinsokuBreak(MeasuredText text, int width, bool kinsoku)
         cutWidth += text[n++].width;
     }
     if (n == text.size() && cutWidth < width)
-        return {n, cutWidth};  // shorter than the room
+        return {n, cutWidth}; // shorter than the room
     if (width <= 1)
         return {1, text[0].width};
     if (!kinsoku || n < 2)
@@ -176,7 +175,7 @@ LineBreak kinsokuBreak(MeasuredText text, int width, bool kinsoku)
     // Walk back from the break while the character after it may not begin the line or the
     // break would split a word. Positions are 1-based: the break lies after character c.
     std::size_t c = n;
-    int keptWidth = cutWidth;  // width of the first c characters
+    int keptWidth = cutWidth; // width of the first c characters
     int prev = kClassOther;
     while (c > 1) {
         const int next = c < text.size() ? int{text[c].wordClass} : int{kClassOther};
@@ -187,7 +186,7 @@ LineBreak kinsokuBreak(MeasuredText text, int width, bool kinsoku)
             prev = next;
             break;
         case kClassStop:
-            if (prev == kClassStop)  // the second of two stops may begin the line
+            if (prev == kClassStop) // the second of two stops may begin the line
                 return {c + 1, keptWidth + text[c].width};
             keptWidth -= text[--c].width;
             prev = kClassStop;
@@ -227,23 +226,18 @@ std::u16string UpdateSub(std::u16string_view line, const ReflowSettings& setting
     return out;
 }
 
-std::u16string TextUpdate(std::u16string_view text, const ReflowSettings& settings,
-                          ReflowState& state)
+void beginReflow(ReflowState& state) { state.FlowState = 0; }
+
+void reflowLine(std::u16string_view line, bool lineEnd, const ReflowSettings& settings,
+                ReflowState& state, std::u16string& out)
 {
-    std::u16string out;
-    out.reserve(text.size() + text.size() / 8 + 16);
-    state.FlowState = 0;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = text.find(kCrLf, start);
-        if (end == std::u16string_view::npos) {
-            updateLine(text.substr(start), settings, state, out);
-            break;
-        }
-        updateLine(text.substr(start, end - start), settings, state, out);
+    updateLine(line, settings, state, out);
+    if (lineEnd)
         out += kCrLf;
-        start = end + 2;
-    }
+}
+
+void endReflow(const ReflowSettings& settings, ReflowState& state, std::u16string& out)
+{
     if (state.FlowState == 2) {
         out += kCrLf;
         updateLine(u"", settings, state, out);
@@ -252,7 +246,26 @@ std::u16string TextUpdate(std::u16string_view text, const ReflowSettings& settin
         out += kCrLf;
         updateLine(u"", settings, state, out);
     }
+}
+
+std::u16string TextUpdate(std::u16string_view text, const ReflowSettings& settings,
+                          ReflowState& state)
+{
+    std::u16string out;
+    out.reserve(text.size() + text.size() / 8 + 16);
+    beginReflow(state);
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find(kCrLf, start);
+        if (end == std::u16string_view::npos) {
+            reflowLine(text.substr(start), false, settings, state, out);
+            break;
+        }
+        reflowLine(text.substr(start, end - start), true, settings, state, out);
+        start = end + 2;
+    }
+    endReflow(settings, state, out);
     return out;
 }
 
-}  // namespace kestrova::engine
+} // namespace kestrova::engine

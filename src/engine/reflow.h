@@ -14,16 +14,16 @@ namespace kestrova::engine {
 
 struct CarryRecord
 {
-    std::u16string Tail;   // leftover of the last broken line
-    std::u16string Quote;  // quote prefix of the last line handled
-    int QuoteLen = 0;      // its length in characters
+    std::u16string Tail;  // leftover of the last broken line
+    std::u16string Quote; // quote prefix of the last line handled
+    int QuoteLen = 0;     // its length in characters
     std::u16string Indent;
     int IndentLen = 0;
 };
 
-struct ReflowState  // lives across the UpdateSub calls of one TextUpdate run
+struct ReflowState // lives across the UpdateSub calls of one TextUpdate run
 {
-    int FlowState = 0;  // 0 no line yet, 1 previous line finished, 2 tail waiting in Carry
+    int FlowState = 0; // 0 no line yet, 1 previous line finished, 2 tail waiting in Carry
     bool NoteDue = false;
     CarryRecord Carry;
 
@@ -35,6 +35,14 @@ struct ReflowState  // lives across the UpdateSub calls of one TextUpdate run
 // The re-flowed text.
 [[nodiscard]] std::u16string TextUpdate(std::u16string_view text, const ReflowSettings& settings,
                                         ReflowState& state);
+
+// TextUpdate in steps, for a text that arrives line by line: beginReflow, then reflowLine for
+// every line (lineEnd when a CR LF followed it), then endReflow; the output is appended to out
+// and adds up to TextUpdate's.
+void beginReflow(ReflowState& state);
+void reflowLine(std::u16string_view line, bool lineEnd, const ReflowSettings& settings,
+                ReflowState& state, std::u16string& out);
+void endReflow(const ReflowSettings& settings, ReflowState& state, std::u16string& out);
 
 // The output made from one line: perhaps a flushed tail and the note first, then the line's
 // own output lines, CR LF between them and none after the last.
@@ -50,9 +58,9 @@ struct ReflowState  // lives across the UpdateSub calls of one TextUpdate run
 
 struct LineBreak
 {
-    std::size_t chars = 0;  // characters that go on the line
-    int width = 0;          // their width
+    std::size_t chars = 0; // characters that go on the line
+    int width = 0;         // their width
 };
 [[nodiscard]] LineBreak kinsokuBreak(MeasuredText text, int width, bool kinsoku);
 
-}  // namespace kestrova::engine
+} // namespace kestrova::engine

@@ -41,4 +41,4 @@ std::u16string EasyScranble(std::u16string_view text, int direction)
     return out;
 }
 
-}  // namespace kestrova::engine
+} // namespace kestrova::engine

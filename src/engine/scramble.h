@@ -12,4 +12,4 @@ namespace kestrova::engine {
 // page 932 form are kept, so every text comes back whole.
 [[nodiscard]] std::u16string EasyScranble(std::u16string_view text, int direction);
 
-}  // namespace kestrova::engine
+} // namespace kestrova::engine

@@ -1,7 +1,9 @@
 #include "io/jis2sjis.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
+#include <cstring>
 
 namespace kestrova::io {
 namespace {
@@ -48,21 +50,13 @@ struct JisPair
     int cell;
 };
 
-constexpr JisPair kGeta{0x22, 0x2E};  // 〓, stands in for what JIS X 0208 cannot hold
+constexpr JisPair kGeta{0x22, 0x2E}; // 〓, stands in for what JIS X 0208 cannot hold
 
-constexpr bool isHalfWidthKana(std::uint8_t b)
-{
-    return b >= 0xA0 && b <= 0xDF;
-}
+constexpr bool isHalfWidthKana(std::uint8_t b) { return b >= 0xA0 && b <= 0xDF; }
 
 constexpr bool isSjisTrail(std::uint8_t b)
 {
     return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
-}
-
-constexpr bool isJisByte(int b)
-{
-    return b >= 0x21 && b <= 0x7E;
 }
 
 constexpr JisPair sjisToJisPair(int lead, int trail)
@@ -79,22 +73,100 @@ constexpr JisPair sjisToJisPair(int lead, int trail)
     return {row, cell};
 }
 
+using ByteTable = std::array<std::uint8_t, 256>;
+
+// Row of each lead byte for trails below 0x9F (one more above), 0 where neither row is one of
+// JIS X 0208's: lead 0x80 and 0xF0-0xFF (user-defined and extension areas).
+constexpr ByteTable kRowOfLead = [] {
+    ByteTable rows{};
+    for (int lead = 0x80; lead <= 0xFF; ++lead) {
+        const int row = sjisToJisPair(lead, 0x40).row;
+        if (!isHalfWidthKana(static_cast<std::uint8_t>(lead)) && row >= 0x21 && row <= 0x7D) {
+            rows[static_cast<std::size_t>(lead)] = static_cast<std::uint8_t>(row);
+        }
+    }
+    return rows;
+}();
+
+// Cell of each trail byte, 0 for a byte that cannot be a trail.
+constexpr ByteTable kCellOfTrail = [] {
+    ByteTable cells{};
+    for (int trail = 0; trail <= 0xFF; ++trail) {
+        if (isSjisTrail(static_cast<std::uint8_t>(trail))) {
+            cells[static_cast<std::size_t>(trail)] =
+                static_cast<std::uint8_t>(sjisToJisPair(0x81, trail).cell);
+        }
+    }
+    return cells;
+}();
+
 // The writers' reading of the character whose lead byte is at i; returns the bytes consumed.
 // Whatever is no JIS X 0208 character (a stray lead byte, user-defined and extension rows)
 // becomes the geta mark so the output is always well-formed. A byte that cannot be a trail is
 // left to the caller: the line end or letter after a stray lead byte survives.
 std::size_t readKanji(const std::uint8_t* in, std::size_t i, std::size_t n, JisPair& pair)
 {
-    if (i + 1 < n && isSjisTrail(in[i + 1])) {
-        pair = sjisToJisPair(in[i], in[i + 1]);
-        if (!isJisByte(pair.row) || !isJisByte(pair.cell)) {
-            pair = kGeta;
-        }
-        return 2;
-    }
     pair = kGeta;
-    return 1;
+    if (i + 1 == n) {
+        return 1;
+    }
+    const std::uint8_t trail = in[i + 1];
+    const int cell = kCellOfTrail[trail];
+    if (cell == 0) {
+        return 1;
+    }
+    const int row = kRowOfLead[in[i]];
+    if (row != 0) {
+        pair = {row + (trail >= 0x9F ? 1 : 0), cell};
+    }
+    return 2;
 }
+
+// Output written through a pointer. The storage is reserved once; the buffer's size is only
+// moved ahead of the writer in 1024-byte steps, so nothing is zeroed long before it is written
+// and the pages of a reservation that is never filled are never touched.
+class OutputArea
+{
+public:
+    static constexpr std::size_t kStep = 1024;
+    static constexpr std::size_t kRoom = 256; // more than any single step of a writer needs
+
+    // The extra reservation covers the steps' overshoot: an output within capacity never moves.
+    explicit OutputArea(std::size_t capacity)
+    {
+        m_bytes.reserve(capacity + kStep + kRoom);
+        m_bytes.resize(kStep);
+    }
+
+    std::uint8_t* begin() { return m_bytes.data(); }
+
+    // Starts the output with bytes that need no conversion.
+    std::uint8_t* beginWith(const std::uint8_t* bytes, std::size_t count)
+    {
+        m_bytes.assign(bytes, bytes + count);
+        m_bytes.resize(count + kStep);
+        return m_bytes.data() + count;
+    }
+
+    std::uint8_t* makeRoom(std::uint8_t* out)
+    {
+        const std::size_t used = static_cast<std::size_t>(out - m_bytes.data());
+        if (m_bytes.size() - used >= kRoom) {
+            return out;
+        }
+        m_bytes.resize(m_bytes.size() + kStep);
+        return m_bytes.data() + used;
+    }
+
+    void finish(std::uint8_t* out, ByteBuffer& buffer)
+    {
+        m_bytes.resize(static_cast<std::size_t>(out - m_bytes.data()));
+        buffer.swap(m_bytes);
+    }
+
+private:
+    ByteBuffer m_bytes;
+};
 
 // A step of the JIS to Shift_JIS arithmetic that would leave the byte range is skipped, so the
 // value keeps what it had; malformed kanji runs still convert to some pair.
@@ -105,9 +177,23 @@ constexpr void addWithinByte(int& value, int delta)
     }
 }
 
-// Writes the Shift_JIS pair of JIS row j1 and cell j2 at out; returns the position after it.
-std::uint8_t* putSjisPair(std::uint8_t* out, int j1, int j2)
+// Writes the Shift_JIS pair of JIS row j1 and cell j2 at out.
+inline void putSjisPair(std::uint8_t* out, int j1, int j2)
 {
+    if (j1 >= 0x21 && j1 <= 0x7E && j2 >= 0x21 && j2 <= 0x7E) {
+        // Within JIS X 0208 no step can leave the byte range.
+        int s1 = ((j1 - 0x21) >> 1) + 0x81;
+        if (s1 > 0x9F) {
+            s1 += 0x40;
+        }
+        int s2 = j2 + ((j1 & 1) != 0 ? 0x1F : 0x7D);
+        if (s2 >= 0x7F) {
+            ++s2;
+        }
+        out[0] = static_cast<std::uint8_t>(s1);
+        out[1] = static_cast<std::uint8_t>(s2);
+        return;
+    }
     int s2 = j2;
     addWithinByte(s2, (j1 & 1) != 0 ? 0x1F : 0x7D);
     if (s2 >= 0x7F) {
@@ -122,7 +208,6 @@ std::uint8_t* putSjisPair(std::uint8_t* out, int j1, int j2)
     }
     out[0] = static_cast<std::uint8_t>(s1);
     out[1] = static_cast<std::uint8_t>(s2);
-    return out + 2;
 }
 
 std::uint8_t* putEscape(std::uint8_t* out, std::uint8_t intermediate, std::uint8_t final)
@@ -133,42 +218,142 @@ std::uint8_t* putEscape(std::uint8_t* out, std::uint8_t intermediate, std::uint8
     return out + 3;
 }
 
+// CodeCheck's flag word is the fixed value of its first byte, if it has one, or the pair bits
+// that both bytes allow; ESC alone needs the bytes after it. Kept branch-free for the scan.
+constexpr int kFlagsFromEscape = 0x1000;
+constexpr auto kFixedFlags = [] {
+    std::array<int, 256> flags{};
+    for (int b = 0; b <= 0xFF; ++b) {
+        int f = 0;
+        if (b >= 0x20 && b <= 0x7E) {
+            f = kPrintable;
+        } else if (b == kEsc) {
+            f = kFlagsFromEscape;
+        } else if (b == kSo) {
+            f = kShiftOut;
+        } else if (b == kSi) {
+            f = kJisDesignation;
+        } else if (b == 0x09 || b == kLf || b == 0x0C || b == kCr || b == kEndOfFile) {
+            f = kLineControl;
+        }
+        flags[static_cast<std::size_t>(b)] = f;
+    }
+    return flags;
+}();
+
+constexpr auto kFirstByteBits = [] {
+    std::array<int, 256> bits{};
+    for (int b = 0; b <= 0xFF; ++b) {
+        const auto byte = static_cast<std::uint8_t>(b);
+        int f = 0;
+        if (kFixedFlags[static_cast<std::size_t>(b)] == 0) {
+            f |= isHalfWidthKana(byte) ? kKanaOrEucRow : 0;
+            f |= (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC) ? kSjisPair : 0;
+            f |= b >= 0x8E ? kEucSecondKana : 0;
+            f |= b >= 0xA1 && b <= 0xFE ? kEucPair : 0;
+        }
+        bits[static_cast<std::size_t>(b)] = f;
+    }
+    return bits;
+}();
+
+constexpr auto kSecondByteBits = [] {
+    std::array<int, 256> bits{};
+    for (int b = 0; b <= 0xFF; ++b) {
+        const auto byte = static_cast<std::uint8_t>(b);
+        int f = kKanaOrEucRow;
+        f |= isSjisTrail(byte) ? kSjisPair : 0;
+        f |= isHalfWidthKana(byte) ? kEucSecondKana : 0;
+        f |= b >= 0xA1 && b <= 0xFE ? kEucPair : 0;
+        bits[static_cast<std::size_t>(b)] = f;
+    }
+    return bits;
+}();
+
+// kSjisPair as the bits each byte allows, to take the scan's step from the bytes themselves.
+constexpr auto kScanPairLead = [] {
+    ByteTable bits{};
+    for (int b = 0; b <= 0xFF; ++b) {
+        bits[static_cast<std::size_t>(b)] =
+            (kFirstByteBits[static_cast<std::size_t>(b)] & kSjisPair) != 0;
+    }
+    return bits;
+}();
+
+constexpr auto kScanPairTrail = [] {
+    ByteTable bits{};
+    for (int b = 0; b <= 0xFF; ++b) {
+        bits[static_cast<std::size_t>(b)] =
+            (kSecondByteBits[static_cast<std::size_t>(b)] & kSjisPair) != 0;
+    }
+    return bits;
+}();
+
+// The scan's rules at position i for its flag word f: true when they decide the kind, else
+// they move i on.
+bool decideAt(const std::uint8_t* b, std::size_t n, int f, std::size_t& i, CodeKind& kind)
+{
+    if (f == kPrintable || f == kLineControl) {
+        ++i;
+    } else if (f == kJisDesignation) {
+        kind = CodeKind::JIS;
+        return true;
+    } else if (f == kJisReturnToAscii) {
+        kind = CodeKind::JIS2;
+        return true;
+    } else if (f == kShiftOut) {
+        kind = CodeKind::JIS3;
+        return true;
+    } else if ((f & kKanaOrEucRow) != 0) {
+        // Half-width katakana reads like an EUC row byte: only a pair that no katakana run
+        // could make counts as EUC.
+        if ((f & kEucPair) != 0 && i + 5 <= n) {
+            const int f2 = CodeCheck(b[i + 1], b[i + 2], b[i + 3]);
+            if ((f2 & kKanaOrEucRow) != 0) {
+                i += 2;
+                return false;
+            }
+            const int f3 = CodeCheck(b[i + 2], b[i + 3], b[i + 4]);
+            if (f3 > 0 && f2 != kPrintable && f2 != kLineControl) {
+                kind = CodeKind::EUC;
+                return true;
+            }
+        }
+        ++i;
+    } else if ((f & kSjisPair) != 0) {
+        i += 2;
+    } else if ((f & (kEucSecondKana | kEucPair)) != 0) {
+        kind = CodeKind::EUC;
+        return true;
+    } else {
+        ++i;
+    }
+    return false;
+}
+
 CodeKind detectKind(const ByteBuffer& buffer)
 {
     const std::size_t n = buffer.size();
     const std::uint8_t* b = buffer.data();
+    CodeKind kind = CodeKind::SJIS;
     std::size_t i = 0;
+    // The positions that decide nothing are passed without their flag word: a byte below 0x80
+    // other than ESC, SO and SI moves on by one (its flag is 0, 1 or 8), and a Shift_JIS lead
+    // byte outside 0xA0-0xDF with a valid trail moves on by two (its flag has bit 32 and not
+    // bit 16). Only the other positions take the scan's rules.
     while (i + 3 <= n) {
-        const int f = CodeCheck(b[i], b[i + 1], b[i + 2]);
-        if (f == kPrintable || f == kLineControl) {
-            ++i;
-        } else if (f == kJisDesignation) {
-            return CodeKind::JIS;
-        } else if (f == kJisReturnToAscii) {
-            return CodeKind::JIS2;
-        } else if (f == kShiftOut) {
-            return CodeKind::JIS3;
-        } else if ((f & kKanaOrEucRow) != 0) {
-            // Half-width katakana reads like an EUC row byte: only a pair that no katakana run
-            // could make counts as EUC.
-            if ((f & kEucPair) != 0 && i + 5 <= n) {
-                const int f2 = CodeCheck(b[i + 1], b[i + 2], b[i + 3]);
-                if ((f2 & kKanaOrEucRow) != 0) {
-                    i += 2;
-                    continue;
-                }
-                const int f3 = CodeCheck(b[i + 2], b[i + 3], b[i + 4]);
-                if (f3 > 0 && f2 != kPrintable && f2 != kLineControl) {
-                    return CodeKind::EUC;
-                }
+        const std::uint8_t c = b[i];
+        if (c < 0x80) {
+            if (c != kEsc && c != kSo && c != kSi) {
+                ++i;
+                continue;
             }
-            ++i;
-        } else if ((f & kSjisPair) != 0) {
+        } else if (kScanPairLead[c] & kScanPairTrail[b[i + 1]]) {
             i += 2;
-        } else if ((f & (kEucSecondKana | kEucPair)) != 0) {
-            return CodeKind::EUC;
-        } else {
-            ++i;
+            continue;
+        }
+        if (decideAt(b, n, CodeCheck(c, b[i + 1], b[i + 2]), i, kind)) {
+            return kind;
         }
     }
     return CodeKind::SJIS;
@@ -190,48 +375,20 @@ int codeFamily(CodeKind kind)
 
 int CodeCheck(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2)
 {
-    if (b0 >= 0x20 && b0 <= 0x7E) {
-        return kPrintable;
+    const int f = kFixedFlags[b0] | (kFirstByteBits[b0] & kSecondByteBits[b1]);
+    if (f != kFlagsFromEscape) {
+        return f;
     }
-    switch (b0) {
-    case kEsc:
-        if (b1 == '$' && (b2 == 'B' || b2 == '@')) {
-            return kJisDesignation;
-        }
-        if (b1 == '(' && (b2 == 'B' || b2 == 'J')) {
-            return kJisReturnToAscii;
-        }
-        if (b1 == '(' && b2 == 'I') {
-            return kJisDesignation;
-        }
-        return 0;
-    case kSo:
-        return kShiftOut;
-    case kSi:
+    if (b1 == '$' && (b2 == 'B' || b2 == '@')) {
         return kJisDesignation;
-    case 0x09:
-    case kLf:
-    case 0x0C:
-    case kCr:
-    case kEndOfFile:
-        return kLineControl;
-    default:
-        break;
     }
-    int flags = 0;
-    if (isHalfWidthKana(b0)) {
-        flags += kKanaOrEucRow;
+    if (b1 == '(' && (b2 == 'B' || b2 == 'J')) {
+        return kJisReturnToAscii;
     }
-    if (((b0 >= 0x81 && b0 <= 0x9F) || (b0 >= 0xE0 && b0 <= 0xFC)) && isSjisTrail(b1)) {
-        flags += kSjisPair;
+    if (b1 == '(' && b2 == 'I') {
+        return kJisDesignation;
     }
-    if (isHalfWidthKana(b1) && b0 >= 0x8E) {
-        flags += kEucSecondKana;
-    }
-    if (b0 >= 0xA1 && b0 <= 0xFE && b1 >= 0xA1 && b1 <= 0xFE) {
-        flags += kEucPair;
-    }
-    return flags;
+    return 0;
 }
 
 int CodeConvert(ByteBuffer& buffer, int target)
@@ -246,7 +403,7 @@ int CodeConvert(ByteBuffer& buffer, int target)
     case CodeKind::JIS3:
         if (target < kTargetSjis || target > kTargetEuc ||
             (kind == CodeKind::JIS && target == kTargetJis)) {
-            break;  // a text that opens with its own designation is already JIS as we write it
+            break; // a text that opens with its own designation is already JIS as we write it
         }
         JisToSjis(buffer, kind == CodeKind::JIS    ? kAsciiState
                           : kind == CodeKind::JIS2 ? kKanjiState
@@ -289,19 +446,11 @@ void SjisToJis(ByteBuffer& buffer)
         return;
     }
     const std::uint8_t* in = buffer.data();
-    ByteBuffer jis(3 * n + 1024);
-    std::uint8_t* out = jis.data();
-    std::uint8_t* limit = out + jis.size();
+    OutputArea jis(3 * n + 1024);
+    std::uint8_t* out = jis.begin();
     int state = kAsciiState;
     for (std::size_t i = 0; i < n;) {
-        // 256 bytes are far more than one step writes (an escape and a pair, or the final
-        // escape); the vector's own growth keeps the 1024-byte steps from copying per step.
-        if (limit - out < 256) {
-            const std::size_t used = static_cast<std::size_t>(out - jis.data());
-            jis.resize(jis.size() + 1024);
-            out = jis.data() + used;
-            limit = jis.data() + jis.size();
-        }
+        out = jis.makeRoom(out);
         const std::uint8_t d = in[i];
         if (d < 0x80) {
             if (state != kAsciiState) {
@@ -332,10 +481,9 @@ void SjisToJis(ByteBuffer& buffer)
         }
     }
     if (state != kAsciiState) {
-        out = putEscape(out, '(', 'B');
+        out = putEscape(jis.makeRoom(out), '(', 'B');
     }
-    jis.resize(static_cast<std::size_t>(out - jis.data()));
-    buffer.swap(jis);
+    jis.finish(out, buffer);
 }
 
 void SjisToEuc(ByteBuffer& buffer)
@@ -345,9 +493,10 @@ void SjisToEuc(ByteBuffer& buffer)
         return;
     }
     const std::uint8_t* in = buffer.data();
-    ByteBuffer euc(2 * n);  // every byte writes at most two, the geta mark included
-    std::uint8_t* out = euc.data();
+    OutputArea euc(2 * n); // every byte writes at most two, the geta mark included
+    std::uint8_t* out = euc.begin();
     for (std::size_t i = 0; i < n;) {
+        out = euc.makeRoom(out);
         const std::uint8_t d = in[i];
         if (d < 0x80) {
             *out++ = d;
@@ -365,8 +514,7 @@ void SjisToEuc(ByteBuffer& buffer)
             out += 2;
         }
     }
-    euc.resize(static_cast<std::size_t>(out - euc.data()));
-    buffer.swap(euc);
+    euc.finish(out, buffer);
 }
 
 // The three readers never write more bytes than they have read, and never ahead of the byte
@@ -376,12 +524,33 @@ void SjisToSjis(ByteBuffer& buffer)
 {
     const std::size_t n = buffer.size();
     std::uint8_t* b = buffer.data();
-    std::size_t out = 0;
-    for (std::size_t i = 0; i < n; ++i) {
+    std::size_t i = 0;
+    // Nothing is written while the text is well-formed, usually to its end.
+    while (i + 1 < n) {
         const std::uint8_t c = b[i];
-        if (c < 0x80 || isHalfWidthKana(c)) {
-            b[out++] = c;
+        const bool lead = c >= 0x80 && !isHalfWidthKana(c);
+        if (lead && !isSjisTrail(b[i + 1])) {
+            break;
+        }
+        i += lead ? 2 : 1;
+    }
+    std::size_t out = i;
+    while (i < n) {
+        const std::uint8_t c = b[i];
+        const bool lead = c >= 0x80 && !isHalfWidthKana(c);
+        if (i + 1 < n && (!lead || isSjisTrail(b[i + 1]))) {
+            // The usual case, a one-byte character or a whole pair, without a branch on which:
+            // the second byte written for a one-byte character is overwritten next.
+            const std::size_t width = lead ? 2 : 1;
+            b[out] = c;
+            b[out + 1] = b[i + 1];
+            out += width;
+            i += width;
             continue;
+        }
+        if (!lead) {
+            b[out++] = c; // the last byte
+            break;
         }
         // Bytes between a lead byte and its trail (a line break put inside the character)
         // go out first, so the character comes out whole after them.
@@ -390,12 +559,12 @@ void SjisToSjis(ByteBuffer& buffer)
             b[out++] = b[k++];
         }
         if (k == n) {
-            break;  // a lead byte without a trail is dropped
+            break; // a lead byte without a trail is dropped
         }
         const std::uint8_t trail = b[k];
         b[out++] = c;
         b[out++] = trail;
-        i = k;
+        i = k + 1;
     }
     buffer.resize(out);
 }
@@ -461,7 +630,7 @@ void JisToSjis(ByteBuffer& buffer, int startState)
                 b[out++] = b[k++];
             }
             if (k == n) {
-                break;  // the row byte never got its cell
+                break; // the row byte never got its cell
             }
             const std::uint8_t cell = b[k];
             putSjisPair(b + out, c, cell);
@@ -492,7 +661,7 @@ void EucToSjis(ByteBuffer& buffer)
             b[out++] = b[k++];
         }
         if (k == n) {
-            break;  // an SS2 keeps what followed it; a row byte without its cell is dropped
+            break; // an SS2 keeps what followed it; a row byte without its cell is dropped
         }
         if (c == kSs2) {
             b[out++] = b[k];
@@ -510,22 +679,36 @@ int CrLfConvert(ByteBuffer& buffer)
 {
     const std::size_t n = buffer.size();
     const std::uint8_t* in = buffer.data();
-    // Text whose lines already end in CR LF stays where it is.
+    // Text whose lines already end in CR LF stays where it is. Found line by line with memchr:
+    // each LF must follow a CR, and no other CR may stand in the line.
     std::size_t i = 0;
     while (i < n) {
-        if (in[i] == kLf || (in[i] == kCr && (i + 1 == n || in[i + 1] != kLf))) {
+        const auto* lf = static_cast<const std::uint8_t*>(std::memchr(in + i, kLf, n - i));
+        const std::size_t end = lf != nullptr ? static_cast<std::size_t>(lf - in) : n;
+        const std::size_t body = (lf != nullptr && end > i && in[end - 1] == kCr) ? end - 1 : end;
+        const void* cr = std::memchr(in + i, kCr, body - i);
+        if (cr != nullptr) {
+            i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(cr) - in);
             break;
         }
-        i += in[i] == kCr ? 2 : 1;
+        if (lf == nullptr) {
+            i = n;
+            break;
+        }
+        if (body == end) {
+            i = end; // an LF without its CR
+            break;
+        }
+        i = end + 1;
     }
     if (i >= n) {
         return 0;
     }
-    ByteBuffer crLf(i + 2 * (n - i));
-    std::uint8_t* out = crLf.data();
-    out = std::copy_n(in, i, out);
+    OutputArea crLf(i + 2 * (n - i));
+    std::uint8_t* out = crLf.beginWith(in, i);
     int kind = 0;
     for (; i < n; ++i) {
+        out = crLf.makeRoom(out);
         const std::uint8_t c = in[i];
         if (c == kCr) {
             if (i + 1 < n && in[i + 1] == kLf) {
@@ -545,8 +728,7 @@ int CrLfConvert(ByteBuffer& buffer)
             *out++ = c;
         }
     }
-    crLf.resize(static_cast<std::size_t>(out - crLf.data()));
-    buffer.swap(crLf);
+    crLf.finish(out, buffer);
     return kind;
 }
 

@@ -12,7 +12,7 @@ inline constexpr int kTargetSjis = 0, kTargetJis = 1, kTargetEuc = 2;
 // Guesses the code of the buffer, converts it to target (any other target converts nothing),
 // turns every line end into CR LF and drops one final 0x1A. Returns 4 × line-end kind + family
 // of the input (0 Shift_JIS, 1 JIS, 2 EUC).
-int CodeConvert(ByteBuffer& buffer, int target);   // returns the result word 4*lineEndKind + family
+int CodeConvert(ByteBuffer& buffer, int target); // returns the result word 4*lineEndKind + family
 
 // Shift_JIS to ISO-2022-JP; always well-formed, ending in ASCII. A byte that is no JIS X 0208
 // character becomes the geta mark.
@@ -28,4 +28,4 @@ void EucToSjis(ByteBuffer& buffer);
 // Turns every line end into CR LF. Returns 0 (only CR LF), 1 (the last other end was a lone CR)
 // or 2 (a lone LF).
 int CrLfConvert(ByteBuffer& buffer);
-}
+} // namespace kestrova::io

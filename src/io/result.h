@@ -21,16 +21,21 @@ enum class IoErrorKind
 struct IoError
 {
     IoErrorKind kind = IoErrorKind::Other;
-    std::string path;    // the file concerned, as the user named it
-    std::string reason;  // for the user: the system's message or our own
+    std::string path;   // the file concerned, as the user named it
+    std::string reason; // for the user: the system's message or our own
 };
 
-template <typename T>
-class [[nodiscard]] Result
+template <typename T> class [[nodiscard]] Result
 {
 public:
-    Result(T value) : m_value(std::move(value)) {}
-    Result(IoError error) : m_value(std::move(error)) {}
+    Result(T value)
+        : m_value(std::move(value))
+    {
+    }
+    Result(IoError error)
+        : m_value(std::move(error))
+    {
+    }
 
     explicit operator bool() const { return m_value.index() == 0; }
     bool has_value() const { return m_value.index() == 0; }
@@ -54,4 +59,4 @@ struct Done
 {
 };
 
-}  // namespace kestrova::io
+} // namespace kestrova::io

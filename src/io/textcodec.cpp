@@ -50,7 +50,8 @@ std::size_t utf8SequenceLength(const unsigned char* s, std::size_t left)
 
 std::size_t lineOfOffset(std::string_view bytes, std::size_t offset)
 {
-    return 1 + static_cast<std::size_t>(std::count(bytes.begin(), bytes.begin() + offset, '\n'));
+    return 1 + static_cast<std::size_t>(std::count(
+                   bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
 }
 
 std::string codePointName(char32_t cp)
@@ -77,22 +78,13 @@ const char* codeName(OutputCode code)
 
 // JIS and EUC reach only the rows of JIS X 0208 that the Shift_JIS arithmetic maps: lead
 // bytes up to 0xEF. The user area and the IBM extensions beyond have no form there.
-bool fitsJisRows(std::uint16_t code)
-{
-    return code <= 0xFF || (code >> 8) <= 0xEF;
-}
+bool fitsJisRows(std::uint16_t code) { return code <= 0xFF || (code >> 8) <= 0xEF; }
 
-ByteBuffer toBuffer(std::string_view bytes)
-{
-    return ByteBuffer(bytes.begin(), bytes.end());
-}
+ByteBuffer toBuffer(std::string_view bytes) { return ByteBuffer(bytes.begin(), bytes.end()); }
 
-std::string toString(const ByteBuffer& buffer)
-{
-    return std::string(buffer.begin(), buffer.end());
-}
+std::string toString(const ByteBuffer& buffer) { return std::string(buffer.begin(), buffer.end()); }
 
-}  // namespace
+} // namespace
 
 bool isUtf8Text(std::string_view bytes)
 {
@@ -130,7 +122,7 @@ std::u16string decodeUtf8(std::string_view bytes)
         }
         const std::size_t len = utf8SequenceLength(s + i, n - i);
         if (len == 0) {
-            *o++ = 0xFFFD;  // callers check validity first; never stall
+            *o++ = 0xFFFD; // callers check validity first; never stall
             ++i;
             continue;
         }
@@ -173,7 +165,7 @@ std::string toUtf8(std::u16string_view text, bool lfOnly)
             if (u <= 0xDBFF && i < n && s[i] >= 0xDC00 && s[i] <= 0xDFFF)
                 cp = 0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(s[i++]) - 0xDC00);
             else
-                cp = 0xFFFD;  // an unpaired surrogate has no UTF-8 form
+                cp = 0xFFFD; // an unpaired surrogate has no UTF-8 form
         }
         if (cp < 0x800) {
             *o++ = static_cast<char>(0xC0 | cp >> 6);
@@ -193,12 +185,9 @@ std::string toUtf8(std::u16string_view text, bool lfOnly)
     return out;
 }
 
-}  // namespace
+} // namespace
 
-std::string encodeUtf8(std::u16string_view text)
-{
-    return toUtf8(text, false);
-}
+std::string encodeUtf8(std::u16string_view text) { return toUtf8(text, false); }
 
 std::u16string crLfToLf(std::u16string_view text)
 {
@@ -214,72 +203,105 @@ std::u16string crLfToLf(std::u16string_view text)
 
 Result<DecodedText> decodeText(std::string_view bytes, bool convMode)
 {
-    DecodedText decoded;
+    return decodeText(toBuffer(bytes), convMode);
+}
+
+PreparedText prepareText(ByteBuffer&& buffer, bool convMode)
+{
+    PreparedText prepared;
+    prepared.bytes = std::move(buffer);
+    ByteBuffer& bytes = prepared.bytes;
     if (bytes.empty())
-        return decoded;
+        return prepared;
+    const std::string_view raw(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     const bool hasCr = std::memchr(bytes.data(), '\r', bytes.size()) != nullptr;
     const bool hasLf = std::memchr(bytes.data(), '\n', bytes.size()) != nullptr;
 
-    if (isUtf8Text(bytes)) {
+    if (isUtf8Text(raw)) {
         // CR and LF bytes never occur inside a UTF-8 sequence, so the line ends can be
         // normalised on the bytes as for the other codes.
-        ByteBuffer buffer = toBuffer(bytes);
-        const int lineEnds = CrLfConvert(buffer);
-        if (!buffer.empty() && buffer.back() == 0x1A)
-            buffer.pop_back();
-        decoded.text = decodeUtf8(std::string_view(reinterpret_cast<const char*>(buffer.data()),
-                                                   buffer.size()));
-        decoded.utf8 = true;
-        decoded.lfOnly = hasLf && !hasCr;
-        decoded.status = "UTF-8";
+        const int lineEnds = CrLfConvert(bytes);
+        if (!bytes.empty() && bytes.back() == 0x1A)
+            bytes.pop_back();
+        if (raw.substr(0, 3) == kByteOrderMark)
+            prepared.start = 3;
+        prepared.utf8 = true;
+        prepared.lfOnly = hasLf && !hasCr;
+        prepared.status = "UTF-8";
         if (lineEnds == 1)
-            decoded.status += ":CR";
+            prepared.status += ":CR";
         else if (lineEnds == 2)
-            decoded.status += ":LF";
-        return decoded;
+            prepared.status += ":LF";
+        return prepared;
     }
-
-    std::string sjis(bytes);
     if (convMode) {
-        ByteBuffer buffer = toBuffer(bytes);
-        const int result = CodeConvert(buffer, kTargetSjis);
+        const int result = CodeConvert(bytes, kTargetSjis);
         if (result > 0) {
             if (result & 3)
-                decoded.status = (result & 1) ? "JIS" : "EUC";
+                prepared.status = (result & 1) ? "JIS" : "EUC";
             if (result & 12)
-                decoded.status += (result & 4) ? ":CR" : ":LF";
+                prepared.status += (result & 4) ? ":CR" : ":LF";
         }
-        decoded.lfOnly = hasLf && !hasCr;
-        sjis = toString(buffer);
+        prepared.lfOnly = hasLf && !hasCr;
+    }
+    return prepared;
+}
+
+Result<Done> decodePiece(const PreparedText& prepared, std::size_t from, std::size_t to,
+                         std::u16string& out)
+{
+    const std::string_view all(reinterpret_cast<const char*>(prepared.bytes.data()),
+                               prepared.bytes.size());
+    const std::string_view piece = all.substr(from, to - from);
+    if (prepared.utf8) {
+        out += decodeUtf8(piece);
+        return Done{};
     }
     std::size_t badAt = 0;
-    auto text = engine::fromCp932(sjis, &badAt);
+    auto text = engine::fromCp932(piece, &badAt);
     if (!text) {
+        badAt += from;
         char byte[8];
-        std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(sjis[badAt]));
-        return IoError{IoErrorKind::BadData, {},
-                       "line " + std::to_string(lineOfOffset(sjis, badAt)) + ": byte " + byte +
+        std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(all[badAt]));
+        return IoError{IoErrorKind::BadData,
+                       {},
+                       "line " + std::to_string(lineOfOffset(all, badAt)) + ": byte " + byte +
                            " is not a character of UTF-8, JIS, EUC-JP or Shift_JIS"};
     }
-    decoded.text = std::move(*text);
+    out += *text;
+    return Done{};
+}
+
+Result<DecodedText> decodeText(ByteBuffer&& buffer, bool convMode)
+{
+    PreparedText prepared = prepareText(std::move(buffer), convMode);
+    DecodedText decoded;
+    if (auto done = decodePiece(prepared, prepared.start, prepared.bytes.size(), decoded.text);
+        !done)
+        return done.error();
+    decoded.status = std::move(prepared.status);
+    decoded.utf8 = prepared.utf8;
+    decoded.lfOnly = prepared.lfOnly;
     return decoded;
 }
 
-Result<std::string> encodeText(std::u16string_view text, OutputCode code, bool crlf)
+Result<std::string> encodeText(std::u16string_view text, OutputCode code, bool crlf,
+                               std::size_t firstLine)
 {
     if (code == OutputCode::Utf8)
         return toUtf8(text, !crlf);
 
     std::string bytes;
     bytes.reserve(text.size() * 2);
-    std::size_t line = 1;
+    std::size_t line = firstLine;
     for (std::size_t i = 0; i < text.size();) {
         const char32_t cp = engine::nextCodePoint(text, i);
         if (cp == U'\n')
             ++line;
         const auto form = engine::cp932Code(cp);
         if (!form || (code != OutputCode::Sjis && !fitsJisRows(*form))) {
-            return IoError{IoErrorKind::BadData, {},
+            return IoError{IoErrorKind::BadData,
+                           {},
                            "line " + std::to_string(line) + ": " + codePointName(cp) +
                                " has no form in " + codeName(code)};
         }
@@ -297,4 +319,4 @@ Result<std::string> encodeText(std::u16string_view text, OutputCode code, bool c
     return toString(buffer);
 }
 
-}  // namespace kestrova::io
+} // namespace kestrova::io

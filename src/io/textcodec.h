@@ -2,6 +2,7 @@
 // writing UTF-8 or a Japanese code without replacing any character.
 #pragma once
 
+#include "io/jis2sjis.h"
 #include "io/result.h"
 
 #include <cstddef>
@@ -20,10 +21,10 @@ enum class OutputCode
 
 struct DecodedText
 {
-    std::u16string text;  // line ends are CR LF
-    std::string status;   // "JIS", "EUC:LF", ":CR", "UTF-8", "UTF-8:LF", or empty
-    bool utf8 = false;    // read as UTF-8: written back as UTF-8
-    bool lfOnly = false;  // every line end was a lone LF: written back with LF
+    std::u16string text; // line ends are CR LF
+    std::string status;  // "JIS", "EUC:LF", ":CR", "UTF-8", "UTF-8:LF", or empty
+    bool utf8 = false;   // read as UTF-8: written back as UTF-8
+    bool lfOnly = false; // every line end was a lone LF: written back with LF
 };
 
 // True for bytes that start with a UTF-8 byte-order mark or hold at least one multi-byte
@@ -35,6 +36,22 @@ struct DecodedText
 // Shift_JIS as they are. Bytes that are no code page 932 text make it fail with BadData,
 // naming the line.
 [[nodiscard]] Result<DecodedText> decodeText(std::string_view bytes, bool convMode);
+[[nodiscard]] Result<DecodedText> decodeText(ByteBuffer&& bytes, bool convMode);
+
+// Input made ready to be decoded in pieces: its code recognised as decodeText does, its line
+// ends CR LF. Pieces that end at a CR LF decode to the text's lines.
+struct PreparedText
+{
+    ByteBuffer bytes;      // UTF-8 or Shift_JIS
+    std::size_t start = 0; // after a byte-order mark
+    std::string status;
+    bool utf8 = false;
+    bool lfOnly = false;
+};
+[[nodiscard]] PreparedText prepareText(ByteBuffer&& bytes, bool convMode);
+// Appends the text of bytes [from, to) of prepared to out; BadData names the line.
+[[nodiscard]] Result<Done> decodePiece(const PreparedText& prepared, std::size_t from,
+                                       std::size_t to, std::u16string& out);
 
 // UTF-8 to UTF-16 and back; decodeUtf8 expects valid UTF-8 (a byte-order mark is dropped).
 [[nodiscard]] std::u16string decodeUtf8(std::string_view bytes);
@@ -42,11 +59,11 @@ struct DecodedText
 
 // Encodes text that has CR LF line ends. UTF-8 turns them into LF unless crlf is set; the
 // Japanese codes always keep CR LF. A character the code has no form for fails with BadData:
-// the reason names it (U+ number) and its line.
-[[nodiscard]] Result<std::string> encodeText(std::u16string_view text, OutputCode code,
-                                             bool crlf);
+// the reason names it (U+ number) and its line, counted from firstLine.
+[[nodiscard]] Result<std::string> encodeText(std::u16string_view text, OutputCode code, bool crlf,
+                                             std::size_t firstLine = 1);
 
 // CR LF pairs to LF; a lone CR or LF stays.
 [[nodiscard]] std::u16string crLfToLf(std::u16string_view text);
 
-}  // namespace kestrova::io
+} // namespace kestrova::io

@@ -1,5 +1,10 @@
 #include "run_process.h"
 
+#include "engine/hantozen.h"
+#include "engine/quote.h"
+#include "engine/reflow.h"
+#include "io/textcodec.h"
+
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
@@ -44,8 +49,8 @@ TEST(CliAlign, UsesTheSettingsDefaults)
 {
     // Columns 70, Kinsoku 0, ChgMode 2: the break falls at the limit, the quoted tail joins
     // the next quoted line and the note follows the quotation.
-    const auto r = cli({"align"}, "> " + std::string(40, 'a') + " " + std::string(40, 'b') +
-                                      "\n> c\nbody\n");
+    const auto r =
+        cli({"align"}, "> " + std::string(40, 'a') + " " + std::string(40, 'b') + "\n> c\nbody\n");
     EXPECT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(r.out, "> " + std::string(40, 'a') + " " + std::string(27, 'b') + "\n> " +
                          std::string(13, 'b') + "c\n（改行位置を変更しました）\nbody\n");
@@ -151,8 +156,8 @@ TEST(CliConvert, WritesExactlyTheConvertedBytes)
 TEST(CliDetect, PrintsTheStatusOfAFileRead)
 {
     const std::pair<const char*, const char*> rows[] = {
-        {"mail-jis-lf.txt", "JIS:LF\n"},     {"mail-euc-lf.txt", "EUC:LF\n"},
-        {"mail-utf8-lf.txt", "UTF-8:LF\n"},  {"mail-sjis-cr.txt", ":CR\n"},
+        {"mail-jis-lf.txt", "JIS:LF\n"},    {"mail-euc-lf.txt", "EUC:LF\n"},
+        {"mail-utf8-lf.txt", "UTF-8:LF\n"}, {"mail-sjis-cr.txt", ":CR\n"},
         {"mail-sjis-crlf.txt", "\n"},
     };
     for (const auto& [name, status] : rows)
@@ -166,8 +171,8 @@ TEST(CliErrors, BadCommandLinesAreRefused)
     expectRefused(cli({}), "no command");
     expectRefused(cli({"reflow"}), "unknown command 'reflow'");
     expectRefused(cli({"align", "--width", "3"}), "--width");
-    expectRefused(cli({"align", "--to", "jis"}), "--to");          // convert's option
-    expectRefused(cli({"widen", "--columns", "3"}), "--columns");  // align's option
+    expectRefused(cli({"align", "--to", "jis"}), "--to");         // convert's option
+    expectRefused(cli({"widen", "--columns", "3"}), "--columns"); // align's option
     expectRefused(cli({"align", "--columns", "0"}), "--columns");
     expectRefused(cli({"align", "--columns", "x"}), "--columns");
     expectRefused(cli({"align", "--columns", "-5"}), "--columns");
@@ -186,7 +191,35 @@ TEST(CliErrors, UnreadableInputIsRefused)
     expectRefused(cli({"align", kData + "/no-such-file.txt"}), "no-such-file.txt");
     expectRefused(cli({"detect", kData}), "folder");
     // 0x80 is neither UTF-8 nor a character of the Japanese codes.
-    expectRefused(cli({"align"}, "ok\n\x80" "abc\n"), "line 2");
+    expectRefused(cli({"align"}, "ok\n\x80"
+                                 "abc\n"),
+                  "line 2");
+}
+
+TEST(CliLargeInput, GivesWhatTheEngineGivesForTheWholeText)
+{
+    // Well over the filter's piece size, with quoted paragraphs whose tails and notes cross
+    // from piece to piece.
+    std::u16string text;
+    for (int i = 0; text.size() < 900000; ++i) {
+        const std::u16string word = (i % 3 == 0) ? u"引用文の続きです。" : u"word ｶﾀｶﾅ ";
+        text += (i % 7 < 3) ? u"> " : u"";
+        for (int k = 0; k < 1 + i % 23; ++k)
+            text += word;
+        text += (i % 11 == 0) ? u"\r\n\r\n" : u"\r\n";
+    }
+    const std::string input = io::encodeUtf8(io::crLfToLf(text));
+
+    engine::ReflowSettings settings;
+    engine::ReflowState state;
+    const std::string aligned =
+        io::encodeUtf8(io::crLfToLf(engine::TextUpdate(text, settings, state)));
+    EXPECT_EQ(cli({"align"}, input).out, aligned);
+    EXPECT_EQ(cli({"quote"}, input).out,
+              io::encodeUtf8(io::crLfToLf(engine::quoteText(text, settings.Inyofu))));
+    EXPECT_EQ(cli({"unquote"}, input).out,
+              io::encodeUtf8(io::crLfToLf(engine::unquoteText(text, settings.Inyofu))));
+    EXPECT_EQ(cli({"widen"}, input).out, io::encodeUtf8(io::crLfToLf(engine::widenKana(text))));
 }
 
 TEST(CliHelp, ExplainsItselfAndItsVersion)
@@ -201,5 +234,5 @@ TEST(CliHelp, ExplainsItselfAndItsVersion)
     EXPECT_NE(version.out.find("Kestrova for Linux"), std::string::npos);
 }
 
-}  // namespace
-}  // namespace kestrova::test
+} // namespace
+} // namespace kestrova::test

@@ -1,7 +1,7 @@
 #include "run_process.h"
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <poll.h>
 #include <spawn.h>
@@ -16,7 +16,7 @@ namespace kestrova::test {
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
                          const std::string& input)
 {
-    std::signal(SIGPIPE, SIG_IGN);  // a child that exits early must not end the test
+    std::signal(SIGPIPE, SIG_IGN); // a child that exits early must not end the test
     int in[2], out[2], err[2];
     if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0)
         throw std::runtime_error("pipe failed");
@@ -102,4 +102,4 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     return result;
 }
 
-}  // namespace kestrova::test
+} // namespace kestrova::test

@@ -17,4 +17,4 @@ struct ProcessResult
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
                          const std::string& input);
 
-}  // namespace kestrova::test
+} // namespace kestrova::test

@@ -33,7 +33,7 @@ TEST(WordCheckSub, GivesThePositionInTheList)
     EXPECT_EQ(WordCheckSub(u"d", u"abc"), 0);
     EXPECT_EQ(WordCheckSub(u"", u"abc"), 0);
     EXPECT_EQ(WordCheckSub(u"ab", u"abc"), 0);
-    EXPECT_EQ(WordCheckSub(u"B", u"abc"), 0);  // no case folding
+    EXPECT_EQ(WordCheckSub(u"B", u"abc"), 0); // no case folding
     EXPECT_EQ(WordCheckSub(u"😀", u"a😀"), 2);
 }
 
@@ -46,10 +46,10 @@ struct ClassRow
 TEST(WordCheck, ClassifiesByTheListsAndRanges)
 {
     const ClassRow rows[] = {
-        {u"っ", 1}, {u"ｯ", 1},  {u"ー", 2}, {u"～", 2}, {u"?", 2},  {u"、", 3}, {u"ﾞ", 3},
+        {u"っ", 1}, {u"ｯ", 1}, {u"ー", 2}, {u"～", 2}, {u"?", 2},  {u"、", 3}, {u"ﾞ", 3},
         {u"Ａ", 4}, {u"×", 4}, {u"＿", 4}, {u"ｚ", 4}, {u"０", 4}, {u"a", 5},  {u"9", 5},
-        {u"\\", 5}, {u"~", 5},  {u" ", 0},  {u"」", 0}, {u"（", 0}, {u"あ", 0}, {u"漢", 0},
-        {u"〜", 2}, {u"−", 4},  {u"😀", 0}, {u"", 0},   {u"ab", 0},
+        {u"\\", 5}, {u"~", 5}, {u" ", 0},  {u"」", 0}, {u"（", 0}, {u"あ", 0}, {u"漢", 0},
+        {u"〜", 2}, {u"−", 4}, {u"😀", 0},  {u"", 0},   {u"ab", 0},
     };
     for (const ClassRow& row : rows)
         EXPECT_EQ(WordCheck(row.c), row.expected) << std::u16string(row.c).size();
@@ -81,5 +81,5 @@ TEST(KakkoCheck, NestedRunsMoveTheBreakToTheOutermostRunThatFits)
     EXPECT_EQ(KakkoCheck(u"abcd(ef「g」h)", 8), 7);
 }
 
-}  // namespace
-}  // namespace kestrova::engine
+} // namespace
+} // namespace kestrova::engine

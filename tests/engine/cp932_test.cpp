@@ -14,7 +14,7 @@ TEST(Cp932, MapsTheCodesThatOtherShiftJisTablesDisagreeOn)
     EXPECT_TRUE(cp932Char(0x5C) == U'\\');
     EXPECT_EQ(cp932Code(U'ｱ'), 0xB1);
     EXPECT_EQ(cp932Code(U'あ'), 0x82A0);
-    EXPECT_EQ(cp932Code(U'\u2170'), 0xFA40);  // the converter's choice among the duplicates
+    EXPECT_EQ(cp932Code(U'\u2170'), 0xFA40); // the converter's choice among the duplicates
 }
 
 TEST(Cp932, CharactersWrittenOnlyOneWayHaveNoForm)
@@ -32,7 +32,8 @@ TEST(Cp932, JisVariantsTakeTheirCounterpartsFormAndClass)
         {0x00A2, 0xFFE0}, {0x00A3, 0xFFE1}, {0x00AC, 0xFFE2},
     };
     for (const auto& [variant, counterpart] : variants) {
-        EXPECT_EQ(cp932Code(variant), cp932Code(counterpart)) << std::hex << static_cast<std::uint32_t>(variant);
+        EXPECT_EQ(cp932Code(variant), cp932Code(counterpart))
+            << std::hex << static_cast<std::uint32_t>(variant);
         EXPECT_EQ(charWidth(variant), 2) << std::hex << static_cast<std::uint32_t>(variant);
         EXPECT_EQ(charInfo(variant).wordClass, charInfo(counterpart).wordClass);
     }
@@ -44,8 +45,8 @@ TEST(Cp932, CharactersWithoutAFormAreMeasuredByEastAsianWidth)
     EXPECT_EQ(charWidth(U'𠮷'), 2);
     EXPECT_EQ(charWidth(U'한'), 2);
     EXPECT_EQ(charWidth(U'é'), 1);
-    EXPECT_EQ(charWidth(U'\u0301'), 1);  // combining: still one column
-    EXPECT_EQ(charWidth(0xD800), 1);     // an unpaired surrogate
+    EXPECT_EQ(charWidth(U'\u0301'), 1); // combining: still one column
+    EXPECT_EQ(charWidth(0xD800), 1);    // an unpaired surrogate
     EXPECT_EQ(textWidth(u"a😀あｱ"), 6u);
 }
 
@@ -80,5 +81,5 @@ TEST(Cp932, ConversionOfTextFailsOnlyWhereAFormIsMissing)
     EXPECT_FALSE(fromCp932("\x82\x20", &at));
 }
 
-}  // namespace
-}  // namespace kestrova::engine
+} // namespace
+} // namespace kestrova::engine

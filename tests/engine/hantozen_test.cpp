@@ -1,7 +1,7 @@
+#include "test_text.h"
+
 #include "engine/cp932.h"
 #include "engine/hantozen.h"
-
-#include "test_text.h"
 
 #include <gtest/gtest.h>
 
@@ -23,20 +23,13 @@ std::u16string widenedBytes(std::u16string_view text)
 TEST(HanToZenBytes, WidensKanaAndMergesMarks)
 {
     const std::pair<std::u16string_view, std::u16string_view> rows[] = {
-        {u"ｶﾞｷﾞｸﾞ", u"ガギグ"},
-        {u"ﾊﾟﾋﾟ", u"パピ"},
-        {u"ｳﾞ", u"ヴ"},
-        {u"ﾊﾞﾊﾟﾊ", u"バパハ"},
-        {u"ｱﾞ", u"ア゛"},
-        {u"ｶﾟ", u"カ゜"},
-        {u"ﾞ", u"゛"},
-        {u"｡｢｣､･", u"。「」、・"},
-        {u"ｰ", u"ー"},
-        {u"ﾜｦﾝ", u"ワヲン"},
-        {u"ｯﾃｨ", u"ッティ"},
-        {u"abc あ ＡＢ", u"abc あ ＡＢ"},
-        {u"漢ｶ", u"漢カ"},
-        {u"", u""},
+        {u"ｶﾞｷﾞｸﾞ", u"ガギグ"}, {u"ﾊﾟﾋﾟ", u"パピ"},
+        {u"ｳﾞ", u"ヴ"},         {u"ﾊﾞﾊﾟﾊ", u"バパハ"},
+        {u"ｱﾞ", u"ア゛"},       {u"ｶﾟ", u"カ゜"},
+        {u"ﾞ", u"゛"},          {u"｡｢｣､･", u"。「」、・"},
+        {u"ｰ", u"ー"},          {u"ﾜｦﾝ", u"ワヲン"},
+        {u"ｯﾃｨ", u"ッティ"},    {u"abc あ ＡＢ", u"abc あ ＡＢ"},
+        {u"漢ｶ", u"漢カ"},      {u"", u""},
     };
     for (const auto& [input, expected] : rows) {
         EXPECT_EQ(utf8(widenedBytes(input)), utf8(expected)) << utf8(input);
@@ -64,5 +57,5 @@ TEST(WidenKana, KeepsCharactersWithoutACodePage932Form)
     EXPECT_EQ(utf8(widenKana(u"😀ｶﾞ𠮷〜")), utf8(u"😀ガ𠮷〜"));
 }
 
-}  // namespace
-}  // namespace kestrova::engine
+} // namespace
+} // namespace kestrova::engine

@@ -1,7 +1,7 @@
+#include "test_text.h"
+
 #include "engine/quote.h"
 #include "engine/settings.h"
-
-#include "test_text.h"
 
 #include <gtest/gtest.h>
 
@@ -42,8 +42,7 @@ TEST(QuoteText, PutsTheFirstQuoteCharacterBeforeEveryLine)
 
 TEST(UnquoteText, TakesTheFirstCharacterOffEveryQuotedLine)
 {
-    EXPECT_EQ(utf8(unquoteText(lines(u"≫abc¶def¶> > x"), kInyofu)),
-              utf8(lines(u"abc¶def¶ > x")));
+    EXPECT_EQ(utf8(unquoteText(lines(u"≫abc¶def¶> > x"), kInyofu)), utf8(lines(u"abc¶def¶ > x")));
     EXPECT_EQ(utf8(unquoteText(u"  > x", kInyofu)), " > x");
     EXPECT_EQ(utf8(unquoteText(lines(u"😀a¶b"), u"😀")), utf8(lines(u"a¶b")));
 }
@@ -63,5 +62,5 @@ TEST(QuoteText, ThenUnquoteRestoresTheText)
         EXPECT_EQ(utf8(unquoteText(quoteText(text, kInyofu), kInyofu)), utf8(text));
 }
 
-}  // namespace
-}  // namespace kestrova::engine
+} // namespace
+} // namespace kestrova::engine

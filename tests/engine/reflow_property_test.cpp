@@ -1,9 +1,9 @@
 // Properties of the re-flow over generated texts.
+#include "test_text.h"
+
 #include "engine/quote.h"
 #include "engine/reflow.h"
 #include "engine/scramble.h"
-
-#include "test_text.h"
 
 #include <gtest/gtest.h>
 #include <random>
@@ -15,11 +15,12 @@ using test::utf8;
 
 // Body pieces hold no quote character, so that a line's prefix is its head alone.
 const std::u16string_view kBodyPieces[] = {
-    u"あ", u"い", u"漢字", u"東京", u"。", u"、", u"っ", u"ゃ", u"ー", u"～", u"〜", u"「",
-    u"」", u"（", u"）", u"(", u")", u"１２３", u"ＡＢ", u"abc", u"123", u" ", u"  ", u"ｱ",
-    u"ｳﾞ", u"ﾟ", u"😀", u"𠮷", u"é", u"　", u"!", u"?", u".", u"\"", u"word", u"長い"};
-const std::u16string_view kHeads[] = {u"", u"", u"", u"> ", u">> ", u"≫", u"| ", u"  ",
-                                      u"> > ", u"　＞"};
+    u"あ",   u"い",  u"漢字", u"東京", u"。", u"、", u"っ", u"ゃ",   u"ー",
+    u"～",   u"〜",  u"「",   u"」",   u"（", u"）", u"(",  u")",    u"１２３",
+    u"ＡＢ", u"abc", u"123",  u" ",    u"  ", u"ｱ",  u"ｳﾞ", u"ﾟ",    u"😀",
+    u"𠮷",   u"é",   u"　",   u"!",    u"?",  u".",  u"\"", u"word", u"長い"};
+const std::u16string_view kHeads[] = {u"",  u"",   u"",   u"> ",   u">> ",
+                                      u"≫", u"| ", u"  ", u"> > ", u"　＞"};
 constexpr std::u16string_view kNote = u"※";
 
 std::u16string generateText(std::mt19937& rng)
@@ -164,5 +165,5 @@ TEST(ScrambleProperty, RoundTripsEveryText)
     }
 }
 
-}  // namespace
-}  // namespace kestrova::engine
+} // namespace
+} // namespace kestrova::engine

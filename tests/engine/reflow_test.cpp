@@ -1,6 +1,6 @@
-#include "engine/reflow.h"
-
 #include "test_text.h"
+
+#include "engine/reflow.h"
 
 #include <gtest/gtest.h>
 
@@ -17,8 +17,8 @@ struct ReflowCase
     int kinsoku;
     int chgMode;
     std::u16string_view enterMes;
-    std::u16string_view input;   // ¶ = CR LF
-    std::u16string_view output;  // ¶ = CR LF
+    std::u16string_view input;  // ¶ = CR LF
+    std::u16string_view output; // ¶ = CR LF
 };
 
 constexpr std::u16string_view kNote = u"（改行位置を変更しました）";
@@ -58,8 +58,8 @@ INSTANTIATE_TEST_SUITE_P(
                    u"This is a ¶pen and that¶ is a book."},
         ReflowCase{"WithoutKinsokuWordsAreCutAtTheLimit", 12, 0, 0, kNote,
                    u"This is a pen and that is a book.", u"This is a pe¶n and that i¶s a book."},
-        ReflowCase{"OverLongWordIsBrokenAtTheLimit", 12, 1, 0, kNote,
-                   u"abcdefghijklmnopqrstuvwxyz", u"abcdefghijkl¶mnopqrstuvwx¶yz"},
+        ReflowCase{"OverLongWordIsBrokenAtTheLimit", 12, 1, 0, kNote, u"abcdefghijklmnopqrstuvwxyz",
+                   u"abcdefghijkl¶mnopqrstuvwx¶yz"},
         ReflowCase{"IndentationRepeatsOnEveryLine", 16, 1, 0, kNote,
                    u"  indented paragraph text goes on and on",
                    u"  indented ¶  paragraph text¶   goes on and ¶  on"},
@@ -80,17 +80,15 @@ INSTANTIATE_TEST_SUITE_P(
         ReflowCase{"NoNoteWhenEnterMesIsEmpty", 16, 1, 2, u"",
                    u"> これは引用文で、とても長い行です。¶> 次の行。¶本文です。",
                    u"> これは引用文¶> で、とても長い¶> 行です。次の¶> 行。¶本文です。"},
-        ReflowCase{"OverWidePrefixIsCutAndTheRestDropped", 8, 1, 0, kNote,
-                   u">>>>>>>>>>>> text", u">>>>>>te¶>>>>>>xt¶（改行位置を変更しました）¶"},
+        ReflowCase{"OverWidePrefixIsCutAndTheRestDropped", 8, 1, 0, kNote, u">>>>>>>>>>>> text",
+                   u">>>>>>te¶>>>>>>xt¶（改行位置を変更しました）¶"},
         ReflowCase{"LineThatFitsKeepsItsTrailingSpaces", 12, 1, 0, kNote, u"abc   ¶def  ",
                    u"abc   ¶def  "},
         ReflowCase{"EmptyTextStaysEmpty", 12, 1, 0, kNote, u"", u""},
-        ReflowCase{"SingleLineThatFitsGetsNoLineEnd", 12, 1, 2, kNote, u"short",
-                   u"short"},
+        ReflowCase{"SingleLineThatFitsGetsNoLineEnd", 12, 1, 2, kNote, u"short", u"short"},
         ReflowCase{"LoneCrAndLfAreOrdinaryCharacters", 6, 0, 0, kNote, u"ab\rcd\nef",
                    u"ab\rcd\n¶ef"},
-        ReflowCase{"ColumnsOneStillPlacesAWholeCharacterPerLine", 1, 1, 0, kNote, u"aあ",
-                   u"a¶あ"}),
+        ReflowCase{"ColumnsOneStillPlacesAWholeCharacterPerLine", 1, 1, 0, kNote, u"aあ", u"a¶あ"}),
     [](const testing::TestParamInfo<ReflowCase>& row) { return std::string(row.param.name); });
 
 TEST(TextUpdate, StateOfAnEarlierRunNeverLeaksIntoTheNext)
@@ -159,8 +157,7 @@ INSTANTIATE_TEST_SUITE_P(
                     KinsokuCase{"ShorterThanTheRoomIsTakenWhole", 1, u"あい", 5, 4},
                     KinsokuCase{"RoomOfOneTakesOneWholeCharacter", 1, u"あい", 1, 2},
                     KinsokuCase{"RoomOfOneTakesOneByteCharacter", 1, u"ab", 1, 1},
-                    KinsokuCase{"BreakBetweenFullAndHalfWidthWordsIsAllowed", 1, u"ＡＢabc", 5,
-                                4},
+                    KinsokuCase{"BreakBetweenFullAndHalfWidthWordsIsAllowed", 1, u"ＡＢabc", 5, 4},
                     KinsokuCase{"SpaceAtTheBreakBeginsTheNextLine", 1, u"ab cd", 2, 2},
                     KinsokuCase{"ClosingBracketMayBeginALine", 1, u"あい」う", 4, 4},
                     KinsokuCase{"SecondOfTwoStopsBeginsTheLine", 1, u"あい。、う", 6, 6},
@@ -192,8 +189,9 @@ TEST(UpdateSub, IndentationIsCutSoThatTwoColumnsRemain)
     settings.Kinsoku = 0;
     settings.ChgMode = 0;
     ReflowState state;
-    EXPECT_EQ(utf8(UpdateSub(u">       abcdef", settings, state)), utf8(u">   ab\r\n>   cd\r\n>   ef"));
+    EXPECT_EQ(utf8(UpdateSub(u">       abcdef", settings, state)),
+              utf8(u">   ab\r\n>   cd\r\n>   ef"));
 }
 
-}  // namespace
-}  // namespace kestrova::engine
+} // namespace
+} // namespace kestrova::engine

@@ -1,7 +1,7 @@
+#include "test_text.h"
+
 #include "engine/cp932.h"
 #include "engine/scramble.h"
-
-#include "test_text.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +13,14 @@ using test::utf8;
 TEST(EasyScranble, UnscramblingGivesTheTextBack)
 {
     const std::u16string_view texts[] = {
-        u"correct horse battery staple", u" ", u"~!@#$%^&*()_+`-=[]\\{}|;':\",./<>?", u"",
-        u"パスワード", u"表示ソ能", u"aｱ漢😀b", u"with\r\nline end",
+        u"correct horse battery staple",
+        u" ",
+        u"~!@#$%^&*()_+`-=[]\\{}|;':\",./<>?",
+        u"",
+        u"パスワード",
+        u"表示ソ能",
+        u"aｱ漢😀b",
+        u"with\r\nline end",
     };
     for (std::u16string_view text : texts) {
         const std::u16string scrambled = EasyScranble(text, -1);
@@ -55,5 +61,5 @@ TEST(EasyScranble, SameLengthDrawsTheSameNumbers)
     EXPECT_NE(EasyScranble(u"aaaaaaaa", 1).substr(0, 7), EasyScranble(u"aaaaaaa", 1));
 }
 
-}  // namespace
-}  // namespace kestrova::engine
+} // namespace
+} // namespace kestrova::engine

@@ -45,4 +45,4 @@ inline std::string utf8(std::u16string_view text)
     return out;
 }
 
-}  // namespace kestrova::engine::test
+} // namespace kestrova::engine::test

@@ -1,10 +1,9 @@
 #include "io/jis2sjis.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <random>
 
 namespace kestrova::io {
@@ -47,13 +46,19 @@ template <typename Convert> void expectRows(std::initializer_list<BufferRow> row
 TEST(CodeConvert, WritesAndReadsBackTheSmallestSamples)
 {
     for (const auto& row : std::initializer_list<ConvertRow>{
-             {"a and hiragana A to JIS", {0x61, 0x82, 0xA0}, 1,
-              {0x61, 0x1B, 0x24, 0x42, 0x24, 0x22, 0x1B, 0x28, 0x42}, 0},
+             {"a and hiragana A to JIS",
+              {0x61, 0x82, 0xA0},
+              1,
+              {0x61, 0x1B, 0x24, 0x42, 0x24, 0x22, 0x1B, 0x28, 0x42},
+              0},
              {"a and hiragana A to EUC", {0x61, 0x82, 0xA0}, 2, {0x61, 0xA4, 0xA2}, 0},
              {"katakana to JIS", {0xB1}, 1, {0x1B, 0x28, 0x49, 0x31, 0x1B, 0x28, 0x42}, 0},
              {"katakana to EUC", {0xB1}, 2, {0x8E, 0xB1}, 0},
-             {"JIS a and hiragana A back", {0x61, 0x1B, 0x24, 0x42, 0x24, 0x22, 0x1B, 0x28, 0x42},
-              0, {0x61, 0x82, 0xA0}, 1},
+             {"JIS a and hiragana A back",
+              {0x61, 0x1B, 0x24, 0x42, 0x24, 0x22, 0x1B, 0x28, 0x42},
+              0,
+              {0x61, 0x82, 0xA0},
+              1},
              {"JIS katakana back", {0x1B, 0x28, 0x49, 0x31, 0x1B, 0x28, 0x42}, 0, {0xB1}, 1},
              {"EUC too short to scan stays", {0x61, 0xA4, 0xA2}, 0, {0x61, 0xA4, 0xA2}, 0},
              {"EUC katakana too short to scan stays", {0x8E, 0xB1}, 0, {0x8E, 0xB1}, 0},
@@ -79,18 +84,51 @@ TEST(CodeConvert, RecognisesEachKindOfJisByItsFirstSignal)
 {
     for (const auto& row : std::initializer_list<ConvertRow>{
              {"kanji pair", {0x1B, 0x24, 0x42, 0x24, 0x22, 0x1B, 0x28, 0x42}, 0, {0x82, 0xA0}, 1},
-             {"kanji pair kept for target JIS", {0x1B, 0x24, 0x42, 0x24, 0x22, 0x1B, 0x28, 0x42},
-              1, {0x1B, 0x24, 0x42, 0x24, 0x22, 0x1B, 0x28, 0x42}, 1},
-             {"older designations", {0x1B, 0x24, 0x40, 0x24, 0x22, 0x1B, 0x28, 0x4A}, 0,
-              {0x82, 0xA0}, 1},
-             {"fragment inside a kanji run", {0x24, 0x22, 0x24, 0x24, 0x1B, 0x28, 0x42, 0x61}, 0,
-              {0x82, 0xA0, 0x82, 0xA2, 0x61}, 1},
-             {"fragment rewritten for target JIS", {0x24, 0x22, 0x1B, 0x28, 0x42, 0x61}, 1,
-              {0x1B, 0x24, 0x42, 0x24, 0x22, 0x1B, 0x28, 0x42, 0x61}, 1},
-             {"SO first: leading bytes are katakana", {0x31, 0x32, 0x0E, 0x33, 0x0F, 0x61}, 0,
-              {0xB1, 0xB2, 0xB3, 0x61}, 1},
-             {"kanji split by CR LF", {0x1B, 0x24, 0x42, 0x24, 0x0D, 0x0A, 0x22, 0x1B, 0x28, 0x42},
-              0, {0x0D, 0x0A, 0x82, 0xA0}, 1},
+             {"kanji pair kept for target JIS",
+              {0x1B, 0x24, 0x42, 0x24, 0x22, 0x1B, 0x28, 0x42},
+              1,
+              {0x1B, 0x24, 0x42, 0x24, 0x22, 0x1B, 0x28, 0x42},
+              1},
+             {"older designations",
+              {0x1B, 0x24, 0x40, 0x24, 0x22, 0x1B, 0x28, 0x4A},
+              0,
+              {0x82, 0xA0},
+              1},
+             {"fragment inside a kanji run",
+              {0x24, 0x22, 0x24, 0x24, 0x1B, 0x28, 0x42, 0x61},
+              0,
+              {0x82, 0xA0, 0x82, 0xA2, 0x61},
+              1},
+             {"fragment rewritten for target JIS",
+              {0x24, 0x22, 0x1B, 0x28, 0x42, 0x61},
+              1,
+              {0x1B, 0x24, 0x42, 0x24, 0x22, 0x1B, 0x28, 0x42, 0x61},
+              1},
+             {"SO first: leading bytes are katakana",
+              {0x31, 0x32, 0x0E, 0x33, 0x0F, 0x61},
+              0,
+              {0xB1, 0xB2, 0xB3, 0x61},
+              1},
+             {"SO late: bytes before it are katakana too",
+              {'A', 'B', 'C', 'D', 'E', 'F', 'G', 0x0E, '1', '2', 0x0F, 'h'},
+              0,
+              {0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6, 0xC7, 0xB1, 0xB2, 'h'},
+              1},
+             {"SI before ESC ( B: the text starts in ASCII",
+              {'a', 'b', 'c', 0x0F, 'd', 'e', 'f', 'g', 'h', 'i', 0x1B, '(', 'B', 'j'},
+              0,
+              {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j'},
+              1},
+             {"ESC $ B after English",
+              {'H', 'e', 'l', 'l', 'o', ' ', 0x1B, 0x24, 0x42, 0x24, 0x22, 0x1B, 0x28, 0x42},
+              0,
+              {'H', 'e', 'l', 'l', 'o', ' ', 0x82, 0xA0},
+              1},
+             {"kanji split by CR LF",
+              {0x1B, 0x24, 0x42, 0x24, 0x0D, 0x0A, 0x22, 0x1B, 0x28, 0x42},
+              0,
+              {0x0D, 0x0A, 0x82, 0xA0},
+              1},
          }) {
         expectConverts(row);
     }
@@ -99,12 +137,31 @@ TEST(CodeConvert, RecognisesEachKindOfJisByItsFirstSignal)
 TEST(CodeConvert, ReadsEucOnlyWherePairsCannotBeShiftJis)
 {
     for (const auto& row : std::initializer_list<ConvertRow>{
-             {"second bytes A1-DF read as katakana", {0xA4, 0xA2, 0xA4, 0xA4, 0x61, 0x62}, 0,
-              {0xA4, 0xA2, 0xA4, 0xA4, 0x61, 0x62}, 0},
-             {"second byte E9 decides", {0xA4, 0xE9, 0x61, 0x62, 0x63}, 0,
-              {0x82, 0xE7, 0x61, 0x62, 0x63}, 2},
-             {"EUC kept for target EUC, LF fixed", {0xA4, 0xE9, 0x61, 0x0A, 0x63}, 2,
-              {0xA4, 0xE9, 0x61, 0x0D, 0x0A, 0x63}, 10},
+             {"second bytes A1-DF read as katakana",
+              {0xA4, 0xA2, 0xA4, 0xA4, 0x61, 0x62},
+              0,
+              {0xA4, 0xA2, 0xA4, 0xA4, 0x61, 0x62},
+              0},
+             {"katakana before a kanji stay Shift_JIS",
+              {0xB1, 0xB2, 0xE9, 0x61, 0x62, 0x63},
+              0,
+              {0xB1, 0xB2, 0xE9, 0x61, 0x62, 0x63},
+              0},
+             {"pairs scanned two bytes at a time",
+              {0x88, 0xA1, 0xE0, 0x40, 'a', 'b', 'c', 'd', 'e', 'f'},
+              0,
+              {0x88, 0xA1, 0xE0, 0x40, 'a', 'b', 'c', 'd', 'e', 'f'},
+              0},
+             {"second byte E9 decides",
+              {0xA4, 0xE9, 0x61, 0x62, 0x63},
+              0,
+              {0x82, 0xE7, 0x61, 0x62, 0x63},
+              2},
+             {"EUC kept for target EUC, LF fixed",
+              {0xA4, 0xE9, 0x61, 0x0A, 0x63},
+              2,
+              {0xA4, 0xE9, 0x61, 0x0D, 0x0A, 0x63},
+              10},
          }) {
         expectConverts(row);
     }
@@ -113,17 +170,32 @@ TEST(CodeConvert, ReadsEucOnlyWherePairsCannotBeShiftJis)
 TEST(CodeConvert, MakesEveryLineEndCrLfAndReportsTheLastOtherKind)
 {
     for (const auto& row : std::initializer_list<ConvertRow>{
-             {"LF", {'a', 'b', 'c', 0x0A, 'd', 'e', 'f'}, 0,
-              {'a', 'b', 'c', 0x0D, 0x0A, 'd', 'e', 'f'}, 8},
-             {"lone CR", {'a', 'b', 'c', 0x0D, 'd', 'e', 'f'}, 0,
-              {'a', 'b', 'c', 0x0D, 0x0A, 'd', 'e', 'f'}, 4},
+             {"LF",
+              {'a', 'b', 'c', 0x0A, 'd', 'e', 'f'},
+              0,
+              {'a', 'b', 'c', 0x0D, 0x0A, 'd', 'e', 'f'},
+              8},
+             {"lone CR",
+              {'a', 'b', 'c', 0x0D, 'd', 'e', 'f'},
+              0,
+              {'a', 'b', 'c', 0x0D, 0x0A, 'd', 'e', 'f'},
+              4},
              {"CR LF only", {'a', 0x0D, 0x0A, 'b'}, 0, {'a', 0x0D, 0x0A, 'b'}, 0},
-             {"CR then LF: LF wins", {'a', 0x0D, 'b', 0x0A, 'c'}, 0,
-              {'a', 0x0D, 0x0A, 'b', 0x0D, 0x0A, 'c'}, 8},
-             {"LF then CR: CR wins", {'a', 0x0A, 'b', 0x0D, 'c'}, 0,
-              {'a', 0x0D, 0x0A, 'b', 0x0D, 0x0A, 'c'}, 4},
-             {"LF for an unknown target", {'a', 0x0A, 0x82, 0xA0}, 7,
-              {'a', 0x0D, 0x0A, 0x82, 0xA0}, 8},
+             {"CR then LF: LF wins",
+              {'a', 0x0D, 'b', 0x0A, 'c'},
+              0,
+              {'a', 0x0D, 0x0A, 'b', 0x0D, 0x0A, 'c'},
+              8},
+             {"LF then CR: CR wins",
+              {'a', 0x0A, 'b', 0x0D, 'c'},
+              0,
+              {'a', 0x0D, 0x0A, 'b', 0x0D, 0x0A, 'c'},
+              4},
+             {"LF for an unknown target",
+              {'a', 0x0A, 0x82, 0xA0},
+              7,
+              {'a', 0x0D, 0x0A, 0x82, 0xA0},
+              8},
              {"one final 0x1A dropped", {'a', 'b', 0x1A, 0x1A}, 0, {'a', 'b', 0x1A}, 0},
          }) {
         expectConverts(row);
@@ -141,14 +213,21 @@ TEST(SjisToJis, SwitchesModesOnlyWhereTheCharacterSetChanges)
 {
     expectRows(
         {
-            {"katakana then ASCII", {0xB1, 0xB2, 0x61}, {0x1B, 0x28, 0x49, 0x31, 0x32, 0x1B, 0x28, 0x42, 0x61}},
-            {"back to ASCII before the line end", {0x61, 0xB1, 0x0D, 0x0A},
+            {"katakana then ASCII",
+             {0xB1, 0xB2, 0x61},
+             {0x1B, 0x28, 0x49, 0x31, 0x32, 0x1B, 0x28, 0x42, 0x61}},
+            {"back to ASCII before the line end",
+             {0x61, 0xB1, 0x0D, 0x0A},
              {0x61, 0x1B, 0x28, 0x49, 0x31, 0x1B, 0x28, 0x42, 0x0D, 0x0A}},
-            {"kanji then katakana at the end", {0x82, 0xA0, 0xB1},
+            {"kanji then katakana at the end",
+             {0x82, 0xA0, 0xB1},
              {0x1B, 0x24, 0x42, 0x24, 0x22, 0x1B, 0x28, 0x49, 0x31, 0x1B, 0x28, 0x42}},
-            {"first and last JIS X 0208 codes", {0x81, 0x40, 0xEF, 0xFC},
+            {"first and last JIS X 0208 codes",
+             {0x81, 0x40, 0xEF, 0xFC},
              {0x1B, 0x24, 0x42, 0x21, 0x21, 0x7E, 0x7E, 0x1B, 0x28, 0x42}},
-            {"0xA0 stays inside the katakana set", {0xA0}, {0x1B, 0x28, 0x49, 0x20, 0x1B, 0x28, 0x42}},
+            {"0xA0 stays inside the katakana set",
+             {0xA0},
+             {0x1B, 0x28, 0x49, 0x20, 0x1B, 0x28, 0x42}},
         },
         SjisToJis);
 }
@@ -157,13 +236,28 @@ TEST(SjisToJis, WritesTheGetaMarkForWhatJisCannotHold)
 {
     expectRows(
         {
-            {"lead byte last", {0x61, 0x82}, {0x61, 0x1B, 0x24, 0x42, 0x22, 0x2E, 0x1B, 0x28, 0x42}},
-            {"lead byte before CR LF keeps the line end", {0x82, 0x0D, 0x0A},
+            {"lead byte last",
+             {0x61, 0x82},
+             {0x61, 0x1B, 0x24, 0x42, 0x22, 0x2E, 0x1B, 0x28, 0x42}},
+            {"lead byte before CR LF keeps the line end",
+             {0x82, 0x0D, 0x0A},
              {0x1B, 0x24, 0x42, 0x22, 0x2E, 0x1B, 0x28, 0x42, 0x0D, 0x0A}},
             {"user-defined area", {0xF0, 0x40}, {0x1B, 0x24, 0x42, 0x22, 0x2E, 0x1B, 0x28, 0x42}},
             {"lead 0x80", {0x80, 0x40}, {0x1B, 0x24, 0x42, 0x22, 0x2E, 0x1B, 0x28, 0x42}},
         },
         SjisToJis);
+}
+
+TEST(SjisToJis, OutgrowsItsFirstReservationOnStrayLeadBytes)
+{
+    // Each stray lead byte and letter writes 9 bytes for 2, more than the text's room of 3n.
+    ByteBuffer buffer, expected;
+    for (int i = 0; i < 4000; ++i) {
+        buffer.insert(buffer.end(), {0x82, 0x20});
+        expected.insert(expected.end(), {0x1B, 0x24, 0x42, 0x22, 0x2E, 0x1B, 0x28, 0x42, 0x20});
+    }
+    SjisToJis(buffer);
+    EXPECT_EQ(buffer, expected);
 }
 
 TEST(SjisToEuc, WritesTheGetaMarkForWhatEucCannotHold)
@@ -183,6 +277,9 @@ TEST(SjisToSjis, RejoinsACharacterSplitByOtherBytes)
         {
             {"lead byte moved after CR LF", {0x82, 0x0D, 0x0A, 0xA0}, {0x0D, 0x0A, 0x82, 0xA0}},
             {"lead byte at the end dropped", {0x61, 0x82, 0x0D}, {0x61, 0x0D}},
+            {"pairs after a rejoined character stay whole",
+             {0x82, 0x0D, 0x0A, 0xA0, 0x88, 0xE0, 0x0D},
+             {0x0D, 0x0A, 0x82, 0xA0, 0x88, 0xE0, 0x0D}},
         },
         SjisToSjis);
 }
@@ -197,7 +294,8 @@ TEST(JisToSjis, FollowsTheByteRulesOnMalformedRuns)
             {"only the overflowing step skipped", {0x22, 0xE0}, {0x81, 0xE1}},
         },
         [](ByteBuffer& buffer) { JisToSjis(buffer, 1); });
-    expectRows({{"broken escape: all but the ESC kept", {0x1B, 0x78, 0x24, 0x42, 0x24, 0x22},
+    expectRows({{"broken escape: all but the ESC kept",
+                 {0x1B, 0x78, 0x24, 0x42, 0x24, 0x22},
                  {0x78, 0x82, 0xA0}}},
                [](ByteBuffer& buffer) { JisToSjis(buffer, 0); });
 }
@@ -208,7 +306,9 @@ TEST(EucToSjis, ReadsPairsAndKatakanaAcrossOtherBytes)
         {
             {"a and hiragana A", {0x61, 0xA4, 0xA2}, {0x61, 0x82, 0xA0}},
             {"katakana", {0x8E, 0xB1}, {0xB1}},
-            {"line break inside a pair goes first", {0xA4, 0x0D, 0x0A, 0xA2}, {0x0D, 0x0A, 0x82, 0xA0}},
+            {"line break inside a pair goes first",
+             {0xA4, 0x0D, 0x0A, 0xA2},
+             {0x0D, 0x0A, 0x82, 0xA0}},
             {"row byte without its cell dropped", {0xA4, 0x0D, 0x0A}, {0x0D, 0x0A}},
             {"high byte in the last position kept", {0x61, 0xA4}, {0x61, 0xA4}},
         },
@@ -238,10 +338,7 @@ ByteBuffer makeShiftJisText(std::mt19937& random, int characters)
     return text;
 }
 
-bool isJisByte(std::uint8_t b)
-{
-    return b >= 0x21 && b <= 0x7E;
-}
+bool isJisByte(std::uint8_t b) { return b >= 0x21 && b <= 0x7E; }
 
 // 7-bit, only ESC $ B / ESC ( I / ESC ( B and each one a change, pairs and katakana in range,
 // ASCII at the end.
@@ -303,7 +400,8 @@ TEST(SjisToJis, WritesWellFormedJisThatReadsBackToTheSameText)
         ByteBuffer jis = text;
         SjisToJis(jis);
         ASSERT_TRUE(isWellFormedJis(jis)) << "sample " << sample;
-        const bool allAscii = std::all_of(text.begin(), text.end(), [](auto b) { return b < 0x80; });
+        const bool allAscii =
+            std::all_of(text.begin(), text.end(), [](auto b) { return b < 0x80; });
         EXPECT_EQ(CodeConvert(jis, kTargetSjis), allAscii ? 0 : 1) << "sample " << sample;
         EXPECT_EQ(jis, text) << "sample " << sample;
     }

@@ -218,12 +218,14 @@ PreparedText prepareText(ByteBuffer&& buffer, bool convMode)
     const bool hasLf = std::memchr(bytes.data(), '\n', bytes.size()) != nullptr;
 
     if (isUtf8Text(raw)) {
+        // raw is not used past here: the conversion below may replace the buffer.
+        const bool byteOrderMark = raw.substr(0, 3) == kByteOrderMark;
         // CR and LF bytes never occur inside a UTF-8 sequence, so the line ends can be
         // normalised on the bytes as for the other codes.
         const int lineEnds = CrLfConvert(bytes);
         if (!bytes.empty() && bytes.back() == 0x1A)
             bytes.pop_back();
-        if (raw.substr(0, 3) == kByteOrderMark)
+        if (byteOrderMark)
             prepared.start = 3;
         prepared.utf8 = true;
         prepared.lfOnly = hasLf && !hasCr;

@@ -73,6 +73,13 @@ TEST(CliAlign, AcceptsAnyColumnCountFromOneUp)
     EXPECT_EQ(wide.out, "a b c");
 }
 
+TEST(CliAlign, DropsAByteOrderMarkAndReadsLfLineEnds)
+{
+    const auto r = cli({"align", "--columns", "4"}, "\xEF\xBB\xBF" "abcdef\nあ\n");
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.out, "abcd\nefあ\n");  // the tail joins the next line
+}
+
 TEST(CliAlign, KeepsCrLfOnRequest)
 {
     EXPECT_EQ(cli({"align", "--crlf"}, "a\nb").out, "a\r\nb");

@@ -33,7 +33,7 @@ for target in build-fuzz/fuzz/*_fuzz; do
     work=$(mktemp -d)
     if "$target" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
         -artifact_prefix="$work/" "$work" "$root/fuzz/corpus/$name" >"$work/log" 2>&1; then
-        echo "$name: $(grep -Eo '#[0-9]+ *DONE.*' "$work/log" | tail -1)"
+        echo "$name: $(grep -Eo 'Done [0-9]+ runs.*' "$work/log" | tail -1)"
         rm -rf "$work"
     else
         echo "$name: FAILED (log and crash input in $work)"

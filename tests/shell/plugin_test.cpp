@@ -1,0 +1,209 @@
+// Plug-in mode: the file named after -f, its save prompt at exit, re-reading it.
+#include "shell_support.h"
+
+#include "engine/reflow.h"
+#include "io/textcodec.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTest>
+
+namespace kestrova::test {
+
+using shell::ShellTestAccess;
+
+namespace {
+
+const QByteArray kMail =
+    "> 引用された長い行です。引用された長い行です。引用された長い行です。引用された長い行です。\n"
+    "本文です。\n";
+
+QByteArray alignedUtf8Lf(shell::dorUrerUvuroze& w, const QByteArray& utf8Lf)
+{
+    auto decoded = io::decodeText(std::string_view(utf8Lf.constData(), utf8Lf.size()), true);
+    engine::ReflowState state;
+    const std::u16string text =
+        engine::TextUpdate(decoded->text, ShellTestAccess::reflowSettings(w), state);
+    return QByteArray::fromStdString(io::encodeUtf8(io::crLfToLf(text)));
+}
+
+struct PluginWindow
+{
+    Sandbox sandbox;
+    QString file;
+    ModalDriver modals; // from the start: a large file brings a message at once
+    std::unique_ptr<shell::dorUrerUvuroze> w;
+
+    explicit PluginWindow(const QByteArray& bytes = kMail)
+        : file(sandbox.path(QStringLiteral("mail/reply.txt")))
+    {
+        Sandbox::writeFile(file, bytes);
+        w = startWindow(sandbox, QStringLiteral("-f ") + file);
+        w->show();
+        if (!QTest::qWaitForWindowExposed(w.get()))
+            qFatal("the window was not shown");
+    }
+};
+
+} // namespace
+
+class PluginTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void exitAfterAChangeAsksAndCancelKeepsEverything()
+    {
+        PluginWindow p;
+        setClipboard(QStringLiteral("untouched"));
+        ShellTestAccess::cmdUpdate(*p.w)->click();
+        QCOMPARE(ShellTestAccess::Modified(*p.w), -1);
+        QCOMPARE(clipboard(), QStringLiteral("untouched")); // plug-in mode leaves it alone
+        const std::u16string text = p.w->boxText();
+
+        ModalDriver& driver = p.modals;
+        driver.answerNext(QMessageBox::Cancel);
+        ShellTestAccess::cmdExit(*p.w)->click();
+        QCOMPARE(driver.boxes().size(), std::size_t(1));
+        const SeenBox& box = driver.boxes()[0];
+        QCOMPARE(box.text, QStringLiteral("内容が変更されています。変更を保存しますか？"));
+        QCOMPARE(box.title, QStringLiteral("Kestrova"));
+        QCOMPARE(box.icon, QMessageBox::NoIcon);
+        QCOMPARE(box.buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        QCOMPARE(box.defaultButton, QMessageBox::Yes);
+        QVERIFY(p.w->isVisible());
+        QCOMPARE(p.w->boxText(), text);
+        QCOMPARE(Sandbox::readFile(p.file), kMail);
+        QVERIFY(!QFileInfo::exists(p.sandbox.iniPath()));
+    }
+
+    void yesSavesInTheFilesOwnCodeAndLineEndsThenCloses()
+    {
+        PluginWindow p;
+        ShellTestAccess::cmdUpdate(*p.w)->click();
+        const QByteArray expected = alignedUtf8Lf(*p.w, kMail);
+        QVERIFY(expected != kMail);
+
+        ModalDriver& driver = p.modals;
+        driver.answerNext(QMessageBox::Yes);
+        ShellTestAccess::cmdExit(*p.w)->click();
+        QCOMPARE(driver.boxes().size(), std::size_t(1));
+        QVERIFY(!p.w->isVisible());
+        QCOMPARE(Sandbox::readFile(p.file), expected);
+        QVERIFY(QFileInfo::exists(p.sandbox.iniPath()));
+    }
+
+    void noClosesWithoutSaving()
+    {
+        PluginWindow p;
+        ShellTestAccess::cmdUpdate(*p.w)->click();
+        ModalDriver& driver = p.modals;
+        driver.answerNext(QMessageBox::No);
+        ShellTestAccess::cmdExit(*p.w)->click();
+        QVERIFY(!p.w->isVisible());
+        QCOMPARE(Sandbox::readFile(p.file), kMail);
+        QVERIFY(QFileInfo::exists(p.sandbox.iniPath()));
+    }
+
+    void aFailedSaveKeepsTheWindowOpenWithTheText()
+    {
+        PluginWindow p;
+        ShellTestAccess::cmdUpdate(*p.w)->click();
+        const std::u16string text = p.w->boxText();
+        QVERIFY(QDir(QFileInfo(p.file).absolutePath()).removeRecursively());
+
+        ModalDriver& driver = p.modals;
+        driver.answerNext(QMessageBox::Yes);
+        ShellTestAccess::cmdExit(*p.w)->click();
+        QCOMPARE(driver.boxes().size(), std::size_t(2));
+        QCOMPARE(driver.boxes()[1].icon, QMessageBox::Critical);
+        QVERIFY(driver.boxes()[1].text.contains(p.file));
+        QVERIFY(p.w->isVisible());
+        QCOMPARE(p.w->boxText(), text);
+        QCOMPARE(ShellTestAccess::Modified(*p.w), -1);
+    }
+
+    void reReadingTheFileClearsModified()
+    {
+        PluginWindow p;
+        ShellTestAccess::cmdUpdate(*p.w)->click();
+        Sandbox::writeFile(p.file, "書き換えられた\n");
+        ShellTestAccess::cmdRead(*p.w)->click();
+        QCOMPARE(p.w->boxText(), std::u16string(u"書き換えられた\r\n"));
+        QCOMPARE(ShellTestAccess::Modified(*p.w), 0);
+        QCOMPARE(ShellTestAccess::UndoCmd(*p.w), 0);
+
+        ModalDriver& driver = p.modals;
+        ShellTestAccess::cmdExit(*p.w)->click();
+        QCOMPARE(driver.boxes().size(), std::size_t(0));
+        QVERIFY(!p.w->isVisible());
+    }
+
+    void reReadingAVanishedFileKeepsTheText()
+    {
+        PluginWindow p;
+        const std::u16string text = p.w->boxText();
+        QVERIFY(QFile::remove(p.file));
+        ModalDriver& driver = p.modals;
+        ShellTestAccess::cmdRead(*p.w)->click();
+        QCOMPARE(driver.boxes().size(), std::size_t(1));
+        QCOMPARE(driver.boxes()[0].icon, QMessageBox::Critical);
+        QCOMPARE(p.w->boxText(), text);
+    }
+
+    void theCloseBoxNeitherAsksNorSavesButWritesTheSettings()
+    {
+        PluginWindow p;
+        ShellTestAccess::cmdUpdate(*p.w)->click();
+        ModalDriver& driver = p.modals;
+        p.w->close();
+        QCOMPARE(driver.boxes().size(), std::size_t(0));
+        QCOMPARE(Sandbox::readFile(p.file), kMail);
+        QVERIFY(QFileInfo::exists(p.sandbox.iniPath()));
+    }
+
+    void normalModeNeverAsks()
+    {
+        Sandbox sandbox;
+        setClipboard(QStringLiteral("abc"));
+        auto w = startWindow(sandbox);
+        w->show();
+        QTest::keyClick(ShellTestAccess::txtData(*w), Qt::Key_X);
+        ModalDriver driver;
+        ShellTestAccess::cmdExit(*w)->click();
+        QCOMPARE(driver.boxes().size(), std::size_t(0));
+        QVERIFY(!w->isVisible());
+    }
+
+    void savingAFileThatWasCutAsksFirst()
+    {
+        // Only the first 16383 characters of a large file are in the window: writing them back
+        // would drop the rest of the file.
+        QByteArray big;
+        for (int i = 0; i < 2000; ++i)
+            big += "0123456789\n";
+        PluginWindow p(big);
+        ShellTestAccess::cmdInyoAdd(*p.w)->click();
+
+        ModalDriver& driver = p.modals;
+        QCOMPARE(driver.boxes().size(), std::size_t(1)); // the size message at start-up
+        QCOMPARE(driver.boxes()[0].icon, QMessageBox::Critical);
+        driver.answerNext(QMessageBox::Yes); // save?
+        driver.answerNext(QMessageBox::No);  // and lose the rest? no
+        ShellTestAccess::cmdExit(*p.w)->click();
+        QCOMPARE(driver.boxes().size(), std::size_t(3));
+        QVERIFY(driver.boxes()[2].text.contains(QStringLiteral("失われます")));
+        QCOMPARE(driver.boxes()[2].defaultButton, QMessageBox::No);
+        QVERIFY(p.w->isVisible());
+        QCOMPARE(Sandbox::readFile(p.file), big);
+    }
+};
+
+std::unique_ptr<QObject> makePluginTest()
+{
+    return std::make_unique<PluginTest>();
+}
+
+} // namespace kestrova::test
+
+#include "plugin_test.moc"

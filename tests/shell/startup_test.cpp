@@ -1,0 +1,186 @@
+// Start-up and the command line.
+#include "shell_support.h"
+
+#include "platform/qtext.h"
+#include "shell/singleinstance.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTest>
+#include <QThread>
+
+#include <atomic>
+
+namespace kestrova::test {
+
+using shell::ShellTestAccess;
+
+class StartupTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void noArgumentShowsTheClipboardAndLeavesItAlone()
+    {
+        Sandbox sandbox;
+        setClipboard(QStringLiteral("本文の一行目\n二行目"));
+        auto w = startWindow(sandbox);
+        QCOMPARE(w->boxText(), crlf(QStringLiteral("本文の一行目\n二行目")));
+        QCOMPARE(clipboard(), QStringLiteral("本文の一行目\n二行目"));
+        QCOMPARE(w->windowTitle(), QStringLiteral("Kestrova"));
+        QCOMPARE(ShellTestAccess::PluginMode(*w), 0);
+    }
+
+    void dashFInAnyCaseWithQuotesAndBlanksOpensPluginMode_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::newRow("upper case, quoted, blanks around") << QStringLiteral("-F  \"%1\"  ");
+        QTest::newRow("lower case, blank, no quotes") << QStringLiteral("-f %1");
+        QTest::newRow("no blank after the f") << QStringLiteral("-f%1");
+    }
+
+    void dashFInAnyCaseWithQuotesAndBlanksOpensPluginMode()
+    {
+        QFETCH(QString, pattern);
+        Sandbox sandbox;
+        const QString file = sandbox.path(QStringLiteral("my mail/a b.txt"));
+        Sandbox::writeFile(file, "返信の本文\n");
+        setClipboard(QStringLiteral("clipboard stays"));
+        auto w = startWindow(sandbox, pattern.arg(file));
+        QCOMPARE(ShellTestAccess::PluginMode(*w), 1);
+        QCOMPARE(ShellTestAccess::PluginFile(*w), QFileInfo(file).absoluteFilePath());
+        QCOMPARE(ShellTestAccess::Modified(*w), 0);
+        QCOMPARE(w->windowTitle(), QStringLiteral("Kestrova  - Plugin Mode"));
+        QCOMPARE(w->boxText(), std::u16string(u"返信の本文\r\n"));
+        QCOMPARE(clipboard(), QStringLiteral("clipboard stays"));
+    }
+
+    void plainPathOpensInNormalModeAndGoesToTheClipboard()
+    {
+        Sandbox sandbox;
+        const QString file =
+            QFileInfo(QStringLiteral(KESTROVA_TEST_DATA "/mail-jis-lf.txt")).canonicalFilePath();
+        setClipboard(QStringLiteral("old"));
+        auto w = startWindow(sandbox, QLatin1Char('"') + file + QLatin1Char('"'));
+        QCOMPARE(ShellTestAccess::PluginMode(*w), 0);
+        QCOMPARE(w->windowTitle(), QStringLiteral("Kestrova  - ") + file + QStringLiteral("  JIS:LF"));
+        QVERIFY(!w->boxText().empty());
+        QString expected = platform::toQString(w->boxText());
+        expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        QCOMPARE(clipboard(), expected);
+        QCOMPARE(ShellTestAccess::CurrentFile(*w), file);
+    }
+
+    void aNameThatIsNoFileReadsNothing_data()
+    {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<bool>("folder");
+        QTest::newRow("-f and a missing file") << QStringLiteral("-f %1/missing.txt") << false;
+        QTest::newRow("-f and a folder") << QStringLiteral("-f %1") << true;
+        QTest::newRow("a missing file") << QStringLiteral("%1/missing.txt") << false;
+        QTest::newRow("a folder") << QStringLiteral("%1") << true;
+        QTest::newRow("a lone quote") << QStringLiteral("-f \"") << false;
+    }
+
+    void aNameThatIsNoFileReadsNothing()
+    {
+        QFETCH(QString, arguments);
+        Sandbox sandbox;
+        QDir().mkpath(sandbox.path(QStringLiteral("folder")));
+        setClipboard(QStringLiteral("not to be read"));
+        ModalDriver driver;
+        auto w = startWindow(sandbox, arguments.contains(QLatin1String("%1"))
+                                          ? arguments.arg(sandbox.path(QStringLiteral("folder")))
+                                          : arguments);
+        QCOMPARE(ShellTestAccess::PluginMode(*w), 0);
+        QVERIFY(w->boxText().empty());
+        QCOMPARE(w->windowTitle(), QStringLiteral("Kestrova"));
+        QCOMPARE(clipboard(), QStringLiteral("not to be read"));
+        QCOMPARE(driver.boxes().size(), std::size_t(0));
+    }
+
+    void aSecondCopyRaisesTheFirstAndTouchesNoSettings()
+    {
+        Sandbox sandbox;
+        QThread thread;
+        thread.start();
+        auto* first = new shell::SingleInstance(sandbox.instanceName());
+        first->moveToThread(&thread);
+        std::atomic<int> raised = 0;
+        connect(
+            first, &shell::SingleInstance::raiseRequested, first, [&raised] { ++raised; },
+            Qt::DirectConnection);
+        bool listening = false;
+        QMetaObject::invokeMethod(
+            first, [&] { listening = !first->raiseRunningCopyOrListen() && first->isListening(); },
+            Qt::BlockingQueuedConnection);
+        QVERIFY(listening);
+
+        shell::dorUrerUvuroze second(sandbox.options({}));
+        QCOMPARE(second.Form_Load(), shell::StartResult::RaisedRunningCopy);
+        QTRY_COMPARE(raised.load(), 1);
+        QVERIFY(!QFileInfo::exists(sandbox.configDir()));
+        QCOMPARE(ShellTestAccess::IniFile(second), QString());
+
+        QMetaObject::invokeMethod(first, &QObject::deleteLater);
+        thread.quit();
+        thread.wait();
+    }
+
+    void aSocketLeftByACrashedCopyDoesNotStopTheStart()
+    {
+        Sandbox sandbox;
+        Sandbox::writeFile(sandbox.instanceName(), "stale");
+        setClipboard(QStringLiteral("text"));
+        auto w = startWindow(sandbox);
+        QCOMPARE(w->boxText(), std::u16string(u"text"));
+    }
+
+    void theHelpFileIsTheOneBesideTheProgram()
+    {
+        Sandbox sandbox;
+        {
+            auto w = startWindow(sandbox);
+            QCOMPARE(ShellTestAccess::HelpFile(*w), QStringLiteral("Kestrova.html"));
+        }
+        const QString help = QDir(sandbox.programDir()).filePath(QStringLiteral("Kestrova.html"));
+        Sandbox::writeFile(help, "<html></html>");
+        auto w = startWindow(sandbox);
+        QCOMPARE(ShellTestAccess::HelpFile(*w), help);
+    }
+
+    void settingsComeBeforeTheFirstText()
+    {
+        // ConvMode 0 from the file must already hold when the clipboard is read.
+        Sandbox sandbox;
+        Sandbox::writeFile(sandbox.iniPath(), "[Settings]\r\nConvMode=0\r\n");
+        setClipboard(QStringLiteral("\x1b$B$3$s$K$A$O\x1b(B"));
+        auto w = startWindow(sandbox);
+        QCOMPARE(w->boxText(), std::u16string(u"\x1b$B$3$s$K$A$O\x1b(B"));
+        QCOMPARE(ShellTestAccess::IniFile(*w), sandbox.iniPath());
+    }
+
+    void thePgpStripFollowsPgpFlg()
+    {
+        Sandbox sandbox;
+        {
+            auto w = startWindow(sandbox);
+            w->show();
+            QVERIFY(!ShellTestAccess::picPgpTray(*w)->isVisible());
+        }
+        Sandbox::writeFile(sandbox.iniPath(), "[Settings]\r\nPgpFlg=1\r\n");
+        auto w = startWindow(sandbox);
+        w->show();
+        QVERIFY(ShellTestAccess::picPgpTray(*w)->isVisible());
+        QVERIFY(ShellTestAccess::cmdHanToZen(*w)->isVisible());
+    }
+};
+
+std::unique_ptr<QObject> makeStartupTest()
+{
+    return std::make_unique<StartupTest>();
+}
+
+} // namespace kestrova::test
+
+#include "startup_test.moc"

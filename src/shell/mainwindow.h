@@ -131,6 +131,8 @@ private:
     [[nodiscard]] bool mayReplaceCutFile(const QString& path);
     void setTwips(QWidget* widget, platform::TwipRect& stored, const platform::TwipRect& rect);
     [[nodiscard]] int textWidthTwips(const QString& text) const;
+    // The ruler's mouse and key events; true when the event was taken.
+    [[nodiscard]] bool rulerEvent(QObject* watched, QEvent* event);
     void keepOldSettingsFile();
     void applyGeometry(const settings::WindowGeometry& geometry);
     [[nodiscard]] settings::WindowGeometry currentGeometry() const;

@@ -1,0 +1,277 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the real kestrova window on a real X server.
+
+Each case starts its own Xvfb display with openbox, so that keyboard focus and window
+activation behave as on a desktop, drives the window with xdotool and reads the X clipboard
+with xclip. The expected re-flow comes from kestrova-cli, which runs the same engine with the
+same defaults as a fresh settings file.
+
+    e2e_test.py CASE --kestrova PATH --cli PATH
+"""
+
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+# Long enough to be broken at 70 columns; a quoted line keeps its prefix on every piece.
+MAIL = (
+    "> 昨日お送りした資料について、いくつか確認したいことがあります。お手数ですが、"
+    "来週の会議までにご返事をいただけますでしょうか。\n"
+    "> よろしくお願いします。\n"
+    "\n"
+    "資料を拝見しました。全体としてよくまとまっていると思いますが、第三章の数字"
+    "（2026年度の見込み）は、最新の集計に合わせて直したほうがよいでしょう。\n"
+    "半角ｶﾀｶﾅもそのまま残ります。\n"
+)
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def wait_for(predicate, what, timeout=15.0, interval=0.05):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(interval)
+    raise Failure(f"timed out waiting for {what}")
+
+
+class Desktop:
+    """An Xvfb display with a window manager, and a private home for the program."""
+
+    def __init__(self):
+        self.work = tempfile.mkdtemp(prefix="kestrova-e2e-")
+        self.procs = []
+        read_fd, write_fd = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x800x24",
+             "-dpi", "96", "-nolisten", "tcp"],
+            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        with os.fdopen(read_fd) as pipe:
+            number = pipe.readline().strip()
+        check(number, "Xvfb did not start")
+        self.display = ":" + number
+        self.env = dict(os.environ)
+        for key in ("QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "XAUTHORITY"):
+            self.env.pop(key, None)
+        self.env.update({
+            "DISPLAY": self.display,
+            "HOME": self.path("home"),
+            "XDG_CONFIG_HOME": self.path("config"),
+            "XDG_RUNTIME_DIR": self.path("runtime"),
+            "TMP": self.path("tmp"),
+            "LC_ALL": "C.UTF-8",
+        })
+        for folder in ("home", "config", "runtime", "tmp"):
+            os.makedirs(self.path(folder), mode=0o700, exist_ok=True)
+        self.wm = self.spawn(["openbox", "--sm-disable"])
+        wait_for(self.wm_ready, "the window manager")
+
+    def wm_ready(self):
+        # openbox sets _NET_SUPPORTING_WM_CHECK on the root window once it manages the screen.
+        out = self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], check_rc=False)
+        return "window id" in out
+
+    def path(self, *parts):
+        return os.path.join(self.work, *parts)
+
+    def spawn(self, argv, env=None):
+        # Output goes to a file: a pipe nobody reads would stall a chatty program.
+        log = open(self.path(f"log-{len(self.procs)}"), "w+b")
+        proc = subprocess.Popen(argv, env=env or self.env, stdout=log, stderr=subprocess.STDOUT)
+        proc.log = log
+        self.procs.append(proc)
+        return proc
+
+    def run(self, argv, input_bytes=None, check_rc=True, env=None):
+        result = subprocess.run(argv, env=env or self.env, input=input_bytes,
+                                capture_output=True, timeout=30)
+        if check_rc and result.returncode != 0:
+            raise Failure(f"{' '.join(argv)} failed: {result.stderr.decode(errors='replace')}")
+        return result.stdout.decode(errors="replace")
+
+    def set_clipboard(self, text):
+        # xclip stays behind to serve the selection until another program takes it.
+        proc = subprocess.Popen(["xclip", "-selection", "clipboard", "-in"], env=self.env,
+                                stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+        proc.stdin.write(text.encode("utf-8"))
+        proc.stdin.close()
+        self.procs.append(proc)
+        wait_for(lambda: self.clipboard() == text, "the clipboard to hold the text")
+
+    def clipboard(self):
+        result = subprocess.run(["xclip", "-selection", "clipboard", "-out"], env=self.env,
+                                capture_output=True, timeout=10)
+        return result.stdout.decode("utf-8") if result.returncode == 0 else None
+
+    def kestrova_window(self, proc):
+        """The program's main window, once it is mapped."""
+        def find():
+            out = self.run(["xdotool", "search", "--onlyvisible", "--pid", str(proc.pid),
+                            "--name", "^Kestrova"], check_rc=False).split()
+            return out[0] if out else None
+        return wait_for(find, "the Kestrova window")
+
+    def title(self, window):
+        return self.run(["xdotool", "getwindowname", window]).strip()
+
+    def activate(self, window):
+        self.run(["xdotool", "windowactivate", "--sync", window])
+        wait_for(lambda: self.run(["xdotool", "getactivewindow"],
+                                  check_rc=False).strip() == window,
+                 "the window to become active")
+
+    def keys(self, window, *keys):
+        self.activate(window)
+        self.run(["xdotool", "key", "--clearmodifiers", *keys])
+
+    def close(self):
+        for proc in reversed(self.procs):
+            if proc.poll() is None:
+                proc.terminate()
+                try:
+                    proc.wait(timeout=5)
+                except subprocess.TimeoutExpired:
+                    proc.kill()
+        self.xvfb.terminate()
+        self.xvfb.wait(timeout=10)
+        shutil.rmtree(self.work, ignore_errors=True)
+
+
+def aligned(cli, text):
+    """What the re-flow with the defaults makes of text, as UTF-8 with LF line ends."""
+    result = subprocess.run([cli, "align"], input=text.encode("utf-8"), capture_output=True,
+                            timeout=30)
+    check(result.returncode == 0, f"kestrova-cli align failed: {result.stderr!r}")
+    return result.stdout.decode("utf-8")
+
+
+def wait_exit(proc, what):
+    try:
+        return proc.wait(timeout=15)
+    except subprocess.TimeoutExpired:
+        raise Failure(f"{what} did not end")
+
+
+def case_clipboard(desk, args):
+    """A copied mail, kestrova started, Alt+S: the clipboard holds the re-flowed mail."""
+    expected = aligned(args.cli, MAIL)
+    check(expected != MAIL, "the sample mail needs re-flowing for this test to mean anything")
+    desk.set_clipboard(MAIL)
+    proc = desk.spawn([args.kestrova])
+    window = desk.kestrova_window(proc)
+    check(desk.title(window) == "Kestrova", f"caption {desk.title(window)!r}")
+    # Start-up reads the clipboard and writes nothing back.
+    check(desk.clipboard() == MAIL, "start-up changed the clipboard")
+    desk.keys(window, "alt+s")
+    got = wait_for(lambda: desk.clipboard() if desk.clipboard() != MAIL else None,
+                   "the re-flowed text on the clipboard")
+    check(got == expected, f"clipboard after Alt+S:\n{got!r}\nexpected:\n{expected!r}")
+    # Alt+U now undoes: the original is back on the clipboard.
+    desk.keys(window, "alt+u")
+    wait_for(lambda: desk.clipboard() == MAIL, "the original text back after Alt+U")
+    desk.keys(window, "alt+x")
+    check(wait_exit(proc, "kestrova after Alt+X") == 0, "kestrova exited with an error")
+    ini = os.path.join(desk.env["XDG_CONFIG_HOME"], "kestrova", "Kestrova.ini")
+    check(os.path.isfile(ini), "no settings file was written at exit")
+    check(os.stat(ini).st_mode & 0o777 == 0o600, "the settings file is not private")
+
+
+def case_plugin(desk, args):
+    """kestrova -f FILE on a UTF-8 file with LF ends, Alt+S, Ctrl+S: the file is re-flowed,
+    still UTF-8 with LF ends, and the clipboard was never touched."""
+    mail = desk.path("home", "draft mail.txt")
+    with open(mail, "wb") as f:
+        f.write(MAIL.encode("utf-8"))
+    desk.set_clipboard("clipboard text")
+    proc = desk.spawn([args.kestrova, "-F", f'"{mail}"'])
+    window = desk.kestrova_window(proc)
+    check(desk.title(window) == "Kestrova  - Plugin Mode", f"caption {desk.title(window)!r}")
+    desk.keys(window, "alt+s")
+    expected = aligned(args.cli, MAIL).encode("utf-8")
+
+    # An access key presses its button a moment later, as a click would; nothing outside the
+    # window shows when that has happened, so save until the saved file is the re-flowed one.
+    def saved():
+        desk.keys(window, "ctrl+s")
+        time.sleep(0.2)
+        return open(mail, "rb").read() == expected
+    wait_for(saved, "the file to hold the re-flowed text")
+    data = open(mail, "rb").read()
+    check(b"\r" not in data, "the file got CR line ends")
+    check(desk.clipboard() == "clipboard text", "plug-in mode wrote the clipboard")
+    # Saved: leaving asks nothing.
+    desk.keys(window, "alt+x")
+    check(wait_exit(proc, "kestrova after Alt+X") == 0, "kestrova exited with an error")
+    check(open(mail, "rb").read() == expected, "the file changed at exit")
+
+
+def case_second_copy(desk, args):
+    """A second kestrova while one runs brings the first forward and writes no settings."""
+    desk.set_clipboard("first")
+    first = desk.spawn([args.kestrova])
+    window = desk.kestrova_window(first)
+    desk.run(["xdotool", "windowminimize", "--sync", window])
+    wait_for(lambda: "IsViewable" not in desk.run(["xwininfo", "-id", window]),
+             "the window to be minimised")
+
+    second_config = desk.path("second-config")
+    os.makedirs(second_config, mode=0o700)
+    env = dict(desk.env, XDG_CONFIG_HOME=second_config)
+    second = desk.spawn([args.kestrova], env=env)
+    check(wait_exit(second, "the second copy") == 0, "the second copy failed")
+    check(os.listdir(second_config) == [], "the second copy wrote settings")
+    wait_for(lambda: "IsViewable" in desk.run(["xwininfo", "-id", window]),
+             "the first window to come back")
+    wait_for(lambda: desk.run(["xdotool", "getactivewindow"], check_rc=False).strip() == window,
+             "the first window to become active")
+    check(first.poll() is None, "the first copy ended")
+    check(len(desk.run(["xdotool", "search", "--onlyvisible", "--name", "^Kestrova"],
+                       check_rc=False).split()) == 1, "more than one Kestrova window")
+    desk.keys(window, "alt+x")
+    check(wait_exit(first, "the first copy") == 0, "the first copy exited with an error")
+
+
+CASES = {"clipboard": case_clipboard, "plugin": case_plugin, "second-copy": case_second_copy}
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("case", choices=sorted(CASES))
+    parser.add_argument("--kestrova", required=True)
+    parser.add_argument("--cli", required=True)
+    args = parser.parse_args()
+    desk = Desktop()
+    try:
+        CASES[args.case](desk, args)
+    except Failure as failure:
+        print(f"FAIL {args.case}: {failure}", file=sys.stderr)
+        for proc in desk.procs:
+            if getattr(proc, "log", None):
+                proc.log.seek(0)
+                out = proc.log.read().decode(errors="replace").strip()
+                if out:
+                    print(f"--- output of {proc.args[0]}:\n{out}", file=sys.stderr)
+        return 1
+    finally:
+        desk.close()
+    print(f"PASS {args.case}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

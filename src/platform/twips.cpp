@@ -38,6 +38,18 @@ int pixelsToTwipsY(const QWidget* widget, int pixels)
     return pixelsToTwips(pixels, widget->logicalDpiY());
 }
 
+double pixelsToTwipsExactX(const QWidget* widget, double pixels)
+{
+    const int dpi = widget->logicalDpiX();
+    return dpi <= 0 ? 0.0 : pixels * kTwipsPerInch / dpi;
+}
+
+double pixelsToTwipsExactY(const QWidget* widget, double pixels)
+{
+    const int dpi = widget->logicalDpiY();
+    return dpi <= 0 ? 0.0 : pixels * kTwipsPerInch / dpi;
+}
+
 void placeInTwips(QWidget* widget, const TwipRect& rect)
 {
     widget->setGeometry(twipsToPixelsX(widget, rect.left), twipsToPixelsY(widget, rect.top),

@@ -28,6 +28,10 @@ struct TwipRect
 [[nodiscard]] int pixelsToTwipsX(const QWidget* widget, int pixels);
 [[nodiscard]] int pixelsToTwipsY(const QWidget* widget, int pixels);
 
+// A pixel position or size, such as a mouse position, in twips without rounding.
+[[nodiscard]] double pixelsToTwipsExactX(const QWidget* widget, double pixels);
+[[nodiscard]] double pixelsToTwipsExactY(const QWidget* widget, double pixels);
+
 // Gives the widget the rectangle, converted with its own DPI.
 void placeInTwips(QWidget* widget, const TwipRect& rect);
 

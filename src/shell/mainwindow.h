@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class QFrame;
 class QLabel;
@@ -81,6 +82,9 @@ public:
     void GageInit();
     void GageResize();
     void GageScrl();
+    // The column whose scale character lies under x, twips from the scale's left edge: the
+    // first whose prefix is wider than x; 1001 past the scale's end, 1 left of it.
+    [[nodiscard]] int LeftToColumns(int x);
 
     // The text box contents with CR LF line ends, every character as it is.
     [[nodiscard]] std::u16string boxText() const;
@@ -88,6 +92,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private slots:
@@ -133,6 +138,13 @@ private:
     [[nodiscard]] int textWidthTwips(const QString& text) const;
     // The ruler's mouse and key events; true when the event was taken.
     [[nodiscard]] bool rulerEvent(QObject* watched, QEvent* event);
+    void cmdGage_MouseDown(int Button, double X);
+    void cmdGage_MouseMove(int Button, double X);
+    void cmdGage_MouseUp(int Button, double X);
+    void lblGage_MouseDown(int Button, double X);
+    void lblGage_DblClick();
+    void placeGageScrl();
+    [[nodiscard]] int textOriginPixels() const;
     void keepOldSettingsFile();
     void applyGeometry(const settings::WindowGeometry& geometry);
     [[nodiscard]] settings::WindowGeometry currentGeometry() const;
@@ -196,6 +208,16 @@ private:
     bool m_hooked = false;
     int m_loadedState = 0; // the window state GetPara found: 0 normal, 1 minimised, 2 maximised
     QFont m_windowFont;    // the window's own font, in which the ruler measures
+
+    // The ruler's drag state.
+    bool GageDragging = false;
+    int GageGrabX = 0;  // twips from the handle's left edge
+    int GageClickX = 0; // twips from the scale label's left edge
+    // Widths in twips of the scale's first 1, 2, … characters in m_gageWidthsFont, each the
+    // widest of the prefixes up to it, so that a binary search finds the first prefix wider
+    // than a position even if a font's advances were not all positive.
+    std::vector<int> m_gageWidths;
+    QString m_gageWidthsFont;
     bool m_unloaded = false;
 
     QPointer<SingleInstance> m_instance;

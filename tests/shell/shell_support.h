@@ -46,6 +46,31 @@ public:
     {
         return w.reflowSettings();
     }
+
+    // The layout and the ruler.
+    static QFrame* picGage(dorUrerUvuroze& w) { return w.picGage; }
+    static QWidget* picGageScrl(dorUrerUvuroze& w) { return w.picGageScrl; }
+    static QPushButton* cmdGage(dorUrerUvuroze& w) { return w.cmdGage; }
+    static QLabel* lblGage(dorUrerUvuroze& w) { return w.lblGage; }
+    static QFrame* picCmdTray(dorUrerUvuroze& w) { return w.picCmdTray; }
+    static platform::TwipRect picGageRect(const dorUrerUvuroze& w) { return w.m_picGageRect; }
+    static platform::TwipRect picGageScrlRect(const dorUrerUvuroze& w)
+    {
+        return w.m_picGageScrlRect;
+    }
+    static platform::TwipRect cmdGageRect(const dorUrerUvuroze& w) { return w.m_cmdGageRect; }
+    static platform::TwipRect txtDataRect(const dorUrerUvuroze& w) { return w.m_txtDataRect; }
+    static platform::TwipRect picCmdTrayRect(const dorUrerUvuroze& w)
+    {
+        return w.m_picCmdTrayRect;
+    }
+    static platform::TwipRect picPgpTrayRect(const dorUrerUvuroze& w)
+    {
+        return w.m_picPgpTrayRect;
+    }
+    static QFont windowFont(const dorUrerUvuroze& w) { return w.m_windowFont; }
+    static bool GageDragging(const dorUrerUvuroze& w) { return w.GageDragging; }
+    static void Form_Resize(dorUrerUvuroze& w) { w.Form_Resize(); }
 };
 
 } // namespace kestrova::shell

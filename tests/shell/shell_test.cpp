@@ -16,6 +16,8 @@ std::unique_ptr<QObject> makeClipboardTest();
 std::unique_ptr<QObject> makeSettingsTest();
 std::unique_ptr<QObject> makeFilesTest();
 std::unique_ptr<QObject> makeKeysTest();
+std::unique_ptr<QObject> makeRulerTest();
+std::unique_ptr<QObject> makeLayoutTest();
 
 } // namespace kestrova::test
 
@@ -34,6 +36,8 @@ int main(int argc, char** argv)
         {"settings", kestrova::test::makeSettingsTest},
         {"files", kestrova::test::makeFilesTest},
         {"keys", kestrova::test::makeKeysTest},
+        {"ruler", kestrova::test::makeRulerTest},
+        {"layout", kestrova::test::makeLayoutTest},
     };
     const char* only = argc > 1 && argv[1][0] != '-' ? argv[1] : nullptr;
     // QtTest sees the program name and the options after the group.

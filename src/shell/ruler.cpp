@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegion>
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QTextDocument>
@@ -211,6 +212,8 @@ void dorUrerUvuroze::placeGageScrl()
                                  platform::twipsToPixelsY(this, m_picGageScrlRect.top),
                              platform::twipsToPixelsX(this, m_picGageScrlRect.width),
                              platform::twipsToPixelsY(this, m_picGageScrlRect.height));
+    // The strip clips the scale and the handle to its inside, leaving its border whole.
+    picGageScrl->setMask(QRegion(picGage->contentsRect().translated(-picGageScrl->pos())));
 }
 
 void dorUrerUvuroze::cmdGage_MouseDown(int Button, double X)

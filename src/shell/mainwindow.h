@@ -138,10 +138,12 @@ private:
     [[nodiscard]] int textWidthTwips(const QString& text) const;
     // The ruler's mouse and key events; true when the event was taken.
     [[nodiscard]] bool rulerEvent(QObject* watched, QEvent* event);
-    void cmdGage_MouseDown(int Button, double X);
-    void cmdGage_MouseMove(int Button, double X);
-    void cmdGage_MouseUp(int Button, double X);
-    void lblGage_MouseDown(int Button, double X);
+    // button: the buttons the event is about (1 left, 2 right, 4 middle); x: twips from the
+    // control's left edge. They act only on the left button alone.
+    void cmdGage_MouseDown(int button, double x);
+    void cmdGage_MouseMove(int button, double x);
+    void cmdGage_MouseUp(int button, double x);
+    void lblGage_MouseDown(int button, double x);
     void lblGage_DblClick();
     void placeGageScrl();
     [[nodiscard]] int textOriginPixels() const;

@@ -216,39 +216,39 @@ void dorUrerUvuroze::placeGageScrl()
     picGageScrl->setMask(QRegion(picGage->contentsRect().translated(-picGageScrl->pos())));
 }
 
-void dorUrerUvuroze::cmdGage_MouseDown(int Button, double X)
+void dorUrerUvuroze::cmdGage_MouseDown(int button, double x)
 {
-    if (Button != kLeftButton)
+    if (button != kLeftButton)
         return;
     GageDragging = true;
-    GageGrabX = static_cast<int>(std::lround(X));
+    GageGrabX = static_cast<int>(std::lround(x));
 }
 
 // No bounds while dragging: the drop decides the column, and the layout snaps the handle.
-void dorUrerUvuroze::cmdGage_MouseMove(int Button, double X)
+void dorUrerUvuroze::cmdGage_MouseMove(int button, double x)
 {
-    if (Button != kLeftButton || !GageDragging)
+    if (button != kLeftButton || !GageDragging)
         return;
-    m_cmdGageRect.left = static_cast<int>(std::lround(m_cmdGageRect.left + X - GageGrabX));
+    m_cmdGageRect.left = static_cast<int>(std::lround(m_cmdGageRect.left + x - GageGrabX));
     platform::placeInTwips(cmdGage, m_cmdGageRect);
 }
 
-void dorUrerUvuroze::cmdGage_MouseUp(int Button, double X)
+void dorUrerUvuroze::cmdGage_MouseUp(int button, double x)
 {
-    if (Button != kLeftButton || !GageDragging)
+    if (button != kLeftButton || !GageDragging)
         return;
     GageDragging = false;
-    m_cmdGageRect.left = static_cast<int>(std::lround(m_cmdGageRect.left + X - GageGrabX));
+    m_cmdGageRect.left = static_cast<int>(std::lround(m_cmdGageRect.left + x - GageGrabX));
     platform::placeInTwips(cmdGage, m_cmdGageRect);
     m_settings.Columns = LeftToColumns(m_cmdGageRect.left);
     Form_Resize();
 }
 
-void dorUrerUvuroze::lblGage_MouseDown(int Button, double X)
+void dorUrerUvuroze::lblGage_MouseDown(int button, double x)
 {
-    if (Button != kLeftButton)
+    if (button != kLeftButton)
         return;
-    GageClickX = static_cast<int>(std::lround(X));
+    GageClickX = static_cast<int>(std::lround(x));
 }
 
 void dorUrerUvuroze::lblGage_DblClick()

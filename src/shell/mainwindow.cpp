@@ -817,6 +817,8 @@ void dorUrerUvuroze::GetPara(const QString& path)
     settings::WindowGeometry geometry;
     auto notes = settings::GetPara(toFsPath(path), m_settings, geometry);
     applyGeometry(geometry);
+    // A hidden window gets no resize event for the geometry it was given.
+    Form_Resize();
     if (!notes) {
         m_keepOldSettings = QFileInfo::exists(path);
         platform::showIoError(this,

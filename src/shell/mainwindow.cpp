@@ -203,6 +203,7 @@ void dorUrerUvuroze::createControls()
         auto* button = new QPushButton(QString::fromUtf16(design.caption),
                                        design.onPgpTray ? picPgpTray : picCmdTray);
         button->setAutoDefault(false);
+        button->installEventFilter(this);
         placeInTwips(button, design.rect);
         this->*design.member = button;
     }
@@ -765,6 +766,16 @@ void dorUrerUvuroze::txtData_OLEDragDrop(const QMimeData* dropped)
 
 bool dorUrerUvuroze::eventFilter(QObject* watched, QEvent* event)
 {
+    // An access key is a click, done at once: Qt would first show the button pressed for a
+    // tenth of a second, and Alt+S is the key people press most.
+    if (event->type() == QEvent::Shortcut) {
+        auto* button = qobject_cast<QPushButton*>(watched);
+        if (button != nullptr && !static_cast<QShortcutEvent*>(event)->isAmbiguous()) {
+            if (button->isEnabled())
+                button->click();
+            return true;
+        }
+    }
     if (rulerEvent(watched, event))
         return true;
     if (watched == txtData && event->type() == QEvent::KeyPress) {

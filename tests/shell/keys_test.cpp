@@ -143,6 +143,24 @@ private slots:
         QVERIFY(!w->isVisible());
     }
 
+    // Alt+S and Alt+U do their work within the key press, not a tenth of a second later.
+    void accessKeysClickTheirButtonAtOnce()
+    {
+        Sandbox sandbox;
+        const QString line = QString(50, QChar(u'あ'));
+        setClipboard(line);
+        auto w = shown(sandbox);
+        const std::u16string before = w->boxText();
+        QTest::keyClick(w.get(), Qt::Key_S, Qt::AltModifier);
+        QCOMPARE(ShellTestAccess::UndoCmd(*w), 1);
+        QVERIFY(w->boxText() != before);
+        QCOMPARE(clipboard(), QString(35, QChar(u'あ')) + u'\n' + QString(15, QChar(u'あ')) + u'\n');
+        QTest::keyClick(w.get(), Qt::Key_U, Qt::AltModifier);
+        QCOMPARE(ShellTestAccess::UndoCmd(*w), 0);
+        QCOMPARE(w->boxText(), before);
+        QCOMPARE(clipboard(), line);
+    }
+
     void otherControlKeysReachTheTextBox()
     {
         Sandbox sandbox;

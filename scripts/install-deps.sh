@@ -10,7 +10,7 @@ packages=(
     clang-14 libclang-rt-14-dev
     xvfb xauth xclip xdotool openbox x11-utils
     fonts-ipafont-gothic
-    nkf manpages-ja time hyperfine
+    nkf manpages-ja time hyperfine python3-xlib
 )
 
 missing=()

@@ -196,7 +196,8 @@ void putOnClipboard(std::u16string_view text)
         return;
     QString plain = toQString(text);
     plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    clipboard->clear(QClipboard::Clipboard);
+    // setText replaces every format at once; clearing first would only tell clipboard
+    // managers and other watchers of a change twice.
     clipboard->setText(plain, QClipboard::Clipboard);
 }
 

@@ -84,6 +84,12 @@ QString trimBlanks(const QString& text)
     return text.mid(from, to - from);
 }
 
+// "-f" in any letter case opens plug-in mode; the file's name follows, with or without a blank.
+bool pluginModeAsked(const QString& arguments)
+{
+    return arguments.left(2).compare(QLatin1String("-f"), Qt::CaseInsensitive) == 0;
+}
+
 QString unquoted(const QString& name)
 {
     if (name.size() >= 2 && name.startsWith(QLatin1Char('"')) && name.endsWith(QLatin1Char('"')))
@@ -262,8 +268,10 @@ void dorUrerUvuroze::setTwips(QWidget* widget, TwipRect& stored, const TwipRect&
 
 StartResult dorUrerUvuroze::Form_Load()
 {
-    // A second copy hands over to the first and touches nothing, settings included.
-    if (!m_options.instanceName.isEmpty()) {
+    // A second copy hands over to the first and touches nothing, settings included. Not in
+    // plug-in mode: the program that handed over the file waits for this copy to end, and
+    // would take a copy that ends at once for an edit that is done.
+    if (!m_options.instanceName.isEmpty() && !pluginModeAsked(m_options.arguments)) {
         auto* instance = new SingleInstance(m_options.instanceName, this);
         if (instance->raiseRunningCopyOrListen())
             return StartResult::RaisedRunningCopy;
@@ -310,7 +318,7 @@ void dorUrerUvuroze::commandLine()
         TextRead();
         return;
     }
-    if (arguments.left(2).compare(QLatin1String("-f"), Qt::CaseInsensitive) == 0) {
+    if (pluginModeAsked(arguments)) {
         const QString name = trimBlanks(unquoted(trimBlanks(arguments.mid(2))));
         const QString file =
             name.isEmpty() ? QString() : fromFsPath(io::GetLongPath(toFsPath(name), 7));

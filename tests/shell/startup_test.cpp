@@ -15,6 +15,41 @@ namespace kestrova::test {
 
 using shell::ShellTestAccess;
 
+namespace {
+
+// A first copy listening on the sandbox's socket from a thread of its own, so that a window
+// started here can ask it to come forward while this thread waits for the answer.
+struct RunningCopy
+{
+    explicit RunningCopy(const Sandbox& sandbox)
+        : copy(new shell::SingleInstance(sandbox.instanceName()))
+    {
+        thread.start();
+        copy->moveToThread(&thread);
+        QObject::connect(
+            copy, &shell::SingleInstance::raiseRequested, copy, [this] { ++raised; },
+            Qt::DirectConnection);
+        QMetaObject::invokeMethod(
+            copy, [this] { listening = !copy->raiseRunningCopyOrListen() && copy->isListening(); },
+            Qt::BlockingQueuedConnection);
+    }
+    ~RunningCopy()
+    {
+        QMetaObject::invokeMethod(copy, &QObject::deleteLater);
+        thread.quit();
+        thread.wait();
+    }
+    RunningCopy(const RunningCopy&) = delete;
+    RunningCopy& operator=(const RunningCopy&) = delete;
+
+    QThread thread;
+    shell::SingleInstance* copy;
+    std::atomic<int> raised = 0;
+    bool listening = false;
+};
+
+} // namespace
+
 class StartupTest : public QObject
 {
     Q_OBJECT
@@ -102,29 +137,31 @@ private slots:
     void aSecondCopyRaisesTheFirstAndTouchesNoSettings()
     {
         Sandbox sandbox;
-        QThread thread;
-        thread.start();
-        auto* first = new shell::SingleInstance(sandbox.instanceName());
-        first->moveToThread(&thread);
-        std::atomic<int> raised = 0;
-        connect(
-            first, &shell::SingleInstance::raiseRequested, first, [&raised] { ++raised; },
-            Qt::DirectConnection);
-        bool listening = false;
-        QMetaObject::invokeMethod(
-            first, [&] { listening = !first->raiseRunningCopyOrListen() && first->isListening(); },
-            Qt::BlockingQueuedConnection);
-        QVERIFY(listening);
+        RunningCopy first(sandbox);
+        QVERIFY(first.listening);
 
         shell::dorUrerUvuroze second(sandbox.options({}));
         QCOMPARE(second.Form_Load(), shell::StartResult::RaisedRunningCopy);
-        QTRY_COMPARE(raised.load(), 1);
+        QTRY_COMPARE(first.raised.load(), 1);
         QVERIFY(!QFileInfo::exists(sandbox.configDir()));
         QCOMPARE(ShellTestAccess::IniFile(second), QString());
+    }
 
-        QMetaObject::invokeMethod(first, &QObject::deleteLater);
-        thread.quit();
-        thread.wait();
+    // The program that asked for the edit waits for this copy to end; handing the file to
+    // the window already open would tell it at once that the edit is done.
+    void aPluginCopyOpensItsOwnWindowWhileAnotherRuns()
+    {
+        Sandbox sandbox;
+        RunningCopy first(sandbox);
+        QVERIFY(first.listening);
+        const QString file = sandbox.path(QStringLiteral("draft.txt"));
+        Sandbox::writeFile(file, "下書き\n");
+
+        auto second = startWindow(sandbox, QStringLiteral("-f ") + file);
+        QCOMPARE(ShellTestAccess::PluginMode(*second), 1);
+        QCOMPARE(second->boxText(), std::u16string(u"下書き\r\n"));
+        QTest::qWait(50);
+        QCOMPARE(first.raised.load(), 0);
     }
 
     void aSocketLeftByACrashedCopyDoesNotStopTheStart()

@@ -63,12 +63,10 @@ ModalDriver::FileAction choose(SeenDialog& seen, const QString& path, const QStr
             dialog->setDirectory(QFileInfo(path).absolutePath());
         const bool chosen = QTest::qWaitFor(
             [&] {
-                // A visible save dialog leaves its name field to the user: type the name there.
-                if (dialog->acceptMode() == QFileDialog::AcceptSave)
-                    dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
-                        ->setText(folderExists ? QFileInfo(path).fileName() : path);
-                else
-                    dialog->selectFile(QFileInfo(path).fileName());
+                // selectFile leaves the name field alone while it has the focus, which it has
+                // or not depending on how the dialog came up: type the name there, as a user.
+                dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+                    ->setText(folderExists ? QFileInfo(path).fileName() : path);
                 return dialog->selectedFiles() == QStringList{path};
             },
             3000);

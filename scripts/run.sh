@@ -7,7 +7,10 @@ scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "${JOBS:-2}"
 if [ -x build/app/kestrova/kestrova ]; then
-    exec build/app/kestrova/kestrova "$@"
+    if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+        exec build/app/kestrova/kestrova "$@"
+    fi
+    echo "The window needs a desktop session (DISPLAY is not set); start scripts/run.sh there."
 fi
 # Without the window, show the re-flow on a sample mail.
 echo "--- sample (tests/data/mail-utf8-lf.txt), re-flowed to 30 columns:"

@@ -518,26 +518,40 @@ void dorUrerUvuroze::cmdPGPPubKey_Click() {}
 void dorUrerUvuroze::cmdPGPFingerPrint_Click() {}
 void dorUrerUvuroze::cmdPGPKeyAdd_Click() {}
 
+bool dorUrerUvuroze::mayLeavePluginFile()
+{
+    if (PluginMode != 1 || Modified == 0)
+        return true;
+    const auto answer = platform::askYesNoCancel(
+        this, QStringLiteral("内容が変更されています。変更を保存しますか？"));
+    if (answer == QMessageBox::Cancel)
+        return false;
+    if (answer == QMessageBox::Yes) {
+        if (!writeBack(PluginFile))
+            return false; // the text stays in the window until it is saved or given up
+        Modified = 0;
+    }
+    return true;
+}
+
 void dorUrerUvuroze::cmdExit_Click()
 {
-    if (PluginMode == 1 && Modified != 0) {
-        const auto answer = platform::askYesNoCancel(
-            this, QStringLiteral("内容が変更されています。変更を保存しますか？"));
-        if (answer == QMessageBox::Cancel)
-            return;
-        if (answer == QMessageBox::Yes) {
-            if (!writeBack(PluginFile))
-                return; // the text stays in the window until it is saved or given up
-            Modified = 0;
-        }
-    }
+    if (!mayLeavePluginFile())
+        return;
+    m_leaveAsked = true;
     close();
+    m_leaveAsked = false;
 }
 
 void dorUrerUvuroze::closeEvent(QCloseEvent* event)
 {
     if (m_unloaded) {
         event->accept();
+        return;
+    }
+    // The close box asks as the exit button does: closing it is no reason to lose the edit.
+    if (!m_leaveAsked && !mayLeavePluginFile()) {
+        event->ignore();
         return;
     }
     bool cancel = false;

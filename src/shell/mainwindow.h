@@ -132,6 +132,8 @@ private:
     void Form_QueryUnload(bool& cancel, int mode);
     void Form_Unload(bool& cancel);
     [[nodiscard]] bool writeBack(const QString& path);
+    // In plug-in mode with unsaved changes, asks whether to save; false: the window stays.
+    [[nodiscard]] bool mayLeavePluginFile();
     [[nodiscard]] io::TextFormat formatFor(const QString& path) const;
     [[nodiscard]] bool mayReplaceCutFile(const QString& path);
     void setTwips(QWidget* widget, platform::TwipRect& stored, const platform::TwipRect& rect);
@@ -221,6 +223,7 @@ private:
     std::vector<int> m_gageWidths;
     QString m_gageWidthsFont;
     bool m_unloaded = false;
+    bool m_leaveAsked = false; // the exit button has asked already
 
     QPointer<SingleInstance> m_instance;
 };

@@ -151,12 +151,34 @@ private slots:
         QCOMPARE(p.w->boxText(), text);
     }
 
-    void theCloseBoxNeitherAsksNorSavesButWritesTheSettings()
+    // Closing by the close box must not lose the edit without a word.
+    void theCloseBoxAsksLikeTheExitButton()
     {
         PluginWindow p;
         ShellTestAccess::cmdUpdate(*p.w)->click();
+        const QByteArray expected = alignedUtf8Lf(*p.w, kMail);
         ModalDriver& driver = p.modals;
-        p.w->close();
+        driver.answerNext(QMessageBox::Cancel);
+        QVERIFY(!p.w->close());
+        QCOMPARE(driver.boxes().size(), std::size_t(1));
+        QCOMPARE(driver.boxes()[0].text,
+                 QStringLiteral("内容が変更されています。変更を保存しますか？"));
+        QVERIFY(p.w->isVisible());
+        QCOMPARE(Sandbox::readFile(p.file), kMail);
+        QVERIFY(!QFileInfo::exists(p.sandbox.iniPath()));
+
+        driver.answerNext(QMessageBox::Yes);
+        QVERIFY(p.w->close());
+        QCOMPARE(driver.boxes().size(), std::size_t(2));
+        QCOMPARE(Sandbox::readFile(p.file), expected);
+        QVERIFY(QFileInfo::exists(p.sandbox.iniPath()));
+    }
+
+    void theCloseBoxWithoutChangesClosesAtOnce()
+    {
+        PluginWindow p;
+        ModalDriver& driver = p.modals;
+        QVERIFY(p.w->close());
         QCOMPARE(driver.boxes().size(), std::size_t(0));
         QCOMPARE(Sandbox::readFile(p.file), kMail);
         QVERIFY(QFileInfo::exists(p.sandbox.iniPath()));

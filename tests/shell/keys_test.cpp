@@ -154,7 +154,9 @@ private slots:
         QTest::keyClick(w.get(), Qt::Key_S, Qt::AltModifier);
         QCOMPARE(ShellTestAccess::UndoCmd(*w), 1);
         QVERIFY(w->boxText() != before);
-        QCOMPARE(clipboard(), QString(35, QChar(u'あ')) + u'\n' + QString(15, QChar(u'あ')) + u'\n');
+        const QString aligned =
+            QString(35, QChar(u'あ')) + u'\n' + QString(15, QChar(u'あ')) + u'\n';
+        QCOMPARE(clipboard(), aligned);
         QTest::keyClick(w.get(), Qt::Key_U, Qt::AltModifier);
         QCOMPARE(ShellTestAccess::UndoCmd(*w), 0);
         QCOMPARE(w->boxText(), before);

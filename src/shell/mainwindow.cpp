@@ -534,13 +534,10 @@ bool dorUrerUvuroze::mayLeavePluginFile()
     return true;
 }
 
+// The question about a changed plug-in file is asked by closeEvent, for the close box too.
 void dorUrerUvuroze::cmdExit_Click()
 {
-    if (!mayLeavePluginFile())
-        return;
-    m_leaveAsked = true;
     close();
-    m_leaveAsked = false;
 }
 
 void dorUrerUvuroze::closeEvent(QCloseEvent* event)
@@ -550,7 +547,7 @@ void dorUrerUvuroze::closeEvent(QCloseEvent* event)
         return;
     }
     // The close box asks as the exit button does: closing it is no reason to lose the edit.
-    if (!m_leaveAsked && !mayLeavePluginFile()) {
+    if (!mayLeavePluginFile()) {
         event->ignore();
         return;
     }

@@ -223,7 +223,6 @@ private:
     std::vector<int> m_gageWidths;
     QString m_gageWidthsFont;
     bool m_unloaded = false;
-    bool m_leaveAsked = false; // the exit button has asked already
 
     QPointer<SingleInstance> m_instance;
 };

@@ -216,7 +216,8 @@ std::u16string ReadClipboard(int convMode, QWidget* parent)
 {
     ClipboardIntake intake = takeClipboardText(clipboardText(), convMode);
     if (intake.keptPercent > 0)
-        showLimitMessage(parent, sizeMessage(intake.keptPercent, QStringLiteral("％しか読みこめません")));
+        showLimitMessage(parent,
+                         sizeMessage(intake.keptPercent, QStringLiteral("％しか読みこめません")));
     return std::move(intake.text);
 }
 

@@ -16,8 +16,8 @@ inline constexpr int kClipboardByteLimit = 32767;
 
 struct ClipboardIntake
 {
-    std::u16string text;  // line ends CR LF
-    int keptPercent = 0;  // set when the text was cut: 3276700 ÷ its byte count
+    std::u16string text;    // line ends CR LF
+    int keptPercent = 0;    // set when the text was cut: 3276700 ÷ its byte count
     bool converted = false; // JIS text was converted
 };
 

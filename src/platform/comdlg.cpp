@@ -44,7 +44,7 @@ QString clsComDlg::ShowFileDialog(int kind)
     QFileDialog dialog(OwnerhWnd.data(), DialogTitle);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(!save && (Flags & kOfnFileMustExist) ? QFileDialog::ExistingFile
-                                                           : QFileDialog::AnyFile);
+                                                            : QFileDialog::AnyFile);
     // The descriptions carry their patterns already, as "ﾃｷｽﾄﾌｧｲﾙ(*.txt)" does.
     dialog.setOption(QFileDialog::HideNameFilterDetails, true);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, (Flags & kOfnOverwritePrompt) == 0);
@@ -52,9 +52,8 @@ QString clsComDlg::ShowFileDialog(int kind)
     const QStringList filters = nameFiltersOf(Filter);
     if (!filters.isEmpty()) {
         dialog.setNameFilters(filters);
-        const qsizetype index = FilterIndex >= 1 && FilterIndex <= filters.size()
-                                    ? FilterIndex - 1
-                                    : 0;
+        const qsizetype index =
+            FilterIndex >= 1 && FilterIndex <= filters.size() ? FilterIndex - 1 : 0;
         dialog.selectNameFilter(filters[index]);
     }
 
@@ -85,7 +84,8 @@ QString clsComDlg::ShowFileDialog(int kind)
         // Qt's own dialog names the chosen type without its patterns, as it shows it.
         const QString chosenFilter = dialog.selectedNameFilter();
         for (qsizetype i = 0; i < filters.size(); ++i) {
-            if (filters[i] == chosenFilter || filters[i].startsWith(chosenFilter + QStringLiteral(" ("))) {
+            if (filters[i] == chosenFilter ||
+                filters[i].startsWith(chosenFilter + QStringLiteral(" ("))) {
                 FilterIndex = static_cast<std::int32_t>(i + 1);
                 break;
             }

@@ -32,10 +32,10 @@ class clsComDlg
 {
 public:
     QString DialogTitle;
-    QString Filter;            // "description|pattern|description|pattern…"
-    std::int32_t Flags = 0;    // kOfn… bits
+    QString Filter;         // "description|pattern|description|pattern…"
+    std::int32_t Flags = 0; // kOfn… bits
     QPointer<QWidget> OwnerhWnd;
-    QString FileName;          // in: proposed file (its folder is the starting folder)
+    QString FileName;             // in: proposed file (its folder is the starting folder)
     std::int32_t FilterIndex = 1; // 1-based
 
     void Action(int new_Action);

@@ -9,8 +9,8 @@ void registerFontSubstitutes()
     const QString face = QString::fromUtf16(kDesignedFace);
     if (!QFont::substitutes(face).isEmpty())
         return;
-    QFont::insertSubstitutions(face, {QStringLiteral("IPAGothic"),
-                                      QStringLiteral("Noto Sans Mono CJK JP")});
+    QFont::insertSubstitutions(
+        face, {QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans Mono CJK JP")});
 }
 
 QFont textFont(const QString& face, int points)

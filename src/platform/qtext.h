@@ -13,7 +13,8 @@ namespace kestrova::platform {
 
 [[nodiscard]] inline QString toQString(std::u16string_view text)
 {
-    return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
+    return QString(reinterpret_cast<const QChar*>(text.data()),
+                   static_cast<qsizetype>(text.size()));
 }
 
 [[nodiscard]] inline std::u16string toU16(const QString& text)

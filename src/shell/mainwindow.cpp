@@ -11,8 +11,8 @@
 #include "shell/singleinstance.h"
 
 #include <QCloseEvent>
-#include <QDir>
 #include <QDesktopServices>
+#include <QDir>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QFrame>
@@ -36,8 +36,8 @@ namespace {
 using platform::fromFsPath;
 using platform::toFsPath;
 using platform::toQString;
-using platform::TwipRect;
 using platform::toU16;
+using platform::TwipRect;
 
 const QString kTitle = QStringLiteral("Kestrova");
 const QString kFileFilter = QStringLiteral("ﾃｷｽﾄﾌｧｲﾙ(*.txt)|*.txt|全てのﾌｧｲﾙ(*.*)|*.*");
@@ -68,8 +68,8 @@ const char16_t* const kNormalCaption[8] = {
     nullptr, u"そろえる(&S)", u"復号化", u"署名", u"暗号化", u"公開鍵", u"指紋", u"ｶﾅ>カナ",
 };
 const char16_t* const kUndoCaption[8] = {
-    nullptr, u"元に戻す(&U)", u"元に戻す", u"元に戻す", u"元に戻す",
-    u"元に戻す", u"元に戻す", u"元に戻す",
+    nullptr,     u"元に戻す(&U)", u"元に戻す", u"元に戻す",
+    u"元に戻す", u"元に戻す",     u"元に戻す", u"元に戻す",
 };
 
 // Blanks, as the command line and the settings trim them: spaces only.
@@ -252,10 +252,9 @@ void dorUrerUvuroze::createControls()
 // Tab order; the picture strips take no focus here, so they drop out of it.
 void dorUrerUvuroze::applyTabOrder()
 {
-    QWidget* const order[] = {txtData,     cmdRead,      cmdInyoDel,        cmdInyoAdd,
-                              cmdUpdate,   cmdExit,      cmdSetup,          cmdHanToZen,
-                              cmdPGPCheck, cmdPGPSign,   cmdPGPCript,       cmdPGPPubKey,
-                              cmdPGPFingerPrint, cmdPGPKeyAdd};
+    QWidget* const order[] = {txtData,     cmdRead,      cmdInyoDel,        cmdInyoAdd,  cmdUpdate,
+                              cmdExit,     cmdSetup,     cmdHanToZen,       cmdPGPCheck, cmdPGPSign,
+                              cmdPGPCript, cmdPGPPubKey, cmdPGPFingerPrint, cmdPGPKeyAdd};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         QWidget::setTabOrder(order[i], order[i + 1]);
 }
@@ -388,9 +387,9 @@ bool dorUrerUvuroze::FileRead(const QString& name)
     const std::size_t n = 2 * codePointCount(text);
     m_cutFile.clear();
     if (n >= 32768) {
-        platform::showLimitMessage(
-            this, platform::sizeMessage(static_cast<int>(3276700 / n),
-                                        QStringLiteral("％しか表示できません")));
+        platform::showLimitMessage(this,
+                                   platform::sizeMessage(static_cast<int>(3276700 / n),
+                                                         QStringLiteral("％しか表示できません")));
         text = firstCharacters(text, 16383);
         m_cutFile = name;
     }
@@ -427,8 +426,8 @@ void dorUrerUvuroze::runUndoable(int k, QPushButton* button, const TextWork& wor
 
 void dorUrerUvuroze::CmdPrint()
 {
-    QPushButton* const holders[8] = {nullptr,      cmdUpdate,    cmdPGPCheck,       cmdPGPSign,
-                                     cmdPGPCript,  cmdPGPPubKey, cmdPGPFingerPrint, cmdHanToZen};
+    QPushButton* const holders[8] = {nullptr,     cmdUpdate,    cmdPGPCheck,       cmdPGPSign,
+                                     cmdPGPCript, cmdPGPPubKey, cmdPGPFingerPrint, cmdHanToZen};
     if (UndoCmd >= 1 && UndoCmd <= 7)
         holders[UndoCmd]->setText(QString::fromUtf16(kNormalCaption[UndoCmd]));
 }
@@ -535,10 +534,7 @@ bool dorUrerUvuroze::mayLeavePluginFile()
 }
 
 // The question about a changed plug-in file is asked by closeEvent, for the close box too.
-void dorUrerUvuroze::cmdExit_Click()
-{
-    close();
-}
+void dorUrerUvuroze::cmdExit_Click() { close(); }
 
 void dorUrerUvuroze::closeEvent(QCloseEvent* event)
 {
@@ -663,10 +659,7 @@ void dorUrerUvuroze::TextRead()
     setBoxText(intake.text);
 }
 
-void dorUrerUvuroze::TextWrite()
-{
-    platform::putOnClipboard(boxText());
-}
+void dorUrerUvuroze::TextWrite() { platform::putOnClipboard(boxText()); }
 
 void dorUrerUvuroze::TextWrite2(int& mode)
 {
@@ -884,8 +877,7 @@ bool dorUrerUvuroze::PutPara(const QString& path)
         QFile::remove(backup);
         if (!QFile::rename(path, backup)) {
             platform::showIoError(
-                this,
-                QStringLiteral("元の設定ファイルを残せないため、設定を保存しませんでした。"),
+                this, QStringLiteral("元の設定ファイルを残せないため、設定を保存しませんでした。"),
                 io::IoError{io::IoErrorKind::NotWritable, toFsPath(path),
                             "cannot rename it to " + toFsPath(backup)});
             return false;
@@ -926,9 +918,8 @@ void dorUrerUvuroze::applyGeometry(const settings::WindowGeometry& geometry)
             rect.moveCenter(desk.center());
     }
     setGeometry(rect);
-    m_loadedState = geometry.hasState && geometry.State >= 0 && geometry.State <= 2
-                        ? geometry.State
-                        : 0;
+    m_loadedState =
+        geometry.hasState && geometry.State >= 0 && geometry.State <= 2 ? geometry.State : 0;
 }
 
 settings::WindowGeometry dorUrerUvuroze::currentGeometry() const

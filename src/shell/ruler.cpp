@@ -1,9 +1,8 @@
 // The window's layout and its column ruler: the stack of strips, the font the ruler measures
 // in, the scale, the handle and its scrolling with the text box.
-#include "shell/mainwindow.h"
-
 #include "platform/fonts.h"
 #include "platform/qtext.h"
+#include "shell/mainwindow.h"
 
 #include <QFontMetrics>
 #include <QFrame>
@@ -41,10 +40,7 @@ QString scaleText()
     return scale;
 }
 
-int toTwips(float value)
-{
-    return static_cast<int>(std::lround(value));
-}
+int toTwips(float value) { return static_cast<int>(std::lround(value)); }
 
 int buttonBits(Qt::MouseButtons buttons)
 {
@@ -62,10 +58,7 @@ int buttonBits(Qt::MouseButtons buttons)
 
 // A press counts the buttons held with it; a release counts the one let go as well, so that
 // letting go of the left button while another is still down is not a left release.
-int buttonState(const QMouseEvent* event)
-{
-    return buttonBits(event->buttons() | event->button());
-}
+int buttonState(const QMouseEvent* event) { return buttonBits(event->buttons() | event->button()); }
 
 } // namespace
 
@@ -129,15 +122,11 @@ void dorUrerUvuroze::FontSet()
     txtData->setFont(font);
 }
 
-void dorUrerUvuroze::GageInit()
-{
-    lblGage->setText(scaleText());
-}
+void dorUrerUvuroze::GageInit() { lblGage->setText(scaleText()); }
 
 int dorUrerUvuroze::textWidthTwips(const QString& text) const
 {
-    return platform::pixelsToTwipsX(this,
-                                    QFontMetrics(m_windowFont, this).horizontalAdvance(text));
+    return platform::pixelsToTwipsX(this, QFontMetrics(m_windowFont, this).horizontalAdvance(text));
 }
 
 int dorUrerUvuroze::LeftToColumns(int x)

@@ -91,10 +91,7 @@ bool SingleInstance::raiseRunningCopyOrListen()
     return false;
 }
 
-bool SingleInstance::isListening() const
-{
-    return m_server && m_server->isListening();
-}
+bool SingleInstance::isListening() const { return m_server && m_server->isListening(); }
 
 void SingleInstance::answer()
 {

@@ -75,9 +75,10 @@ TEST(CliAlign, AcceptsAnyColumnCountFromOneUp)
 
 TEST(CliAlign, DropsAByteOrderMarkAndReadsLfLineEnds)
 {
-    const auto r = cli({"align", "--columns", "4"}, "\xEF\xBB\xBF" "abcdef\nあ\n");
+    const auto r = cli({"align", "--columns", "4"}, "\xEF\xBB\xBF"
+                                                    "abcdef\nあ\n");
     EXPECT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_EQ(r.out, "abcd\nefあ\n");  // the tail joins the next line
+    EXPECT_EQ(r.out, "abcd\nefあ\n"); // the tail joins the next line
 }
 
 TEST(CliAlign, KeepsCrLfOnRequest)

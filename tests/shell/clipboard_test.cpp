@@ -22,9 +22,8 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("kept");
         QTest::addColumn<int>("percent"); // 0: no message
-        QTest::newRow("32767 bytes whole")
-            << QString(16383, QChar(u'あ')) + QLatin1Char('a')
-            << QString(16383, QChar(u'あ')) + QLatin1Char('a') << 0;
+        QTest::newRow("32767 bytes whole") << QString(16383, QChar(u'あ')) + QLatin1Char('a')
+                                           << QString(16383, QChar(u'あ')) + QLatin1Char('a') << 0;
         QTest::newRow("32768 bytes lose the last")
             << QString(32768, QLatin1Char('a')) << QString(32767, QLatin1Char('a')) << 99;
         QTest::newRow("a two-byte character across the limit goes whole")
@@ -63,7 +62,8 @@ private slots:
     {
         Sandbox sandbox;
         Sandbox::writeFile(sandbox.iniPath(), "[Settings]\r\nConvMode=0\r\n");
-        const QString jis = QStringLiteral("\x1b$B$3$s$K$A$O\x1b(B") + QString(40000, QLatin1Char('x'));
+        const QString jis =
+            QStringLiteral("\x1b$B$3$s$K$A$O\x1b(B") + QString(40000, QLatin1Char('x'));
         setClipboard(jis);
         ModalDriver driver;
         auto w = startWindow(sandbox);
@@ -75,12 +75,13 @@ private slots:
     {
         QTest::addColumn<QString>("clipboard");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("kanji")
-            << QStringLiteral("\x1b$B$3$s$K$A$O\x1b(B\n2 lines") << QStringLiteral("こんにちは\n2 lines");
+        QTest::newRow("kanji") << QStringLiteral("\x1b$B$3$s$K$A$O\x1b(B\n2 lines")
+                               << QStringLiteral("こんにちは\n2 lines");
         QTest::newRow("half-width kana by shift out")
             << QStringLiteral("\x0e\x36\x40\x0f!") << QStringLiteral("ｶﾀ!");
         QTest::newRow("an emoji between two kanji runs stays")
-            << QStringLiteral("\x1b$B$3$s\x1b(B😀\x1b$B$K$A$O\x1b(B") << QStringLiteral("こん😀にちは");
+            << QStringLiteral("\x1b$B$3$s\x1b(B😀\x1b$B$K$A$O\x1b(B")
+            << QStringLiteral("こん😀にちは");
         QTest::newRow("an emoji inside a kanji run stays")
             << QStringLiteral("\x1b$B$3$s😀$K$A$O\x1b(B") << QStringLiteral("こん😀にちは");
     }
@@ -189,10 +190,7 @@ private slots:
     }
 };
 
-std::unique_ptr<QObject> makeClipboardTest()
-{
-    return std::make_unique<ClipboardTest>();
-}
+std::unique_ptr<QObject> makeClipboardTest() { return std::make_unique<ClipboardTest>(); }
 
 } // namespace kestrova::test
 

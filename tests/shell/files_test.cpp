@@ -90,9 +90,11 @@ private slots:
         QTest::addColumn<QString>("status");
         QTest::newRow("JIS, LF") << dataFile("mail-jis-lf.txt") << 1 << QStringLiteral("  JIS:LF");
         QTest::newRow("EUC, LF") << dataFile("mail-euc-lf.txt") << 1 << QStringLiteral("  EUC:LF");
-        QTest::newRow("Shift_JIS, CR") << dataFile("mail-sjis-cr.txt") << 1 << QStringLiteral("  :CR");
+        QTest::newRow("Shift_JIS, CR")
+            << dataFile("mail-sjis-cr.txt") << 1 << QStringLiteral("  :CR");
         QTest::newRow("Shift_JIS, CR LF") << dataFile("mail-sjis-crlf.txt") << 1 << QString();
-        QTest::newRow("UTF-8, LF") << dataFile("mail-utf8-lf.txt") << 1 << QStringLiteral("  UTF-8:LF");
+        QTest::newRow("UTF-8, LF")
+            << dataFile("mail-utf8-lf.txt") << 1 << QStringLiteral("  UTF-8:LF");
         QTest::newRow("JIS without conversion") << dataFile("mail-jis-lf.txt") << 0 << QString();
     }
 
@@ -330,10 +332,7 @@ private slots:
     }
 };
 
-std::unique_ptr<QObject> makeFilesTest()
-{
-    return std::make_unique<FilesTest>();
-}
+std::unique_ptr<QObject> makeFilesTest() { return std::make_unique<FilesTest>(); }
 
 } // namespace kestrova::test
 

@@ -136,7 +136,8 @@ private slots:
         ModalDriver driver;
         ctrl(*w, Qt::Key_S);
         QCOMPARE(driver.fileDialogs(), 0);
-        QCOMPARE(Sandbox::readFile(file), QByteArray("\x81\xe2" "abc\r\n\x81\xe2"));
+        QCOMPARE(Sandbox::readFile(file), QByteArray("\x81\xe2"
+                                                     "abc\r\n\x81\xe2"));
         QCOMPARE(ShellTestAccess::Modified(*w), 0);
         ShellTestAccess::cmdExit(*w)->click();
         QCOMPARE(driver.boxes().size(), std::size_t(0));
@@ -190,7 +191,8 @@ private slots:
                        QUrl::fromLocalFile(files[2])});
         QVERIFY(drop(*w, data.get()));
         QTRY_COMPARE(w->boxText(), std::u16string(u"1 番目"));
-        QCOMPARE(w->windowTitle(), QStringLiteral("Kestrova  - ") + files[0] + QStringLiteral("  UTF-8"));
+        QCOMPARE(w->windowTitle(),
+                 QStringLiteral("Kestrova  - ") + files[0] + QStringLiteral("  UTF-8"));
         QCOMPARE(clipboard(), QStringLiteral("1 番目"));
     }
 
@@ -226,10 +228,7 @@ private slots:
     }
 };
 
-std::unique_ptr<QObject> makeKeysTest()
-{
-    return std::make_unique<KeysTest>();
-}
+std::unique_ptr<QObject> makeKeysTest() { return std::make_unique<KeysTest>(); }
 
 } // namespace kestrova::test
 

@@ -190,10 +190,7 @@ private slots:
     }
 };
 
-std::unique_ptr<QObject> makeLayoutTest()
-{
-    return std::make_unique<LayoutTest>();
-}
+std::unique_ptr<QObject> makeLayoutTest() { return std::make_unique<LayoutTest>(); }
 
 } // namespace kestrova::test
 

@@ -221,10 +221,7 @@ private slots:
     }
 };
 
-std::unique_ptr<QObject> makePluginTest()
-{
-    return std::make_unique<PluginTest>();
-}
+std::unique_ptr<QObject> makePluginTest() { return std::make_unique<PluginTest>(); }
 
 } // namespace kestrova::test
 

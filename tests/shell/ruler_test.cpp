@@ -57,10 +57,7 @@ void sendMouse(QWidget* widget, QEvent::Type type, int x, Qt::MouseButton button
     QCoreApplication::sendEvent(widget, &event);
 }
 
-int left(QWidget* widget, QWidget* window)
-{
-    return widget->mapTo(window, QPoint(0, 0)).x();
-}
+int left(QWidget* widget, QWidget* window) { return widget->mapTo(window, QPoint(0, 0)).x(); }
 
 // The left edge of the character at a 0-based position of a block, in window pixels.
 int characterLeft(QPlainTextEdit* box, int block, int position, QWidget* window)
@@ -408,10 +405,7 @@ private slots:
     }
 };
 
-std::unique_ptr<QObject> makeRulerTest()
-{
-    return std::make_unique<RulerTest>();
-}
+std::unique_ptr<QObject> makeRulerTest() { return std::make_unique<RulerTest>(); }
 
 } // namespace kestrova::test
 

@@ -58,10 +58,10 @@ private slots:
         const QList<QByteArray> lines = Sandbox::readFile(sandbox.iniPath()).split('\n');
         QCOMPARE(lines.size(), 15); // 14 lines and the empty rest after the last line end
         QCOMPARE(lines.last(), QByteArray());
-        const char* const keys[] = {"[Settings]", "Top=",     "Left=",    "Height=3870",
-                                    "Width=7095", "State=0",  "Columns=70", "Inyofu=",
-                                    "ChgMode=2",  "Kinsoku=0", "EnterMes=", "FontName=",
-                                    "FontSize=9", "ConvMode=1"};
+        const char* const keys[] = {
+            "[Settings]", "Top=",       "Left=",      "Height=3870", "Width=7095",
+            "State=0",    "Columns=70", "Inyofu=",    "ChgMode=2",   "Kinsoku=0",
+            "EnterMes=",  "FontName=",  "FontSize=9", "ConvMode=1"};
         for (int i = 0; i < 14; ++i) {
             QVERIFY2(lines[i].endsWith('\r'), lines[i].constData());
             QVERIFY2(lines[i].startsWith(keys[i]), lines[i].constData());
@@ -177,10 +177,7 @@ private slots:
     }
 };
 
-std::unique_ptr<QObject> makeSettingsTest()
-{
-    return std::make_unique<SettingsTest>();
-}
+std::unique_ptr<QObject> makeSettingsTest() { return std::make_unique<SettingsTest>(); }
 
 } // namespace kestrova::test
 

@@ -137,15 +137,9 @@ std::unique_ptr<shell::dorUrerUvuroze> startWindow(const Sandbox& sandbox, const
     return window;
 }
 
-QString clipboard()
-{
-    return QGuiApplication::clipboard()->text();
-}
+QString clipboard() { return QGuiApplication::clipboard()->text(); }
 
-void setClipboard(const QString& text)
-{
-    QGuiApplication::clipboard()->setText(text);
-}
+void setClipboard(const QString& text) { QGuiApplication::clipboard()->setText(text); }
 
 std::u16string crlf(const QString& text)
 {

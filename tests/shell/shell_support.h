@@ -60,14 +60,8 @@ public:
     }
     static platform::TwipRect cmdGageRect(const dorUrerUvuroze& w) { return w.m_cmdGageRect; }
     static platform::TwipRect txtDataRect(const dorUrerUvuroze& w) { return w.m_txtDataRect; }
-    static platform::TwipRect picCmdTrayRect(const dorUrerUvuroze& w)
-    {
-        return w.m_picCmdTrayRect;
-    }
-    static platform::TwipRect picPgpTrayRect(const dorUrerUvuroze& w)
-    {
-        return w.m_picPgpTrayRect;
-    }
+    static platform::TwipRect picCmdTrayRect(const dorUrerUvuroze& w) { return w.m_picCmdTrayRect; }
+    static platform::TwipRect picPgpTrayRect(const dorUrerUvuroze& w) { return w.m_picPgpTrayRect; }
     static QFont windowFont(const dorUrerUvuroze& w) { return w.m_windowFont; }
     static bool GageDragging(const dorUrerUvuroze& w) { return w.GageDragging; }
     static void Form_Resize(dorUrerUvuroze& w) { w.Form_Resize(); }
@@ -84,11 +78,11 @@ public:
     Sandbox();
     ~Sandbox();
 
-    QString configDir() const;    // …/kestrova, where Kestrova.ini goes
-    QString iniPath() const;      // …/kestrova/Kestrova.ini
-    QString programDir() const;   // empty folder standing in for the program's
+    QString configDir() const;               // …/kestrova, where Kestrova.ini goes
+    QString iniPath() const;                 // …/kestrova/Kestrova.ini
+    QString programDir() const;              // empty folder standing in for the program's
     QString path(const QString& name) const; // a file in the sandbox's scratch folder
-    QString instanceName() const; // a socket path of its own
+    QString instanceName() const;            // a socket path of its own
 
     shell::StartOptions options(const QString& arguments) const;
 

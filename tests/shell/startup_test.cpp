@@ -98,7 +98,8 @@ private slots:
         setClipboard(QStringLiteral("old"));
         auto w = startWindow(sandbox, QLatin1Char('"') + file + QLatin1Char('"'));
         QCOMPARE(ShellTestAccess::PluginMode(*w), 0);
-        QCOMPARE(w->windowTitle(), QStringLiteral("Kestrova  - ") + file + QStringLiteral("  JIS:LF"));
+        QCOMPARE(w->windowTitle(),
+                 QStringLiteral("Kestrova  - ") + file + QStringLiteral("  JIS:LF"));
         QVERIFY(!w->boxText().empty());
         QString expected = platform::toQString(w->boxText());
         expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -213,10 +214,7 @@ private slots:
     }
 };
 
-std::unique_ptr<QObject> makeStartupTest()
-{
-    return std::make_unique<StartupTest>();
-}
+std::unique_ptr<QObject> makeStartupTest() { return std::make_unique<StartupTest>(); }
 
 } // namespace kestrova::test
 

@@ -171,10 +171,7 @@ private slots:
     }
 };
 
-std::unique_ptr<QObject> makeUndoTest()
-{
-    return std::make_unique<UndoTest>();
-}
+std::unique_ptr<QObject> makeUndoTest() { return std::make_unique<UndoTest>(); }
 
 } // namespace kestrova::test
 

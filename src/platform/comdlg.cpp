@@ -33,14 +33,14 @@ QStringList nameFiltersOf(const QString& filter)
 
 void clsComDlg::Action(int new_Action)
 {
-    if (new_Action != 1 && new_Action != 2)
+    if (new_Action != kOpenAction && new_Action != kSaveAction)
         return; // no such dialog: FileName stays as it was
     FileName = ShowFileDialog(new_Action);
 }
 
 QString clsComDlg::ShowFileDialog(int kind)
 {
-    const bool save = kind == 2;
+    const bool save = kind == kSaveAction;
     QFileDialog dialog(OwnerhWnd.data(), DialogTitle);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(!save && (Flags & kOfnFileMustExist) ? QFileDialog::ExistingFile

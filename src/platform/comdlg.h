@@ -25,6 +25,10 @@ inline constexpr std::int32_t kOpenDialogFlags =
 inline constexpr std::int32_t kSaveDialogFlags =
     kOfnHideReadOnly | kOfnPathMustExist | kOfnExplorer | kOfnLongNames; // 2623492
 
+// The values of Action.
+inline constexpr int kOpenAction = 1;
+inline constexpr int kSaveAction = 2;
+
 // The caller fills the fields, then sets Action: 1 shows the open dialog, 2 the save dialog.
 // Afterwards FileName holds the chosen file's absolute path, or is empty when the user
 // cancelled; FilterIndex follows the user's choice of type only when a file was chosen.

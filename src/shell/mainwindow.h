@@ -3,27 +3,30 @@
 #pragma once
 
 #include "engine/reflow.h"
-#include "io/files.h"
 #include "platform/comdlg.h"
 #include "platform/twips.h"
 #include "settings/settingsfile.h"
+#include "shell/settingsstore.h"
+#include "shell/textfiles.h"
+#include "shell/undoslot.h"
 
 #include <QFont>
+#include <QMimeData>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
 
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 class QFrame;
-class QLabel;
-class QMimeData;
 class QPlainTextEdit;
 class QPushButton;
+
+namespace kestrova::ruler {
+class ColumnRuler;
+}
 
 namespace kestrova::shell {
 
@@ -79,12 +82,6 @@ public:
 
     void FontSet();
     void PGP_View();
-    void GageInit();
-    void GageResize();
-    void GageScrl();
-    // The column whose scale character lies under x, twips from the scale's left edge: the
-    // first whose prefix is wider than x; 1001 past the scale's end, 1 left of it.
-    [[nodiscard]] int LeftToColumns(int x);
 
     // The text box contents with CR LF line ends, every character as it is.
     [[nodiscard]] std::u16string boxText() const;
@@ -113,6 +110,8 @@ private slots:
     void Form_Resize();
     void helpRequested();
     void bringToFront();
+    void columnsChosen(int columns);
+    void txtData_OLEDragDrop(const QMimeData* dropped);
 
 private:
     friend class ShellTestAccess;
@@ -123,43 +122,29 @@ private:
     void applyTabOrder();
     void commandLine();
     [[nodiscard]] bool FileRead(const QString& name);
-    void runUndoable(int k, QPushButton* button, const TextWork& work);
+    // Runs an undoable command, or undoes it when its button offers undo.
+    void runUndoable(UndoCommand k, const TextWork& work);
+    // The result of a command begun with m_undo.begin(): the text box takes it and the
+    // command's button offers undo.
+    void finishUndoable(const UndoSlot::Pending& pending, std::u16string_view after);
     void setBoxText(std::u16string_view text);
     [[nodiscard]] std::u16string selectedText() const;
     [[nodiscard]] engine::ReflowSettings reflowSettings() const;
     void txtData_KeyPress(int& KeyAscii);
-    void txtData_OLEDragDrop(const QMimeData* dropped);
     void Form_QueryUnload(bool& cancel, int mode);
     void Form_Unload(bool& cancel);
-    [[nodiscard]] bool writeBack(const QString& path);
+    // Writes the text box to path; a failure is reported, ending with failedNote.
+    [[nodiscard]] bool writeText(const QString& path, std::u16string_view text,
+                                 const QString& failedNote);
     // In plug-in mode with unsaved changes, asks whether to save; false: the window stays.
     [[nodiscard]] bool mayLeavePluginFile();
-    [[nodiscard]] io::TextFormat formatFor(const QString& path) const;
     [[nodiscard]] bool mayReplaceCutFile(const QString& path);
     void setTwips(QWidget* widget, platform::TwipRect& stored, const platform::TwipRect& rect);
-    [[nodiscard]] int textWidthTwips(const QString& text) const;
-    // The ruler's mouse and key events; true when the event was taken.
-    [[nodiscard]] bool rulerEvent(QObject* watched, QEvent* event);
-    // button: the buttons the event is about (1 left, 2 right, 4 middle); x: twips from the
-    // control's left edge. They act only on the left button alone.
-    void cmdGage_MouseDown(int button, double x);
-    void cmdGage_MouseMove(int button, double x);
-    void cmdGage_MouseUp(int button, double x);
-    void lblGage_MouseDown(int button, double x);
-    void lblGage_DblClick();
-    void placeGageScrl();
-    [[nodiscard]] int textOriginPixels() const;
-    void keepOldSettingsFile();
-    void applyGeometry(const settings::WindowGeometry& geometry);
-    [[nodiscard]] settings::WindowGeometry currentGeometry() const;
 
     StartOptions m_options;
 
     // The controls, by the names the rest of the program uses for them.
-    QFrame* picGage = nullptr;
-    QWidget* picGageScrl = nullptr;
-    QPushButton* cmdGage = nullptr;
-    QLabel* lblGage = nullptr;
+    ruler::ColumnRuler* picGage = nullptr;
     QPlainTextEdit* txtData = nullptr;
     QFrame* picCmdTray = nullptr;
     QPushButton* cmdRead = nullptr;
@@ -178,16 +163,12 @@ private:
     QPushButton* cmdPGPKeyAdd = nullptr;
 
     // Where the moving controls stand, in twips.
-    platform::TwipRect m_picGageRect;
-    platform::TwipRect m_picGageScrlRect;
-    platform::TwipRect m_cmdGageRect;
     platform::TwipRect m_txtDataRect;
     platform::TwipRect m_picCmdTrayRect;
     platform::TwipRect m_picPgpTrayRect;
 
     // The window's variables.
-    std::u16string UndoText;
-    int UndoCmd = 0;
+    UndoSlot m_undo; // UndoCmd and UndoText
     QString IniFile;
 
     // The run's mode and files.
@@ -197,31 +178,13 @@ private:
     QString CurrentFile;
     platform::clsComDlg ComDlg;
     QString HelpFile;
+    TextFiles m_files;
 
     settings::Settings m_settings;
     engine::ReflowState m_reflowState;
 
-    // How the last file was read, so that writing it back keeps its code and line ends.
-    QString m_readFrom;
-    io::TextFormat m_readFormat;
-    // A file of which only the first part could be shown.
-    QString m_cutFile;
-
-    // A settings file that was there but not read whole is kept beside the new one.
-    bool m_keepOldSettings = false;
-    bool m_hooked = false;
+    SettingsStore m_store;
     int m_loadedState = 0; // the window state GetPara found: 0 normal, 1 minimised, 2 maximised
-    QFont m_windowFont;    // the window's own font, in which the ruler measures
-
-    // The ruler's drag state.
-    bool GageDragging = false;
-    int GageGrabX = 0;  // twips from the handle's left edge
-    int GageClickX = 0; // twips from the scale label's left edge
-    // Widths in twips of the scale's first 1, 2, … characters in m_gageWidthsFont, each the
-    // widest of the prefixes up to it, so that a binary search finds the first prefix wider
-    // than a position even if a font's advances were not all positive.
-    std::vector<int> m_gageWidths;
-    QString m_gageWidthsFont;
     bool m_unloaded = false;
 
     QPointer<SingleInstance> m_instance;

@@ -1,5 +1,5 @@
-// The column ruler: its measure, the handle on Columns, dragging and double-clicking it, and
-// its scrolling and lining up with the text box.
+// The column ruler in the window: the face it measures in, Columns set by the handle and the
+// scale, and the scale lined up with the text in the window's layout.
 #include "shell_support.h"
 
 #include <QFontInfo>
@@ -47,16 +47,6 @@ std::unique_ptr<shell::dorUrerUvuroze> shownWindow(const Sandbox& sandbox, int p
     return w;
 }
 
-// A mouse event with the button that changed and the buttons held after it, as the window
-// system sends them.
-void sendMouse(QWidget* widget, QEvent::Type type, int x, Qt::MouseButton button,
-               Qt::MouseButtons held)
-{
-    const QPointF local(x, 3);
-    QMouseEvent event(type, local, widget->mapToGlobal(local), button, held, Qt::NoModifier);
-    QCoreApplication::sendEvent(widget, &event);
-}
-
 int left(QWidget* widget, QWidget* window) { return widget->mapTo(window, QPoint(0, 0)).x(); }
 
 // The left edge of the character at a 0-based position of a block, in window pixels.
@@ -87,132 +77,10 @@ private slots:
         const QFontMetrics metrics(font, w.get());
         QCOMPARE(metrics.horizontalAdvance(QStringLiteral("a")), 6);
         QCOMPARE(metrics.horizontalAdvance(QStringLiteral("あ")), 12);
-        QCOMPARE(metrics.horizontalAdvance(scale(1000)), 6000);
         // The label and the text box measure alike; the buttons keep the window's own font.
         QCOMPARE(ShellTestAccess::lblGage(*w)->font(), font);
         QCOMPARE(ShellTestAccess::txtData(*w)->font(), font);
         QVERIFY(ShellTestAccess::cmdUpdate(*w)->font() != font);
-    }
-
-    void leftToColumnsCountsTheCharacterUnderThePosition_data()
-    {
-        QTest::addColumn<int>("x");
-        QTest::addColumn<int>("columns");
-        QTest::newRow("left of the scale") << -600 << 1;
-        QTest::newRow("just left of the scale") << -1 << 1;
-        QTest::newRow("the first character's left edge") << 0 << 1;
-        QTest::newRow("the first character's last twip") << 89 << 1;
-        QTest::newRow("the second character's left edge") << 90 << 2;
-        QTest::newRow("the 71st character") << 6300 << 71;
-        QTest::newRow("the last character") << 89999 << 1000;
-        QTest::newRow("the scale's end") << 90000 << 1001;
-        QTest::newRow("far beyond the scale") << 500000 << 1001;
-    }
-
-    void leftToColumnsCountsTheCharacterUnderThePosition()
-    {
-        QFETCH(int, x);
-        QFETCH(int, columns);
-        Sandbox sandbox;
-        auto w = startWindow(sandbox);
-        QCOMPARE(w->LeftToColumns(x), columns);
-    }
-
-    // The search over remembered widths must give what measuring prefix after prefix gives,
-    // also in sizes whose half-width advance is not a whole pixel, and after a font change.
-    void leftToColumnsAgreesWithMeasuringEveryPrefix()
-    {
-        Sandbox sandbox;
-        auto w = startWindow(sandbox);
-        const QString text = scale(1000);
-        for (int points : {9, 10, 12, 14, 9}) {
-            ShellTestAccess::record(*w).FontSize = points;
-            w->FontSet();
-            const QFontMetrics metrics(ShellTestAccess::windowFont(*w), w.get());
-            std::vector<int> widths;
-            for (int i = 1; i <= text.size(); ++i)
-                widths.push_back(platform::pixelsToTwips(metrics.horizontalAdvance(text.left(i)),
-                                                         w->logicalDpiX()));
-            std::vector<int> positions{-1, 0};
-            for (int width : widths)
-                positions.insert(positions.end(), {width - 1, width, width + 1});
-            for (int x : positions) {
-                int expected = static_cast<int>(text.size()) + 1;
-                for (std::size_t i = 0; i < widths.size(); ++i) {
-                    if (widths[i] > x) {
-                        expected = static_cast<int>(i) + 1;
-                        break;
-                    }
-                }
-                if (w->LeftToColumns(x) != expected)
-                    QFAIL(qPrintable(QStringLiteral("%1 pt, x %2: %3, measured %4")
-                                         .arg(points)
-                                         .arg(x)
-                                         .arg(w->LeftToColumns(x))
-                                         .arg(expected)));
-            }
-        }
-    }
-
-    void theHandleCoversTheColumnsthCharacter_data()
-    {
-        QTest::addColumn<int>("columns");
-        QTest::addColumn<int>("handleLeft");
-        QTest::addColumn<int>("handleWidth");
-        QTest::newRow("70") << 70 << 6210 << kHalfWidthTwips;
-        QTest::newRow("1") << 1 << 0 << kHalfWidthTwips;
-        QTest::newRow("the last scale character") << 1000 << 89910 << kHalfWidthTwips;
-        QTest::newRow("beyond the scale") << 1001 << 90000 << 0;
-        QTest::newRow("far beyond the scale") << 32767 << 90000 << 0;
-        QTest::newRow("0 is shown as 1") << 0 << 0 << kHalfWidthTwips;
-        QTest::newRow("negative is shown as 1") << -5 << 0 << kHalfWidthTwips;
-    }
-
-    void theHandleCoversTheColumnsthCharacter()
-    {
-        QFETCH(int, columns);
-        QFETCH(int, handleLeft);
-        QFETCH(int, handleWidth);
-        Sandbox sandbox;
-        auto w = startWindow(sandbox);
-        ShellTestAccess::record(*w).Columns = columns;
-        w->GageResize();
-        const auto handle = ShellTestAccess::cmdGageRect(*w);
-        QCOMPARE(handle.left, handleLeft);
-        QCOMPARE(handle.width, handleWidth);
-        QCOMPARE(ShellTestAccess::cmdGage(*w)->geometry().left(), handleLeft / 15);
-        QCOMPARE(ShellTestAccess::cmdGage(*w)->width(), handleWidth / 15);
-        QCOMPARE(ShellTestAccess::record(*w).Columns, columns); // shown as 1, kept as it was
-        // The strips follow the label, and the outer one adds its border.
-        QWidget* label = ShellTestAccess::lblGage(*w);
-        QCOMPARE(handle.height, label->height() * 15);
-        QCOMPARE(ShellTestAccess::picGageScrlRect(*w).width, label->width() * 15);
-        QCOMPARE(ShellTestAccess::picGageScrlRect(*w).width, 90000);
-        QCOMPARE(ShellTestAccess::picGageScrlRect(*w).height, label->height() * 15);
-        const int border = 2 * ShellTestAccess::picGage(*w)->frameWidth();
-        QCOMPARE(ShellTestAccess::picGageRect(*w).height, (label->height() + border) * 15);
-    }
-
-    void theRulerScrollsWithTheTextBox()
-    {
-        Sandbox sandbox;
-        auto w = shownWindow(sandbox);
-        QPlainTextEdit* box = ShellTestAccess::txtData(*w);
-        box->setPlainText(QString(300, u'x'));
-        QWidget* inner = ShellTestAccess::picGageScrl(*w);
-        const int unscrolled = inner->x();
-        box->horizontalScrollBar()->setValue(40);
-        QCOMPARE(ShellTestAccess::picGageScrlRect(*w).left, -600);
-        QCOMPARE(inner->x(), unscrolled - 40);
-        // The keyboard scrolls the box too, and the ruler follows its repaint.
-        box->moveCursor(QTextCursor::End);
-        QTest::qWait(50);
-        const int value = box->horizontalScrollBar()->value();
-        QVERIFY(value > 40);
-        QCOMPARE(ShellTestAccess::picGageScrlRect(*w).left, -15 * value);
-        box->horizontalScrollBar()->setValue(0);
-        QCOMPARE(ShellTestAccess::picGageScrlRect(*w).left, 0);
-        QCOMPARE(inner->x(), unscrolled);
     }
 
     void draggingTheHandleSetsColumns_data()
@@ -255,72 +123,9 @@ private slots:
     {
         Sandbox sandbox;
         auto w = shownWindow(sandbox);
-        QWidget* label = ShellTestAccess::lblGage(*w);
-        QTest::mouseDClick(label, Qt::LeftButton, {}, QPoint(100, 5));
+        QTest::mouseDClick(ShellTestAccess::lblGage(*w), Qt::LeftButton, {}, QPoint(100, 5));
         QCOMPARE(ShellTestAccess::record(*w).Columns, 17); // 1500 twips: the 17th character
         QCOMPARE(ShellTestAccess::cmdGageRect(*w).left, 16 * kHalfWidthTwips);
-        // The right button's double-click is no double-click on the scale.
-        QTest::mouseDClick(label, Qt::RightButton, {}, QPoint(300, 5));
-        QCOMPARE(ShellTestAccess::record(*w).Columns, 17);
-        // Nor does a right press move the place a later double-click reads.
-        QTest::mousePress(label, Qt::LeftButton, {}, QPoint(30, 5));
-        QTest::mouseRelease(label, Qt::LeftButton, {}, QPoint(30, 5));
-        sendMouse(label, QEvent::MouseButtonPress, 300, Qt::RightButton, Qt::RightButton);
-        sendMouse(label, QEvent::MouseButtonRelease, 300, Qt::RightButton, Qt::NoButton);
-        sendMouse(label, QEvent::MouseButtonDblClick, 30, Qt::LeftButton, Qt::LeftButton);
-        QCOMPARE(ShellTestAccess::record(*w).Columns, 6);
-    }
-
-    void otherButtonsAndKeysLeaveTheHandleAlone()
-    {
-        Sandbox sandbox;
-        auto w = shownWindow(sandbox);
-        QPushButton* handle = ShellTestAccess::cmdGage(*w);
-        const int before = ShellTestAccess::cmdGageRect(*w).left;
-
-        // The right button alone.
-        sendMouse(handle, QEvent::MouseButtonPress, 2, Qt::RightButton, Qt::RightButton);
-        QVERIFY(!ShellTestAccess::GageDragging(*w));
-        sendMouse(handle, QEvent::MouseMove, 62, Qt::NoButton, Qt::RightButton);
-        sendMouse(handle, QEvent::MouseButtonRelease, 62, Qt::RightButton, Qt::NoButton);
-        QCOMPARE(ShellTestAccess::cmdGageRect(*w).left, before);
-        QCOMPARE(ShellTestAccess::record(*w).Columns, 70);
-
-        // The left button pressed while the right one is held starts no drag.
-        sendMouse(handle, QEvent::MouseButtonPress, 2, Qt::RightButton, Qt::RightButton);
-        sendMouse(handle, QEvent::MouseButtonPress, 2, Qt::LeftButton,
-                  Qt::LeftButton | Qt::RightButton);
-        QVERIFY(!ShellTestAccess::GageDragging(*w));
-        sendMouse(handle, QEvent::MouseMove, 62, Qt::NoButton, Qt::LeftButton | Qt::RightButton);
-        sendMouse(handle, QEvent::MouseButtonRelease, 62, Qt::LeftButton, Qt::RightButton);
-        sendMouse(handle, QEvent::MouseButtonRelease, 62, Qt::RightButton, Qt::NoButton);
-        QCOMPARE(ShellTestAccess::cmdGageRect(*w).left, before);
-        QCOMPARE(ShellTestAccess::record(*w).Columns, 70);
-
-        // Both buttons held: moves do nothing, and letting go of the left one while the right
-        // is still down leaves the drag open.
-        sendMouse(handle, QEvent::MouseButtonPress, 2, Qt::LeftButton, Qt::LeftButton);
-        QVERIFY(ShellTestAccess::GageDragging(*w));
-        sendMouse(handle, QEvent::MouseButtonPress, 2, Qt::RightButton,
-                  Qt::LeftButton | Qt::RightButton);
-        sendMouse(handle, QEvent::MouseMove, 62, Qt::NoButton, Qt::LeftButton | Qt::RightButton);
-        QCOMPARE(ShellTestAccess::cmdGageRect(*w).left, before);
-        sendMouse(handle, QEvent::MouseButtonRelease, 62, Qt::LeftButton, Qt::RightButton);
-        QVERIFY(ShellTestAccess::GageDragging(*w));
-        QCOMPARE(ShellTestAccess::record(*w).Columns, 70);
-        sendMouse(handle, QEvent::MouseButtonRelease, 62, Qt::RightButton, Qt::NoButton);
-        QVERIFY(ShellTestAccess::GageDragging(*w));
-        // … until the next left release, which drops the handle.
-        sendMouse(handle, QEvent::MouseButtonRelease, 32, Qt::LeftButton, Qt::NoButton);
-        QVERIFY(!ShellTestAccess::GageDragging(*w));
-        QCOMPARE(ShellTestAccess::record(*w).Columns, 75);
-
-        // Keys move nothing.
-        const int now = ShellTestAccess::cmdGageRect(*w).left;
-        for (Qt::Key key : {Qt::Key_Right, Qt::Key_Left, Qt::Key_Space, Qt::Key_End})
-            QTest::keyClick(handle, key);
-        QCOMPARE(ShellTestAccess::cmdGageRect(*w).left, now);
-        QCOMPARE(ShellTestAccess::record(*w).Columns, 75);
     }
 
     // The picture: the handle stands over column Columns of the text, a half-width line and

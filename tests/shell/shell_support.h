@@ -2,6 +2,7 @@
 // window's state, and a driver for the modal boxes and dialogs the flows open.
 #pragma once
 
+#include "ruler/ruler.h"
 #include "shell/mainwindow.h"
 
 #include <QMessageBox>
@@ -32,7 +33,7 @@ public:
     static QPushButton* cmdExit(dorUrerUvuroze& w) { return w.cmdExit; }
     static QPushButton* cmdHanToZen(dorUrerUvuroze& w) { return w.cmdHanToZen; }
     static QWidget* picPgpTray(dorUrerUvuroze& w) { return w.picPgpTray; }
-    static int UndoCmd(const dorUrerUvuroze& w) { return w.UndoCmd; }
+    static int UndoCmd(const dorUrerUvuroze& w) { return static_cast<int>(w.m_undo.UndoCmd()); }
     static int PluginMode(const dorUrerUvuroze& w) { return w.PluginMode; }
     static int Modified(const dorUrerUvuroze& w) { return w.Modified; }
     static QString PluginFile(const dorUrerUvuroze& w) { return w.PluginFile; }
@@ -48,22 +49,25 @@ public:
     }
 
     // The layout and the ruler.
-    static QFrame* picGage(dorUrerUvuroze& w) { return w.picGage; }
-    static QWidget* picGageScrl(dorUrerUvuroze& w) { return w.picGageScrl; }
-    static QPushButton* cmdGage(dorUrerUvuroze& w) { return w.cmdGage; }
-    static QLabel* lblGage(dorUrerUvuroze& w) { return w.lblGage; }
+    static ruler::ColumnRuler* picGage(dorUrerUvuroze& w) { return w.picGage; }
+    static QWidget* picGageScrl(dorUrerUvuroze& w) { return w.picGage->scrollingStrip(); }
+    static QPushButton* cmdGage(dorUrerUvuroze& w) { return w.picGage->handle(); }
+    static QLabel* lblGage(dorUrerUvuroze& w) { return w.picGage->scale(); }
     static QFrame* picCmdTray(dorUrerUvuroze& w) { return w.picCmdTray; }
-    static platform::TwipRect picGageRect(const dorUrerUvuroze& w) { return w.m_picGageRect; }
+    static platform::TwipRect picGageRect(const dorUrerUvuroze& w) { return w.picGage->twipRect(); }
     static platform::TwipRect picGageScrlRect(const dorUrerUvuroze& w)
     {
-        return w.m_picGageScrlRect;
+        return w.picGage->scrollingRect();
     }
-    static platform::TwipRect cmdGageRect(const dorUrerUvuroze& w) { return w.m_cmdGageRect; }
+    static platform::TwipRect cmdGageRect(const dorUrerUvuroze& w)
+    {
+        return w.picGage->handleRect();
+    }
     static platform::TwipRect txtDataRect(const dorUrerUvuroze& w) { return w.m_txtDataRect; }
     static platform::TwipRect picCmdTrayRect(const dorUrerUvuroze& w) { return w.m_picCmdTrayRect; }
     static platform::TwipRect picPgpTrayRect(const dorUrerUvuroze& w) { return w.m_picPgpTrayRect; }
-    static QFont windowFont(const dorUrerUvuroze& w) { return w.m_windowFont; }
-    static bool GageDragging(const dorUrerUvuroze& w) { return w.GageDragging; }
+    static QFont windowFont(const dorUrerUvuroze& w) { return w.picGage->scaleFont(); }
+    static bool GageDragging(const dorUrerUvuroze& w) { return w.picGage->dragging(); }
     static void Form_Resize(dorUrerUvuroze& w) { w.Form_Resize(); }
 };
 

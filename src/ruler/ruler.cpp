@@ -1,35 +1,36 @@
-// The window's layout and its column ruler: the stack of strips, the font the ruler measures
-// in, the scale, the handle and its scrolling with the text box.
-#include "platform/fonts.h"
-#include "platform/qtext.h"
-#include "shell/mainwindow.h"
+#include "ruler/ruler.h"
 
+#include <QEvent>
 #include <QFontMetrics>
-#include <QFrame>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegion>
-#include <QResizeEvent>
 #include <QScrollBar>
 #include <QTextDocument>
 
 #include <algorithm>
 #include <cmath>
 
-namespace kestrova::shell {
+namespace kestrova::ruler {
 
 namespace {
 
-using platform::toQString;
-
-constexpr int kTrayWidth = 6975;
+using platform::TwipRect;
 
 constexpr int kScaleLength = 1000;
 
-// Mouse buttons as the ruler's handlers see them: the state of every button the event is about.
+// The strips' designed measures; the layout sizes them to the scale.
+constexpr TwipRect kPicGageScrl{0, 0, 2415, 255};
+constexpr TwipRect kCmdGage{840, 0, 135, 225};
+constexpr TwipRect kLblGage{0, 0, 570, 180};
+
+// Mouse buttons as the handlers see them: the state of every button the event is about.
 constexpr int kLeftButton = 1;
+constexpr int kRightButton = 2;
+constexpr int kMiddleButton = 4;
+constexpr int kOtherButton = 8;
 
 QString scaleText()
 {
@@ -40,19 +41,17 @@ QString scaleText()
     return scale;
 }
 
-int toTwips(float value) { return static_cast<int>(std::lround(value)); }
-
 int buttonBits(Qt::MouseButtons buttons)
 {
     int bits = 0;
     if (buttons & Qt::LeftButton)
-        bits |= 1;
+        bits |= kLeftButton;
     if (buttons & Qt::RightButton)
-        bits |= 2;
+        bits |= kRightButton;
     if (buttons & Qt::MiddleButton)
-        bits |= 4;
+        bits |= kMiddleButton;
     if (buttons & ~(Qt::LeftButton | Qt::RightButton | Qt::MiddleButton))
-        bits |= 8;
+        bits |= kOtherButton;
     return bits;
 }
 
@@ -60,81 +59,59 @@ int buttonBits(Qt::MouseButtons buttons)
 // letting go of the left button while another is still down is not a left release.
 int buttonState(const QMouseEvent* event) { return buttonBits(event->buttons() | event->button()); }
 
+int rounded(double twips) { return static_cast<int>(std::lround(twips)); }
+
 } // namespace
 
-void dorUrerUvuroze::resizeEvent(QResizeEvent* event)
+ColumnRuler::ColumnRuler(QPlainTextEdit* textBox, QWidget* parent)
+    : QFrame(parent)
+    , m_textBox(textBox)
 {
-    QWidget::resizeEvent(event);
-    Form_Resize();
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setLineWidth(1);
+    picGageScrl = new QWidget(this);
+    lblGage = new QLabel(picGageScrl);
+    cmdGage = new QPushButton(picGageScrl);
+    cmdGage->setFocusPolicy(Qt::NoFocus);
+    m_picGageScrlRect = kPicGageScrl;
+    m_cmdGageRect = kCmdGage;
+    platform::placeInTwips(picGageScrl, m_picGageScrlRect);
+    platform::placeInTwips(cmdGage, m_cmdGageRect);
+    platform::placeInTwips(lblGage, kLblGage);
+    cmdGage->raise();
+    lblGage->installEventFilter(this);
+    cmdGage->installEventFilter(this);
+    m_scaleFont = font();
 }
 
-// Minimising and restoring do not resize the widget here, but they lay the window out all
-// the same.
-void dorUrerUvuroze::changeEvent(QEvent* event)
-{
-    QWidget::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange)
-        Form_Resize();
-}
+void ColumnRuler::GageInit() { lblGage->setText(scaleText()); }
 
-// The stack: ruler, text box, command strip, and the PGP strip when it is on.
-void dorUrerUvuroze::Form_Resize()
+void ColumnRuler::setScaleFont(const QFont& font)
 {
-    if (picGage == nullptr)
-        return;
-    const auto width = static_cast<float>(platform::pixelsToTwipsExactX(this, this->width()));
-    const auto height = static_cast<float>(platform::pixelsToTwipsExactY(this, this->height()));
-    if (width >= static_cast<float>(kTrayWidth)) {
-        m_picGageRect.width = toTwips(width);
-        m_txtDataRect.width = toTwips(width);
-    }
-    GageResize();
-    const auto gageHeight = static_cast<float>(m_picGageRect.height);
-    const auto trayHeight = static_cast<float>(m_picCmdTrayRect.height);
-    const auto pgpHeight = static_cast<float>(m_picPgpTrayRect.height);
-    // The PGP strip counts even while hidden: a window too low keeps its previous layout.
-    if (gageHeight + trayHeight + pgpHeight > height) {
-        platform::placeInTwips(txtData, m_txtDataRect);
-        return;
-    }
-    const float textTop = gageHeight;
-    float textHeight = height - textTop - trayHeight;
-    if (m_settings.PgpFlg != 0)
-        textHeight -= pgpHeight;
-    const float trayTop = textTop + textHeight;
-    m_txtDataRect.top = toTwips(textTop);
-    m_txtDataRect.height = toTwips(textHeight);
-    m_picCmdTrayRect.top = toTwips(trayTop);
-    if (m_settings.PgpFlg != 0)
-        m_picPgpTrayRect.top = toTwips(trayTop + trayHeight);
-    platform::placeInTwips(txtData, m_txtDataRect);
-    platform::placeInTwips(picCmdTray, m_picCmdTrayRect);
-    platform::placeInTwips(picPgpTray, m_picPgpTrayRect);
-}
-
-void dorUrerUvuroze::FontSet()
-{
-    const QFont font = platform::textFont(toQString(m_settings.FontName), m_settings.FontSize);
-    // The window's own font is the ruler's measure; set on the widget itself, Qt would hand
-    // it down to the buttons as well.
-    m_windowFont = font;
+    // Set on the label alone: the handle keeps the window's own font.
+    m_scaleFont = font;
     lblGage->setFont(font);
-    txtData->setFont(font);
 }
 
-void dorUrerUvuroze::GageInit() { lblGage->setText(scaleText()); }
-
-int dorUrerUvuroze::textWidthTwips(const QString& text) const
+void ColumnRuler::setTwipRect(const TwipRect& rect)
 {
-    return platform::pixelsToTwipsX(this, QFontMetrics(m_windowFont, this).horizontalAdvance(text));
+    m_picGageRect = rect;
+    platform::placeInTwips(this, m_picGageRect);
 }
 
-int dorUrerUvuroze::LeftToColumns(int x)
+void ColumnRuler::setTwipWidth(int width) { m_picGageRect.width = width; }
+
+int ColumnRuler::textWidthTwips(const QString& text) const
+{
+    return platform::pixelsToTwipsX(this, QFontMetrics(m_scaleFont, this).horizontalAdvance(text));
+}
+
+int ColumnRuler::LeftToColumns(int x)
 {
     const QString scale = lblGage->text();
     if (x < 0)
         return 1;
-    const QString font = m_windowFont.key() + QLatin1Char('@') + QString::number(logicalDpiX()) +
+    const QString font = m_scaleFont.key() + QLatin1Char('@') + QString::number(logicalDpiX()) +
                          QLatin1Char('@') + scale;
     if (font != m_gageWidthsFont || m_gageWidths.size() != static_cast<std::size_t>(scale.size())) {
         m_gageWidths.clear();
@@ -150,17 +127,15 @@ int dorUrerUvuroze::LeftToColumns(int x)
     return static_cast<int>(wider - m_gageWidths.begin()) + 1;
 }
 
-// The ruler's size follows its label; the handle stands on the Columns-th scale character.
-void dorUrerUvuroze::GageResize()
+void ColumnRuler::GageResize(int columns)
 {
-    const int inner = platform::pixelsToTwipsY(this, picGage->contentsRect().height());
+    const int inner = platform::pixelsToTwipsY(this, contentsRect().height());
     const int border = m_picGageRect.height - inner;
     lblGage->adjustSize();
     const int labelHeight = platform::pixelsToTwipsY(this, lblGage->height());
     const int labelWidth = platform::pixelsToTwipsX(this, lblGage->width());
     const QString scale = lblGage->text();
-    // No scale character stands below column 1: a smaller Columns is shown as 1.
-    const int columns = std::max(1, m_settings.Columns);
+    columns = std::max(1, columns);
     m_cmdGageRect.height = labelHeight;
     m_cmdGageRect.width = columns <= scale.size() ? textWidthTwips(scale.mid(columns - 1, 1)) : 0;
     m_cmdGageRect.left = textWidthTwips(scale.left(columns - 1));
@@ -168,85 +143,115 @@ void dorUrerUvuroze::GageResize()
     m_picGageScrlRect.width = labelWidth;
     m_picGageRect.height = m_picGageScrlRect.height + border;
     platform::placeInTwips(cmdGage, m_cmdGageRect);
-    platform::placeInTwips(picGage, m_picGageRect);
+    platform::placeInTwips(this, m_picGageRect);
     placeGageScrl();
 }
 
-void dorUrerUvuroze::GageScrl()
+void ColumnRuler::GageScrl()
 {
+    if (m_textBox.isNull())
+        return;
     const double scrolled =
-        platform::pixelsToTwipsExactX(this, txtData->horizontalScrollBar()->value());
-    const int left = static_cast<int>(std::lround(-scrolled));
+        platform::pixelsToTwipsExactX(this, m_textBox->horizontalScrollBar()->value());
+    const int left = rounded(-scrolled);
     if (left == m_picGageScrlRect.left)
         return;
     m_picGageScrlRect.left = left;
     placeGageScrl();
 }
 
-// Where the text box draws its first column, in pixels from its left edge: inside its frame
-// and its document's margin.
-int dorUrerUvuroze::textOriginPixels() const
+void ColumnRuler::hook()
 {
-    return txtData->contentsRect().left() +
-           static_cast<int>(std::lround(txtData->document()->documentMargin()));
+    if (m_hooked || m_textBox.isNull())
+        return;
+    connect(m_textBox->horizontalScrollBar(), &QScrollBar::valueChanged, this,
+            &ColumnRuler::GageScrl);
+    m_textBox->viewport()->installEventFilter(this);
+    m_hooked = true;
 }
 
-// Left 0 inside the ruler strip is the point above the text's first column, and top 0 is
-// inside its border, so that the scale's marks stand over the text's columns.
-void dorUrerUvuroze::placeGageScrl()
+void ColumnRuler::unhook()
 {
-    const int origin = txtData->x() + textOriginPixels() - picGage->x();
+    if (!m_hooked || m_textBox.isNull())
+        return;
+    disconnect(m_textBox->horizontalScrollBar(), &QScrollBar::valueChanged, this,
+               &ColumnRuler::GageScrl);
+    m_textBox->viewport()->removeEventFilter(this);
+    m_hooked = false;
+}
+
+// Where the text box draws its first column, in pixels from its left edge: inside its frame
+// and its document's margin.
+int ColumnRuler::textOriginPixels() const
+{
+    return m_textBox->contentsRect().left() +
+           static_cast<int>(std::lround(m_textBox->document()->documentMargin()));
+}
+
+// Left 0 inside the strip is the point above the text's first column, and top 0 is inside
+// its border, so that the scale's marks stand over the text's columns.
+void ColumnRuler::placeGageScrl()
+{
+    const int origin =
+        m_textBox.isNull() ? contentsRect().left() : m_textBox->x() + textOriginPixels() - x();
     picGageScrl->setGeometry(origin + platform::twipsToPixelsX(this, m_picGageScrlRect.left),
-                             picGage->contentsRect().top() +
+                             contentsRect().top() +
                                  platform::twipsToPixelsY(this, m_picGageScrlRect.top),
                              platform::twipsToPixelsX(this, m_picGageScrlRect.width),
                              platform::twipsToPixelsY(this, m_picGageScrlRect.height));
     // The strip clips the scale and the handle to its inside, leaving its border whole.
-    picGageScrl->setMask(QRegion(picGage->contentsRect().translated(-picGageScrl->pos())));
+    picGageScrl->setMask(QRegion(contentsRect().translated(-picGageScrl->pos())));
 }
 
-void dorUrerUvuroze::cmdGage_MouseDown(int button, double x)
+void ColumnRuler::cmdGage_MouseDown(int button, double x)
 {
     if (button != kLeftButton)
         return;
     GageDragging = true;
-    GageGrabX = static_cast<int>(std::lround(x));
+    GageGrabX = rounded(x);
 }
 
 // No bounds while dragging: the drop decides the column, and the layout snaps the handle.
-void dorUrerUvuroze::cmdGage_MouseMove(int button, double x)
+void ColumnRuler::cmdGage_MouseMove(int button, double x)
 {
     if (button != kLeftButton || !GageDragging)
         return;
-    m_cmdGageRect.left = static_cast<int>(std::lround(m_cmdGageRect.left + x - GageGrabX));
+    m_cmdGageRect.left = rounded(m_cmdGageRect.left + x - GageGrabX);
     platform::placeInTwips(cmdGage, m_cmdGageRect);
 }
 
-void dorUrerUvuroze::cmdGage_MouseUp(int button, double x)
+void ColumnRuler::cmdGage_MouseUp(int button, double x)
 {
     if (button != kLeftButton || !GageDragging)
         return;
     GageDragging = false;
-    m_cmdGageRect.left = static_cast<int>(std::lround(m_cmdGageRect.left + x - GageGrabX));
+    m_cmdGageRect.left = rounded(m_cmdGageRect.left + x - GageGrabX);
     platform::placeInTwips(cmdGage, m_cmdGageRect);
-    m_settings.Columns = LeftToColumns(m_cmdGageRect.left);
-    Form_Resize();
+    emit columnsChosen(LeftToColumns(m_cmdGageRect.left));
 }
 
-void dorUrerUvuroze::lblGage_MouseDown(int button, double x)
+void ColumnRuler::lblGage_MouseDown(int button, double x)
 {
     if (button != kLeftButton)
         return;
-    GageClickX = static_cast<int>(std::lround(x));
+    GageClickX = rounded(x);
 }
 
-void dorUrerUvuroze::lblGage_DblClick()
+void ColumnRuler::lblGage_DblClick() { emit columnsChosen(LeftToColumns(GageClickX)); }
+
+bool ColumnRuler::eventFilter(QObject* watched, QEvent* event)
 {
-    m_settings.Columns = LeftToColumns(GageClickX);
-    Form_Resize();
+    if (m_hooked && !m_textBox.isNull() && watched == m_textBox->viewport() &&
+        event->type() == QEvent::Paint) {
+        GageScrl();
+        return false;
+    }
+    if (mouseEvent(watched, event))
+        return true;
+    return QFrame::eventFilter(watched, event);
 }
 
-bool dorUrerUvuroze::rulerEvent(QObject* watched, QEvent* event)
+bool ColumnRuler::mouseEvent(QObject* watched, QEvent* event)
 {
     if (watched != cmdGage && watched != lblGage)
         return false;
@@ -287,4 +292,4 @@ bool dorUrerUvuroze::rulerEvent(QObject* watched, QEvent* event)
     return false;
 }
 
-} // namespace kestrova::shell
+} // namespace kestrova::ruler

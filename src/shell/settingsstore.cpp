@@ -1,0 +1,68 @@
+#include "shell/settingsstore.h"
+
+#include "platform/messages.h"
+#include "platform/qtext.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+
+namespace kestrova::shell {
+
+using platform::toFsPath;
+
+std::optional<SettingsReport> SettingsStore::load(const QString& path, settings::Settings& settings,
+                                                  settings::WindowGeometry& geometry)
+{
+    auto notes = settings::GetPara(toFsPath(path), settings, geometry);
+    if (!notes) {
+        m_keepOldSettings = QFileInfo::exists(path);
+        return SettingsReport{QStringLiteral("設定ファイルを読めませんでした。"
+                                             "既定の設定で起動します。\n"
+                                             "終了するとき、元のファイルは名前の末尾に"
+                                             " .bak を付けて残します。"),
+                              notes.error()};
+    }
+    QStringList damaged;
+    for (const settings::LineNote& note : notes->lines) {
+        if (note.problem == settings::LineProblem::NotText ||
+            note.problem == settings::LineProblem::BadValue)
+            damaged << QString::number(note.line);
+    }
+    if (damaged.isEmpty())
+        return std::nullopt;
+    m_keepOldSettings = true;
+    return SettingsReport{
+        QStringLiteral("設定ファイルの %1 行目を読めませんでした。"
+                       "その設定は既定の値を使います。\n"
+                       "終了するとき、元のファイルは名前の末尾に .bak を付けて残します。")
+            .arg(damaged.join(QStringLiteral(", "))),
+        io::IoError{io::IoErrorKind::BadData, toFsPath(path), {}}};
+}
+
+bool SettingsStore::save(QWidget* parent, const QString& path, const settings::Settings& settings,
+                         const settings::WindowGeometry& geometry)
+{
+    if (m_keepOldSettings && QFileInfo::exists(path)) {
+        const QString backup = path + QStringLiteral(".bak");
+        QFile::remove(backup);
+        if (!QFile::rename(path, backup)) {
+            platform::showIoError(
+                parent,
+                QStringLiteral("元の設定ファイルを残せないため、設定を保存しませんでした。"),
+                io::IoError{io::IoErrorKind::NotWritable, toFsPath(path),
+                            "cannot rename it to " + toFsPath(backup)});
+            return false;
+        }
+        m_keepOldSettings = false;
+    }
+    auto written = settings::PutPara(toFsPath(path), settings, geometry);
+    if (!written) {
+        platform::showIoError(parent, QStringLiteral("設定ファイルを保存できませんでした。"),
+                              written.error());
+        return false;
+    }
+    return true;
+}
+
+} // namespace kestrova::shell

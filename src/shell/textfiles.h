@@ -1,0 +1,51 @@
+// The window's files: reading a text for the text box (with the display limit), and writing
+// it back in the code and line ends it was read with.
+#pragma once
+
+#include "io/files.h"
+#include "io/result.h"
+
+#include <QString>
+
+#include <string>
+
+namespace kestrova::shell {
+
+// The most characters the text box shows of a file whose text is 32768 columns or more.
+inline constexpr std::size_t kShownCharacterLimit = 16383;
+
+struct ShownText
+{
+    std::u16string text; // CR LF line ends; cut to kShownCharacterLimit characters when too long
+    std::string status;  // what was recognised: "JIS", "EUC:LF", ":CR", "UTF-8:LF" or empty
+    int keptPercent = 0; // when cut: 3276700 ÷ the text's width in columns, perhaps 0
+    bool cut = false;
+};
+
+// Remembers how the last file was read, and which file is shown only in part, so that a save
+// keeps the file's format and does not silently drop what was not shown.
+class TextFiles
+{
+public:
+    // Reads name as the text box shows it. A file that vanished since it was chosen is an
+    // error here: emptying the text box would lose its text for nothing.
+    [[nodiscard]] io::Result<ShownText> read(const QString& name, int convMode);
+
+    // Writes text (CR LF line ends) to path, in the format the file was read in when it is the
+    // file last read, else Shift_JIS with CR LF.
+    [[nodiscard]] io::Result<std::string> write(const QString& path, std::u16string_view text);
+
+    // path is the file shown only in part: writing it would drop the rest.
+    [[nodiscard]] bool shownInPart(const QString& path) const;
+    [[nodiscard]] io::TextFormat formatFor(const QString& path) const;
+
+    // Both name the same file, through links too.
+    [[nodiscard]] static bool sameFile(const QString& a, const QString& b);
+
+private:
+    QString m_readFrom;
+    io::TextFormat m_readFormat;
+    QString m_cutFile;
+};
+
+} // namespace kestrova::shell

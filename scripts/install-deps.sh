@@ -7,7 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config python3
     libicu-dev libgtest-dev googletest libbenchmark-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev
-    clang-14 libclang-rt-14-dev
+    clang-14 libclang-rt-14-dev clang-format-14
     xvfb xauth xclip xdotool openbox x11-utils
     fonts-ipafont-gothic
     nkf manpages-ja time hyperfine python3-xlib

@@ -1,6 +1,9 @@
 // The window's layout: the stack of ruler, text box and strips at every size and font.
 #include "shell_support.h"
 
+#include "platform/fonts.h"
+
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QTest>
@@ -15,7 +18,14 @@ namespace {
 // 15 twips to the pixel at 96 DPI.
 constexpr int kDesignedWidthPx = 473;  // 7095 twips
 constexpr int kDesignedHeightPx = 258; // 3870 twips
-constexpr int kGage9 = 225;            // a 13-pixel label and a border of one pixel each side
+
+// The ruler's height at 9 points: the face's line height and a border of one pixel each side,
+// as the installed font reports it.
+int gage9()
+{
+    const QFontMetrics metrics(platform::textFont(QString::fromUtf16(platform::kDesignedFace), 9));
+    return (metrics.height() + 2) * 15;
+}
 
 std::unique_ptr<shell::dorUrerUvuroze> shownWindow(const Sandbox& sandbox,
                                                    const QByteArray& settings = {})
@@ -59,8 +69,8 @@ private slots:
         QTest::addColumn<int>("textHeight");
         QTest::addColumn<int>("trayTop");
         QTest::addColumn<int>("pgpTop");
-        QTest::newRow("PGP strip off") << 0 << 3870 - kGage9 - 495 << 3375 << 3240;
-        QTest::newRow("PGP strip on") << 1 << 3870 - kGage9 - 495 - 435 << 2940 << 3435;
+        QTest::newRow("PGP strip off") << 0 << 3870 - gage9() - 495 << 3375 << 3240;
+        QTest::newRow("PGP strip on") << 1 << 3870 - gage9() - 495 - 435 << 2940 << 3435;
     }
 
     void theStackFillsTheWindow()
@@ -72,15 +82,15 @@ private slots:
         Sandbox sandbox;
         auto w = shownWindow(sandbox, "PgpFlg=" + QByteArray::number(pgpFlg) + "\r\n");
         const Stack s = stack(*w);
-        QCOMPARE(s.gage, (TwipRect{0, 0, 7095, kGage9}));
-        QCOMPARE(s.text, (TwipRect{0, kGage9, 7095, textHeight}));
+        QCOMPARE(s.gage, (TwipRect{0, 0, 7095, gage9()}));
+        QCOMPARE(s.text, (TwipRect{0, gage9(), 7095, textHeight}));
         QCOMPARE(s.tray, (TwipRect{0, trayTop, 6975, 495}));
         QCOMPARE(s.pgp, (TwipRect{0, pgpTop, 6975, 435})); // left where it was when it is off
         QCOMPARE(ShellTestAccess::txtData(*w)->geometry(),
-                 QRect(0, kGage9 / 15, kDesignedWidthPx, textHeight / 15));
+                 QRect(0, gage9() / 15, kDesignedWidthPx, textHeight / 15));
         QCOMPARE(ShellTestAccess::picCmdTray(*w)->geometry(), QRect(0, trayTop / 15, 465, 33));
         QCOMPARE(ShellTestAccess::picGage(*w)->geometry(),
-                 QRect(0, 0, kDesignedWidthPx, kGage9 / 15));
+                 QRect(0, 0, kDesignedWidthPx, gage9() / 15));
     }
 
     void onlyAWindowWiderThanTheStripsWidensRulerAndText()
@@ -98,7 +108,7 @@ private slots:
         w->resize(400, 300);
         QCOMPARE(stack(*w).gage.width, 9000);
         QCOMPARE(stack(*w).text.width, 9000);
-        QCOMPARE(stack(*w).text.height, 4500 - kGage9 - 495);
+        QCOMPARE(stack(*w).text.height, 4500 - gage9() - 495);
         QCOMPARE(ShellTestAccess::txtData(*w)->width(), 600);
     }
 
@@ -108,11 +118,13 @@ private slots:
         QTest::addColumn<int>("heightPx");
         QTest::addColumn<bool>("laidOut");
         QTest::addColumn<int>("textHeight");
-        // 225 + 495 + 435 = 1155 twips, 77 pixels: the hidden PGP strip counts too.
-        QTest::newRow("off, one pixel too low") << 0 << 76 << false << 0;
-        QTest::newRow("off, just high enough") << 0 << 77 << true << 1155 - kGage9 - 495;
-        QTest::newRow("on, one pixel too low") << 1 << 76 << false << 0;
-        QTest::newRow("on, just high enough") << 1 << 77 << true << 0;
+        // The ruler, 495 and 435 twips: the hidden PGP strip counts too.
+        const int strips = gage9() + 495 + 435;
+        const int enough = strips / 15;
+        QTest::newRow("off, one pixel too low") << 0 << enough - 1 << false << 0;
+        QTest::newRow("off, just high enough") << 0 << enough << true << strips - gage9() - 495;
+        QTest::newRow("on, one pixel too low") << 1 << enough - 1 << false << 0;
+        QTest::newRow("on, just high enough") << 1 << enough << true << 0;
     }
 
     void aWindowLowerThanTheThreeStripsKeepsItsLayout()
@@ -133,9 +145,9 @@ private slots:
             return;
         }
         QCOMPARE(stack(*w).text.height, textHeight);
-        QCOMPARE(stack(*w).tray.top, kGage9 + textHeight);
+        QCOMPARE(stack(*w).tray.top, gage9() + textHeight);
         if (pgpFlg != 0)
-            QCOMPARE(stack(*w).pgp.top, kGage9 + textHeight + 495);
+            QCOMPARE(stack(*w).pgp.top, gage9() + textHeight + 495);
     }
 
     void aTwelvePointFontMovesTheTextBoxDown()
@@ -145,7 +157,7 @@ private slots:
         QWidget* label = ShellTestAccess::lblGage(*w);
         QCOMPARE(label->font().pointSize(), 12);
         const int gage = (label->height() + 2) * 15;
-        QVERIFY(gage > kGage9);
+        QVERIFY(gage > gage9());
         QCOMPARE(stack(*w).gage.height, gage);
         QCOMPARE(stack(*w).text.top, gage);
         QCOMPARE(stack(*w).text.height, 3870 - gage - 495);
@@ -157,8 +169,8 @@ private slots:
         w->FontSet();
         w->PGP_View();
         ShellTestAccess::Form_Resize(*w);
-        QCOMPARE(stack(*w).text.top, kGage9);
-        QCOMPARE(ShellTestAccess::cmdGageRect(*w), (TwipRect{69 * 90, 0, 90, kGage9 - 30}));
+        QCOMPARE(stack(*w).text.top, gage9());
+        QCOMPARE(ShellTestAccess::cmdGageRect(*w), (TwipRect{69 * 90, 0, 90, gage9() - 30}));
     }
 
     void switchingThePgpStripOffGrowsTheTextBoxAtOnce()

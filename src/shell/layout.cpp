@@ -60,6 +60,9 @@ void dorUrerUvuroze::createControls()
                             UndoCommand undo = UndoCommand::None) {
         auto* button = new QPushButton(caption, strip);
         button->setAutoDefault(false);
+        // A click leaves the keyboard with the text, where the user goes on typing; Tab
+        // still reaches every button.
+        button->setFocusPolicy(Qt::TabFocus);
         button->installEventFilter(this);
         platform::placeInTwips(button, rect);
         connect(button, &QPushButton::clicked, this, handler);

@@ -42,6 +42,7 @@ using platform::toU16;
 using platform::TwipRect;
 
 const QString kTitle = QStringLiteral("Kestrova");
+const QString kPluginCaption = QStringLiteral("  - Plugin Mode");
 const QString kFileFilter = QStringLiteral("ﾃｷｽﾄﾌｧｲﾙ(*.txt)|*.txt|全てのﾌｧｲﾙ(*.*)|*.*");
 
 // GetLongPath's attributes that accept any regular file and no folder.
@@ -85,13 +86,18 @@ StartResult dorUrerUvuroze::Form_Load()
     // A second copy hands over to the first and touches nothing, settings included. Not in
     // plug-in mode: the program that handed over the file waits for this copy to end, and
     // would take a copy that ends at once for an edit that is done.
-    if (!m_options.instanceName.isEmpty() &&
-        !parseCommandLine(toU16(m_options.arguments)).pluginMode) {
+    const CommandLine line = parseCommandLine(toU16(m_options.arguments));
+    if (!m_options.instanceName.isEmpty() && !line.pluginMode) {
         auto* instance = new SingleInstance(m_options.instanceName, this);
-        if (instance->raiseRunningCopyOrListen())
+        // The running copy opens this copy's file as if it had been named on its own command
+        // line; it may run in another folder, so it gets the name made absolute here.
+        const QString file =
+            line.file.empty() ? QString() : QFileInfo(toQString(line.file)).absoluteFilePath();
+        if (instance->raiseRunningCopyOrListen(file))
             return StartResult::RaisedRunningCopy;
         m_instance = instance;
         connect(instance, &SingleInstance::raiseRequested, this, &dorUrerUvuroze::bringToFront);
+        connect(instance, &SingleInstance::openRequested, this, &dorUrerUvuroze::openNamedFile);
     }
 
     HelpFile = findHelpFile({m_options.programDir, m_options.docDir});
@@ -121,24 +127,49 @@ void dorUrerUvuroze::commandLine()
         return;
     }
     const CommandLine line = parseCommandLine(toU16(m_options.arguments));
-    const QString file =
-        line.file.empty()
-            ? QString()
-            : fromFsPath(io::GetLongPath(toFsPath(toQString(line.file)), kAnyRegularFile));
-    if (line.pluginMode) {
-        if (file.isEmpty())
-            return; // no such file: normal mode, empty text box, clipboard left alone
-        PluginFile = file;
+    if (line.file.empty())
+        return; // nothing named: normal mode, empty text box, clipboard left alone
+    if (line.pluginMode)
+        startPluginMode(toQString(line.file));
+    else
+        openNamedFile(toQString(line.file));
+}
+
+void dorUrerUvuroze::startPluginMode(const QString& name)
+{
+    const QFileInfo info(name);
+    // A file that is not there yet reads as empty text, and saving makes it, as an editor
+    // does for a new file: the calling program then gets what was written.
+    if (!info.exists() && !info.isSymLink()) {
+        PluginFile = info.absoluteFilePath();
         PluginMode = 1;
-        if (!FileRead(PluginFile)) {
-            // Writing back into a file that could not be read would destroy it.
-            PluginMode = 0;
-            PluginFile.clear();
-            return;
-        }
         Modified = 0;
+        setWindowTitle(kTitle + kPluginCaption);
         return;
     }
+    const QString notWritten = QStringLiteral("Kestrova はこのファイルに書き込みません。");
+    const QString file = fromFsPath(io::GetLongPath(toFsPath(name), kAnyRegularFile));
+    if (file.isEmpty()) {
+        platform::showIoError(
+            this, QStringLiteral("ファイルを読めませんでした。") + notWritten,
+            io::IoError{io::IoErrorKind::NotAFile, toFsPath(info.absoluteFilePath()),
+                        info.isDir() ? "it is a folder" : "it is not a regular file"});
+        return;
+    }
+    PluginFile = file;
+    PluginMode = 1;
+    // Writing back into a file that could not be read would destroy it.
+    if (!readFile(PluginFile, notWritten)) {
+        PluginMode = 0;
+        PluginFile.clear();
+        return;
+    }
+    Modified = 0;
+}
+
+void dorUrerUvuroze::openNamedFile(const QString& name)
+{
+    const QString file = fromFsPath(io::GetLongPath(toFsPath(name), kAnyRegularFile));
     if (!file.isEmpty() && FileRead(file))
         TextWrite();
 }
@@ -158,17 +189,20 @@ void dorUrerUvuroze::showAsLoaded()
     }
 }
 
-bool dorUrerUvuroze::FileRead(const QString& name)
+bool dorUrerUvuroze::FileRead(const QString& name) { return readFile(name, {}); }
+
+bool dorUrerUvuroze::readFile(const QString& name, const QString& failedNote)
 {
     const platform::BusyPointer busy;
     auto shown = m_files.read(name, m_settings.ConvMode);
     if (!shown) {
-        platform::showIoError(this, QStringLiteral("ファイルを読めませんでした。"), shown.error());
+        platform::showIoError(this, QStringLiteral("ファイルを読めませんでした。") + failedNote,
+                              shown.error());
         return false;
     }
     QString caption = kTitle;
     if (PluginMode == 1) {
-        caption += QStringLiteral("  - Plugin Mode");
+        caption += kPluginCaption;
     } else {
         caption += QStringLiteral("  - ") + name;
         if (!shown->status.empty())
@@ -540,7 +574,12 @@ bool dorUrerUvuroze::eventFilter(QObject* watched, QEvent* event)
         }
     }
     if (watched == txtData && event->type() == QEvent::KeyPress) {
-        int KeyAscii = controlCode(static_cast<QKeyEvent*>(event));
+        const auto* key = static_cast<QKeyEvent*>(event);
+        // Alt with a key is a command: an access key no visible button answers does nothing,
+        // rather than typing its letter into the mail.
+        if ((key->modifiers() & Qt::AltModifier) && !(key->modifiers() & Qt::ControlModifier))
+            return true;
+        int KeyAscii = controlCode(key);
         if (KeyAscii != 0) {
             txtData_KeyPress(KeyAscii);
             if (KeyAscii == 0)

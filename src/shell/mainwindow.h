@@ -112,6 +112,8 @@ private slots:
     void bringToFront();
     void columnsChosen(int columns);
     void txtData_OLEDragDrop(const QMimeData* dropped);
+    // A file named on a command line, read as the command line reads it.
+    void openNamedFile(const QString& name);
 
 private:
     friend class ShellTestAccess;
@@ -122,6 +124,10 @@ private:
     void applyTabOrder();
     void commandLine();
     [[nodiscard]] bool FileRead(const QString& name);
+    // FileRead with failedNote added to the message when the file cannot be read.
+    [[nodiscard]] bool readFile(const QString& name, const QString& failedNote);
+    // Plug-in mode on the file name, which need not exist yet.
+    void startPluginMode(const QString& name);
     // Runs an undoable command, or undoes it when its button offers undo.
     void runUndoable(UndoCommand k, const TextWork& work);
     // The result of a command begun with m_undo.begin(): the text box takes it and the

@@ -6,6 +6,8 @@
 #include <QScreen>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace kestrova::shell {
 
 Placement placementOf(const settings::WindowGeometry& geometry, const QWidget* window)
@@ -28,11 +30,26 @@ Placement placementOf(const settings::WindowGeometry& geometry, const QWidget* w
         if (geometry.hasHeight)
             rect.setHeight(twipsToPixelsY(window, geometry.Height));
         // A window left on a screen that is gone would open where nobody can see it.
-        bool visible = false;
-        for (const QScreen* each : QGuiApplication::screens())
-            visible = visible || each->availableGeometry().intersects(rect);
-        if (!visible)
+        const QScreen* on = nullptr;
+        for (const QScreen* each : QGuiApplication::screens()) {
+            if (on == nullptr && each->availableGeometry().intersects(rect))
+                on = each;
+        }
+        if (on == nullptr) {
+            on = screen;
             rect.moveCenter(desk.center());
+        }
+        // However large the file says, the window fits the screen it opens on: a window of
+        // 32767 pixels a side costs gigabytes and hides its own buttons.
+        if (on != nullptr) {
+            const QRect available = on->availableGeometry();
+            rect.setWidth(std::min(rect.width(), available.width()));
+            rect.setHeight(std::min(rect.height(), available.height()));
+            if (!available.contains(rect))
+                rect.moveTo(
+                    std::clamp(rect.x(), available.left(), available.right() - rect.width() + 1),
+                    std::clamp(rect.y(), available.top(), available.bottom() - rect.height() + 1));
+        }
     }
     placement.rect = rect;
     placement.state =

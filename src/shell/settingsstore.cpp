@@ -11,6 +11,13 @@ namespace kestrova::shell {
 
 using platform::toFsPath;
 
+namespace {
+
+// The damaged lines a message names; it counts the rest.
+constexpr qsizetype kListedLines = 10;
+
+} // namespace
+
 std::optional<SettingsReport> SettingsStore::load(const QString& path, settings::Settings& settings,
                                                   settings::WindowGeometry& geometry)
 {
@@ -24,19 +31,26 @@ std::optional<SettingsReport> SettingsStore::load(const QString& path, settings:
                               notes.error()};
     }
     QStringList damaged;
+    qsizetype count = 0;
     for (const settings::LineNote& note : notes->lines) {
-        if (note.problem == settings::LineProblem::NotText ||
-            note.problem == settings::LineProblem::BadValue)
+        if (note.problem != settings::LineProblem::NotText &&
+            note.problem != settings::LineProblem::BadValue)
+            continue;
+        // A box as high as thousands of line numbers would put its button off the screen.
+        if (++count <= kListedLines)
             damaged << QString::number(note.line);
     }
     if (damaged.isEmpty())
         return std::nullopt;
     m_keepOldSettings = true;
+    QString lines = damaged.join(QStringLiteral(", ")) + QStringLiteral(" 行目");
+    if (count > kListedLines)
+        lines += QStringLiteral("、ほか %1 行").arg(count - kListedLines);
     return SettingsReport{
-        QStringLiteral("設定ファイルの %1 行目を読めませんでした。"
+        QStringLiteral("設定ファイルの %1を読めませんでした。"
                        "その設定は既定の値を使います。\n"
                        "終了するとき、元のファイルは名前の末尾に .bak を付けて残します。")
-            .arg(damaged.join(QStringLiteral(", "))),
+            .arg(lines),
         io::IoError{io::IoErrorKind::BadData, toFsPath(path), {}}};
 }
 

@@ -9,6 +9,9 @@
 #include <QLocalSocket>
 #include <QPointer>
 
+#include <memory>
+#include <utility>
+
 namespace kestrova::shell {
 
 namespace {
@@ -17,6 +20,8 @@ constexpr int kConnectMs = 500;
 constexpr int kAnswerMs = 2000;
 constexpr int kLockMs = 3000;
 const QByteArray kRaise = QByteArrayLiteral("raise\n");
+// "open ", the file's name in UTF-8 as Base64 (a name may hold a line end), a line end.
+const QByteArray kOpen = QByteArrayLiteral("open ");
 const QByteArray kDone = QByteArrayLiteral("done\n");
 
 // Two displays are two desktops: each may have its own copy.
@@ -57,7 +62,7 @@ SingleInstance::SingleInstance(QString name, QObject* parent)
 
 SingleInstance::~SingleInstance() = default;
 
-bool SingleInstance::raiseRunningCopyOrListen()
+bool SingleInstance::raiseRunningCopyOrListen(const QString& file)
 {
     if (m_name.isEmpty())
         return false;
@@ -70,6 +75,8 @@ bool SingleInstance::raiseRunningCopyOrListen()
     QLocalSocket socket;
     socket.connectToServer(m_name);
     if (socket.waitForConnected(kConnectMs)) {
+        if (!file.isEmpty())
+            socket.write(kOpen + file.toUtf8().toBase64() + '\n');
         socket.write(kRaise);
         socket.waitForBytesWritten(kAnswerMs);
         // The answer shows the first copy has the request; without one it is hung, and
@@ -98,15 +105,31 @@ void SingleInstance::answer()
     while (QLocalSocket* client = m_server->nextPendingConnection()) {
         QPointer<QLocalSocket> guarded(client);
         connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
-        connect(client, &QLocalSocket::readyRead, this, [this, guarded] {
-            if (!guarded || !guarded->canReadLine())
+        auto named = std::make_shared<QString>(); // the file this copy was started with
+        connect(client, &QLocalSocket::readyRead, this, [this, guarded, named] {
+            while (guarded && guarded->canReadLine()) {
+                const QByteArray line = guarded->readLine();
+                if (line.startsWith(kOpen) && line.endsWith('\n')) {
+                    const QByteArray name = QByteArray::fromBase64(
+                        line.mid(kOpen.size(), line.size() - kOpen.size() - 1),
+                        QByteArray::AbortOnBase64DecodingErrors);
+                    *named = QString::fromUtf8(name);
+                    continue;
+                }
+                if (line == kRaise) {
+                    // Answer first: the later copy waits for it, and reading the file may
+                    // show a message box.
+                    guarded->write(kDone);
+                    guarded->flush();
+                    emit raiseRequested();
+                    const QString file = std::exchange(*named, QString());
+                    if (!file.isEmpty())
+                        emit openRequested(file);
+                }
+                if (guarded)
+                    guarded->disconnectFromServer();
                 return;
-            if (guarded->readLine() == kRaise) {
-                emit raiseRequested();
-                guarded->write(kDone);
-                guarded->flush();
             }
-            guarded->disconnectFromServer();
         });
     }
 }

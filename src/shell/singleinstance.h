@@ -1,5 +1,5 @@
 // One running copy per user and display: the first copy listens on a local socket, a later
-// one asks it to come forward and ends.
+// one asks it to come forward, hands it the file it was started with, and ends.
 #pragma once
 
 #include <QLocalServer>
@@ -24,14 +24,17 @@ public:
     explicit SingleInstance(QString name, QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // Asks a running copy to raise its window; true when one answered. Otherwise this copy
-    // becomes the one that answers later copies.
-    [[nodiscard]] bool raiseRunningCopyOrListen();
+    // Asks a running copy to raise its window and, when file is not empty, to open that file
+    // (an absolute path); true when one answered. Otherwise this copy becomes the one that
+    // answers later copies.
+    [[nodiscard]] bool raiseRunningCopyOrListen(const QString& file = {});
 
     [[nodiscard]] bool isListening() const;
 
 signals:
     void raiseRequested();
+    // A later copy was started with this file.
+    void openRequested(const QString& file);
 
 private:
     void answer();

@@ -3,6 +3,7 @@
 
 #include "platform/qtext.h"
 
+#include <QApplication>
 #include <QMimeData>
 #include <QTest>
 #include <QTextCursor>
@@ -162,6 +163,54 @@ private slots:
         QCOMPARE(ShellTestAccess::UndoCmd(*w), 0);
         QCOMPARE(w->boxText(), before);
         QCOMPARE(clipboard(), line);
+    }
+
+    // Alt with a letter is a command, never typing: with the align button offering undo,
+    // Alt+S finds no button and must not put an "s" into the mail, nor end the offer.
+    void altWithALetterNoButtonAnswersDoesNothing()
+    {
+        Sandbox sandbox;
+        setClipboard(QString(50, QChar(u'あ')));
+        auto w = shown(sandbox);
+        QTest::keyClick(w.get(), Qt::Key_S, Qt::AltModifier);
+        QCOMPARE(ShellTestAccess::UndoCmd(*w), 1);
+        const std::u16string aligned = w->boxText();
+        for (Qt::Key key : {Qt::Key_S, Qt::Key_Q, Qt::Key_1})
+            QTest::keyClick(ShellTestAccess::txtData(*w), key, Qt::AltModifier);
+        QCOMPARE(w->boxText(), aligned);
+        QCOMPARE(ShellTestAccess::UndoCmd(*w), 1);
+        // After an edit the undo button reads "そろえる(&S)" again: Alt+U answers nothing.
+        QTest::keyClick(ShellTestAccess::txtData(*w), Qt::Key_X);
+        const std::u16string edited = w->boxText();
+        QTest::keyClick(ShellTestAccess::txtData(*w), Qt::Key_U, Qt::AltModifier);
+        QCOMPARE(w->boxText(), edited);
+        // Keys without Alt still type.
+        QTest::keyClick(ShellTestAccess::txtData(*w), Qt::Key_S);
+        QVERIFY(w->boxText() != edited);
+    }
+
+    // After a click on a command the user types on: the keyboard stays with the text.
+    void clickingACommandLeavesTheKeyboardWithTheText()
+    {
+        Sandbox sandbox;
+        setClipboard(QStringLiteral("abc"));
+        auto w = shown(sandbox);
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        QPlainTextEdit* box = ShellTestAccess::txtData(*w);
+        box->setFocus();
+        QVERIFY(box->hasFocus());
+        for (QPushButton* button : {ShellTestAccess::cmdInyoAdd(*w), ShellTestAccess::cmdUpdate(*w),
+                                    ShellTestAccess::cmdRead(*w)}) {
+            QTest::mouseClick(button, Qt::LeftButton);
+            QVERIFY2(box->hasFocus(), qPrintable(button->text()));
+        }
+        box->moveCursor(QTextCursor::End);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Z);
+        QVERIFY(w->boxText().ends_with(u"z"));
+        // Tab still reaches the buttons.
+        QTest::keyClick(box, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), ShellTestAccess::cmdRead(*w));
     }
 
     void otherControlKeysReachTheTextBox()

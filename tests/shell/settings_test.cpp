@@ -159,6 +159,70 @@ private slots:
         QVERIFY(Sandbox::readFile(sandbox.iniPath()).startsWith("[Settings]\r\nTop="));
     }
 
+    // Thousands of damaged lines must not make a box taller than the screen.
+    void manyDamagedLinesAreCountedNotAllListed()
+    {
+        Sandbox sandbox;
+        QByteArray old("[Settings]\r\n");
+        for (int i = 0; i < 1500; ++i) // well inside the file's 32768 bytes
+            old += "FontSize=x\r\n";
+        Sandbox::writeFile(sandbox.iniPath(), old);
+        setClipboard(QString());
+        ModalDriver driver;
+        auto w = startWindow(sandbox);
+        QCOMPARE(driver.boxes().size(), std::size_t(1));
+        const QString text = driver.boxes()[0].text;
+        QVERIFY2(text.contains(QStringLiteral("2, 3, 4, 5, 6, 7, 8, 9, 10, 11 行目、ほか 1490 行")),
+                 qPrintable(text));
+        QVERIFY(!text.contains(QStringLiteral(", 12")));
+        QVERIFY(text.contains(sandbox.iniPath()));
+        w->close();
+        QCOMPARE(Sandbox::readFile(sandbox.iniPath() + QStringLiteral(".bak")), old);
+    }
+
+    void tenDamagedLinesAreAllListed()
+    {
+        Sandbox sandbox;
+        QByteArray old("[Settings]\r\n");
+        for (int i = 0; i < 10; ++i)
+            old += "FontSize=x\r\n";
+        Sandbox::writeFile(sandbox.iniPath(), old);
+        setClipboard(QString());
+        ModalDriver driver;
+        auto w = startWindow(sandbox);
+        QCOMPARE(driver.boxes().size(), std::size_t(1));
+        QVERIFY2(driver.boxes()[0].text.contains(
+                     QStringLiteral("2, 3, 4, 5, 6, 7, 8, 9, 10, 11 行目を読めませんでした")),
+                 qPrintable(driver.boxes()[0].text));
+    }
+
+    // Whatever size and place the file gives, the window opens within the screen.
+    void theWindowOpensWithinTheScreen_data()
+    {
+        QTest::addColumn<QByteArray>("geometry");
+        QTest::newRow("larger than the screen") << QByteArray("Width=32000\r\nHeight=32000\r\n");
+        QTest::newRow("hanging off the right edge")
+            << QByteArray("Left=9000\r\nTop=0\r\nWidth=7095\r\nHeight=3870\r\n");
+        QTest::newRow("far off every screen")
+            << QByteArray("Left=30000\r\nTop=30000\r\nWidth=7095\r\nHeight=3870\r\n");
+    }
+
+    void theWindowOpensWithinTheScreen()
+    {
+        QFETCH(QByteArray, geometry);
+        Sandbox sandbox;
+        Sandbox::writeFile(sandbox.iniPath(), "[Settings]\r\n" + geometry);
+        setClipboard(QString());
+        auto w = startWindow(sandbox);
+        const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY2(available.contains(w->geometry()), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                                   .arg(w->x())
+                                                                   .arg(w->y())
+                                                                   .arg(w->width())
+                                                                   .arg(w->height())));
+        QVERIFY(w->width() >= 400);
+    }
+
     void aSettingsFileThatCannotBeWrittenStillLetsTheWindowClose()
     {
         Sandbox sandbox;

@@ -43,6 +43,7 @@ public:
     static settings::Settings& record(dorUrerUvuroze& w) { return w.m_settings; }
     static platform::clsComDlg& ComDlg(dorUrerUvuroze& w) { return w.ComDlg; }
     static bool FileRead(dorUrerUvuroze& w, const QString& name) { return w.FileRead(name); }
+    static void openNamedFile(dorUrerUvuroze& w, const QString& name) { w.openNamedFile(name); }
     static engine::ReflowSettings reflowSettings(const dorUrerUvuroze& w)
     {
         return w.reflowSettings();

@@ -10,6 +10,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <mutex>
 
 namespace kestrova::test {
 
@@ -29,6 +30,13 @@ struct RunningCopy
         QObject::connect(
             copy, &shell::SingleInstance::raiseRequested, copy, [this] { ++raised; },
             Qt::DirectConnection);
+        QObject::connect(
+            copy, &shell::SingleInstance::openRequested, copy,
+            [this](const QString& file) {
+                const std::lock_guard lock(mutex);
+                files << file;
+            },
+            Qt::DirectConnection);
         QMetaObject::invokeMethod(
             copy, [this] { listening = !copy->raiseRunningCopyOrListen() && copy->isListening(); },
             Qt::BlockingQueuedConnection);
@@ -46,6 +54,14 @@ struct RunningCopy
     shell::SingleInstance* copy;
     std::atomic<int> raised = 0;
     bool listening = false;
+    std::mutex mutex;
+    QStringList files; // handed over, under mutex
+
+    QStringList opened()
+    {
+        const std::lock_guard lock(mutex);
+        return files;
+    }
 };
 
 } // namespace
@@ -111,8 +127,6 @@ private slots:
     {
         QTest::addColumn<QString>("arguments");
         QTest::addColumn<bool>("folder");
-        QTest::newRow("-f and a missing file") << QStringLiteral("-f %1/missing.txt") << false;
-        QTest::newRow("-f and a folder") << QStringLiteral("-f %1") << true;
         QTest::newRow("a missing file") << QStringLiteral("%1/missing.txt") << false;
         QTest::newRow("a folder") << QStringLiteral("%1") << true;
         QTest::newRow("a lone quote") << QStringLiteral("-f \"") << false;
@@ -133,6 +147,83 @@ private slots:
         QCOMPARE(w->windowTitle(), QStringLiteral("Kestrova"));
         QCOMPARE(clipboard(), QStringLiteral("not to be read"));
         QCOMPARE(driver.boxes().size(), std::size_t(0));
+    }
+
+    // A mail client may hand over a file it has not made yet: the edit must reach it.
+    void dashFOnAMissingFileEditsItAndSavingMakesIt()
+    {
+        Sandbox sandbox;
+        const QString file = sandbox.path(QStringLiteral("new.txt"));
+        setClipboard(QStringLiteral("clipboard stays"));
+        ModalDriver driver;
+        auto w = startWindow(sandbox, QStringLiteral("-f ") + file);
+        QCOMPARE(ShellTestAccess::PluginMode(*w), 1);
+        QCOMPARE(ShellTestAccess::PluginFile(*w), file);
+        QCOMPARE(w->windowTitle(), QStringLiteral("Kestrova  - Plugin Mode"));
+        QVERIFY(w->boxText().empty());
+        QCOMPARE(driver.boxes().size(), std::size_t(0));
+        QVERIFY(!QFileInfo::exists(file));
+
+        w->show();
+        QTest::keyClicks(ShellTestAccess::txtData(*w), QStringLiteral("new"));
+        QCOMPARE(ShellTestAccess::Modified(*w), -1);
+        driver.answerNext(QMessageBox::Yes);
+        ShellTestAccess::cmdExit(*w)->click();
+        QCOMPARE(driver.boxes().size(), std::size_t(1));
+        QVERIFY(!w->isVisible());
+        QCOMPARE(Sandbox::readFile(file), QByteArray("new"));
+        QCOMPARE(clipboard(), QStringLiteral("clipboard stays"));
+    }
+
+    void dashFOnAFolderSaysKestrovaWillNotWriteIt()
+    {
+        Sandbox sandbox;
+        const QString folder = sandbox.path(QStringLiteral("folder"));
+        QDir().mkpath(folder);
+        setClipboard(QStringLiteral("not to be read"));
+        ModalDriver driver;
+        auto w = startWindow(sandbox, QStringLiteral("-f ") + folder);
+        QCOMPARE(ShellTestAccess::PluginMode(*w), 0);
+        QVERIFY(w->boxText().empty());
+        QCOMPARE(driver.boxes().size(), std::size_t(1));
+        QVERIFY(driver.boxes()[0].text.contains(folder));
+        QVERIFY(driver.boxes()[0].text.contains(QStringLiteral("書き込みません")));
+        QCOMPARE(clipboard(), QStringLiteral("not to be read"));
+    }
+
+    void aSecondCopyHandsItsFileToTheFirst()
+    {
+        Sandbox sandbox;
+        RunningCopy first(sandbox);
+        QVERIFY(first.listening);
+        const QString file = sandbox.path(QStringLiteral("mail b.txt"));
+        Sandbox::writeFile(file, "x");
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(QFileInfo(file).absolutePath());
+        shell::dorUrerUvuroze second(sandbox.options(QStringLiteral("\"mail b.txt\"")));
+        const shell::StartResult result = second.Form_Load();
+        QDir::setCurrent(previous);
+        QCOMPARE(result, shell::StartResult::RaisedRunningCopy);
+        QTRY_COMPARE(first.raised.load(), 1);
+        QTRY_COMPARE(first.opened(), QStringList{QFileInfo(file).absoluteFilePath()});
+        QVERIFY(!QFileInfo::exists(sandbox.configDir()));
+    }
+
+    // What the first copy does with the file: as if it had been named at its own start.
+    void aFileHandedOverOpensAsIfNamedAtStart()
+    {
+        Sandbox sandbox;
+        const QString file =
+            QFileInfo(QStringLiteral(KESTROVA_TEST_DATA "/mail-jis-lf.txt")).canonicalFilePath();
+        setClipboard(QStringLiteral("old"));
+        auto w = startWindow(sandbox);
+        ShellTestAccess::openNamedFile(*w, file);
+        QCOMPARE(w->windowTitle(),
+                 QStringLiteral("Kestrova  - ") + file + QStringLiteral("  JIS:LF"));
+        QString expected = platform::toQString(w->boxText());
+        expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        QVERIFY(!expected.isEmpty());
+        QCOMPARE(clipboard(), expected);
     }
 
     void aSecondCopyRaisesTheFirstAndTouchesNoSettings()

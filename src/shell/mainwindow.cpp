@@ -438,6 +438,13 @@ void dorUrerUvuroze::SaveText(const std::u16string& text)
     if (ComDlg.FileName.isEmpty())
         return;
     CurrentFile = ComDlg.FileName;
+    // Another file of that name is replaced only when the user says so; the text's own file
+    // is what saving is for.
+    if (QFileInfo::exists(CurrentFile) && !m_files.isOwnFile(CurrentFile) &&
+        !platform::askYesNo(this, QStringLiteral("%1\n\nこのファイルは既にあります。"
+                                                 "置き換えますか？")
+                                      .arg(CurrentFile)))
+        return;
     static_cast<void>(writeText(CurrentFile, text,
                                 QStringLiteral("元のファイルがあれば、そのまま残っています。")));
 }

@@ -35,6 +35,8 @@ public:
     // file last read, else Shift_JIS with CR LF.
     [[nodiscard]] io::Result<std::string> write(const QString& path, std::u16string_view text);
 
+    // path is the file the text was read from.
+    [[nodiscard]] bool isOwnFile(const QString& path) const { return sameFile(path, m_readFrom); }
     // path is the file shown only in part: writing it would drop the rest.
     [[nodiscard]] bool shownInPart(const QString& path) const;
     [[nodiscard]] io::TextFormat formatFor(const QString& path) const;

@@ -226,15 +226,35 @@ private slots:
         SeenDialog seen;
         ModalDriver driver;
         driver.onNextFileDialog(choose(seen, target));
+        driver.answerNext(QMessageBox::Yes);
         QTest::keyClick(ShellTestAccess::txtData(*w), Qt::Key_S, Qt::ControlModifier);
         QCOMPARE(seen.title, QStringLiteral("出力ﾌｧｲﾙの指定"));
         QCOMPARE(seen.accept, QFileDialog::AcceptSave);
-        QVERIFY(!seen.confirmsOverwrite);
+        QVERIFY(!seen.confirmsOverwrite); // the window asks, knowing the text's own file
+        QCOMPARE(driver.boxes().size(), std::size_t(1));
+        QVERIFY(driver.boxes()[0].text.contains(target));
+        QCOMPARE(driver.boxes()[0].defaultButton, QMessageBox::No); // Enter loses no file
         QCOMPARE(Sandbox::readFile(target),
                  QByteArray::fromStdString(*engine::toCp932(u"一行目\r\n二行目")));
         QCOMPARE(ShellTestAccess::CurrentFile(*w), target);
         QCOMPARE(w->windowTitle(), QStringLiteral("Kestrova"));
-        QCOMPARE(driver.boxes().size(), std::size_t(0));
+    }
+
+    void savingOverAnotherFileAsksAndNoKeepsIt()
+    {
+        Sandbox sandbox;
+        const QString target = sandbox.path(QStringLiteral("someone else's.txt"));
+        Sandbox::writeFile(target, "keep me");
+        setClipboard(QStringLiteral("new text"));
+        auto w = startWindow(sandbox);
+        w->show();
+        SeenDialog seen;
+        ModalDriver driver;
+        driver.onNextFileDialog(choose(seen, target));
+        driver.answerNext(QMessageBox::No);
+        QTest::keyClick(ShellTestAccess::txtData(*w), Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(driver.boxes().size(), std::size_t(1));
+        QCOMPARE(Sandbox::readFile(target), QByteArray("keep me"));
     }
 
     void savingUnderTheNameItWasReadFromKeepsUtf8AndLf()
@@ -250,6 +270,7 @@ private slots:
         driver.onNextFileDialog(choose(seen, file));
         QTest::keyClick(ShellTestAccess::txtData(*w), Qt::Key_S, Qt::ControlModifier);
         QCOMPARE(Sandbox::readFile(file), QByteArray("xかな\nabc\n"));
+        QCOMPARE(driver.boxes().size(), std::size_t(0)); // its own file: no question
     }
 
     void anEmptyTextMakesAnEmptyFile()
@@ -278,10 +299,11 @@ private slots:
         SeenDialog seen;
         ModalDriver driver;
         driver.onNextFileDialog(choose(seen, target));
+        driver.answerNext(QMessageBox::Yes);
         QTest::keyClick(ShellTestAccess::txtData(*w), Qt::Key_S, Qt::ControlModifier);
-        QCOMPARE(driver.boxes().size(), std::size_t(1));
-        QCOMPARE(driver.boxes()[0].icon, QMessageBox::Critical);
-        QVERIFY(driver.boxes()[0].text.contains(target));
+        QCOMPARE(driver.boxes().size(), std::size_t(2));
+        QCOMPARE(driver.boxes()[1].icon, QMessageBox::Critical);
+        QVERIFY(driver.boxes()[1].text.contains(target));
         QCOMPARE(Sandbox::readFile(target), QByteArray("old contents"));
         QCOMPARE(w->boxText(), std::u16string(u"絵文字 😀 は Shift_JIS にない"));
     }

@@ -16,7 +16,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kData = fs::path(__FILE__).parent_path().parent_path() / "data";
+// Set by the build: __FILE__ may be relative to the build folder (ccache, -ffile-prefix-map).
+const fs::path kData = KESTROVA_TEST_DATA;
 
 std::string readBytes(const fs::path& file)
 {

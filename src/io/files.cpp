@@ -20,37 +20,19 @@ namespace {
 
 constexpr std::size_t kZeroBlock = 1 << 16;
 
-// Every line end to CR LF, a lone CR and a lone LF included, and one final end-of-file mark
-// (0x1A) dropped: what the Japanese code writer always made of a text.
-std::u16string withCrLf(std::u16string_view text)
-{
-    std::u16string out;
-    out.reserve(text.size() + text.size() / 32);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == u'\r' || text[i] == u'\n') {
-            if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
-                ++i;
-            out += u"\r\n";
-        } else {
-            out.push_back(text[i]);
-        }
-    }
-    if (!out.empty() && out.back() == u'\x1A')
-        out.pop_back();
-    return out;
-}
-
 Result<std::string> encodeForFile(std::u16string_view text, int mode, TextFormat format)
 {
-    std::u16string lines = withCrLf(text);
-    if (format.lfOnly)
-        lines = crLfToLf(lines);
+    // Every line end becomes the one written, and one final end-of-file mark is dropped: what
+    // the Japanese code writer always made of a text.
+    std::u16string lines = normalizeLineEnds(text, format.lfOnly ? LineEnd::Lf : LineEnd::CrLf);
+    if (!lines.empty() && lines.back() == kEndOfFile)
+        lines.pop_back();
     OutputCode code = OutputCode::Sjis;
     if (format.utf8)
         code = OutputCode::Utf8;
-    else if (mode == 1)
+    else if (mode == kTargetJis)
         code = OutputCode::Jis;
-    else if (mode == 2)
+    else if (mode == kTargetEuc)
         code = OutputCode::Euc;
     return encodeText(lines, code, true); // the line ends are already the ones to write
 }

@@ -1,6 +1,7 @@
 #include "engine/cp932.h"
 #include "io/clipboardtext.h"
 #include "io/jis2sjis.h"
+#include "io/textcodec.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -10,29 +11,7 @@ namespace {
 
 std::u16string repeat(std::size_t count, char16_t c) { return std::u16string(count, c); }
 
-std::string utf8(std::u16string_view text)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size();) {
-        const char32_t cp = engine::nextCodePoint(text, i);
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | cp >> 6);
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | cp >> 12);
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | cp >> 18);
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
-    return out;
-}
+std::string utf8(std::u16string_view text) { return encodeUtf8(text); }
 
 TEST(TakeClipboardText, CutsAtTheByteLimitToWholeCharacters)
 {

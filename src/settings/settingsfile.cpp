@@ -1,9 +1,9 @@
 #include "settings/settingsfile.h"
 
 #include "engine/cp932.h"
-#include "engine/scramble.h"
 #include "io/textcodec.h"
 #include "io/wholefile.h"
+#include "settings/scramble.h"
 
 #include <cerrno>
 #include <climits>
@@ -245,7 +245,7 @@ private:
             }
         }
         if (sameKey(key, u"PassPhrase")) {
-            settings.PassPhrase = engine::EasyScranble(value, 0);
+            settings.PassPhrase = EasyScranble(value, 0);
             return true;
         }
         if (sameKey(key, u"UserList")) {
@@ -391,7 +391,7 @@ std::string formatSettings(const Settings& settings, const WindowGeometry& geome
     if (!settings.UserID.empty())
         appendLine(text, u"UserID", settings.UserID);
     if (!settings.PassPhrase.empty())
-        appendLine(text, u"PassPhrase", engine::EasyScranble(oneLine(settings.PassPhrase), -1));
+        appendLine(text, u"PassPhrase", EasyScranble(oneLine(settings.PassPhrase), -1));
     appendLine(text, u"ConvMode", settings.ConvMode);
     for (const auto& user : settings.UserList)
         if (!user.empty())

@@ -8,6 +8,7 @@
 // Paths are UTF-8 bytes as Linux has them. Qt-free.
 #pragma once
 
+#include "engine/settings.h"
 #include "io/result.h"
 
 #include <array>
@@ -29,11 +30,12 @@ inline constexpr std::string_view kIniFileName = "Kestrova.ini";
 // key's range keep the default (see parseSettings).
 struct Settings
 {
-    int Columns = 70;                                        // re-flow width, 1 and up
-    std::u16string Inyofu = u"≫＞>》〉｜|";                  // quote characters
-    int ChgMode = 2;                                         // 0 never, 1 quoted lines, 2 always
-    int Kinsoku = 0;                                         // 0 off, 1 line-break rules
-    std::u16string EnterMes = u"（改行位置を変更しました）"; // note after a re-flowed quote
+    // The re-flow settings, with the engine's defaults.
+    int Columns = engine::kDefaultColumns;             // re-flow width, 1 and up
+    std::u16string Inyofu{engine::kDefaultInyofu};     // quote characters
+    int ChgMode = engine::kDefaultChgMode;             // 0 never, 1 quoted lines, 2 always
+    int Kinsoku = engine::kDefaultKinsoku;             // 0 off, 1 line-break rules
+    std::u16string EnterMes{engine::kDefaultEnterMes}; // note after a re-flowed quote
     std::u16string FontName = u"ＭＳ ゴシック";
     int FontSize = 9;    // points, 1..1000
     int PgpFlg = 0;      // 0 off, 1 PGP commands shown

@@ -354,7 +354,18 @@ ParsedSettings parseSettings(std::string_view bytes)
             reader.badLine(number, lineBytes);
     }
     parsed.notes.unterminatedTail = start < bytes.size();
+    if (parsed.notes.unterminatedTail)
+        parsed.notes.lines.push_back({number + 1, LineProblem::Unterminated, {}});
     return parsed;
+}
+
+std::vector<int> damagedLines(const ReadNotes& notes)
+{
+    std::vector<int> lines;
+    for (const LineNote& note : notes.lines)
+        if (note.problem != LineProblem::UnknownKey)
+            lines.push_back(note.line);
+    return lines;
 }
 
 std::string formatSettings(const Settings& settings, const WindowGeometry& geometry)

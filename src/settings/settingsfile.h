@@ -80,6 +80,9 @@ enum class LineProblem
     NotText,    // bytes that are no text of the file's code; the line is skipped
     BadValue,   // a known key whose value is no number in its range; the key keeps its value
     UnknownKey, // a line in the section that is no Key=value line of a known key
+    // The last line has no line end: it may be the cut-off end of a damaged file, so it is not
+    // read, and the next PutPara writes the file without it.
+    Unterminated,
 };
 
 struct LineNote
@@ -95,8 +98,13 @@ struct ReadNotes
     bool fileFound = false;        // a file was there and was read
     bool utf8 = false;             // it was read as UTF-8
     bool unterminatedTail = false; // bytes after the last line end: they are not read
-    std::vector<LineNote> lines;
+    std::vector<LineNote> lines;   // in file order
 };
+
+// The lines of notes the user must be told about because a setting they held is lost: those
+// that are no text, hold a bad value or were left unread without a line end. Unknown keys are
+// not among them: they are another version's keys or comments.
+[[nodiscard]] std::vector<int> damagedLines(const ReadNotes& notes);
 
 struct ParsedSettings
 {

@@ -204,6 +204,16 @@ TEST(GetParaParse, ReadsWhatThePartsOfTheFileSay)
          [](const ParsedSettings& p, Settings& s) {
              s.Kinsoku = 1;
              EXPECT_TRUE(p.notes.unterminatedTail);
+             ASSERT_EQ(p.notes.lines.size(), 1u);
+             EXPECT_EQ(p.notes.lines[0].line, 3);
+             EXPECT_EQ(p.notes.lines[0].problem, LineProblem::Unterminated);
+         }},
+        {"a last line of one byte", "[Settings]\nKinsoku=1\n\x1A",
+         [](const ParsedSettings& p, Settings& s) {
+             s.Kinsoku = 1;
+             ASSERT_EQ(p.notes.lines.size(), 1u);
+             EXPECT_EQ(p.notes.lines[0].line, 3);
+             EXPECT_EQ(p.notes.lines[0].problem, LineProblem::Unterminated);
          }},
         {"LF line ends and a lone CR inside a value", "[Settings]\nColumns=60\nUserID=a\rb\n",
          [](auto&, Settings& s) {
@@ -272,6 +282,27 @@ TEST(GetParaParse, ReadsWhatThePartsOfTheFileSay)
         Settings expected;
         c.expect(parsed, expected);
         EXPECT_EQ(parsed.settings, expected);
+    }
+}
+
+TEST(GetParaParse, DamagedLinesAreThoseWhoseSettingIsLost)
+{
+    const struct
+    {
+        const char* name;
+        std::string file;
+        std::vector<int> damaged;
+    } rows[] = {
+        {"a whole file", "[Settings]\r\nColumns=80\r\n", {}},
+        {"unknown keys and comments are no damage", "[Settings]\r\nNewKey=1\r\n# note\r\n", {}},
+        {"no text, a bad value and an unread last line in file order",
+         "[Settings]\r\nColumns=x\r\nOld=1\r\nEnterMes=\x80\xFF\r\nFontSize=12",
+         {2, 4, 5}},
+        {"only the unread last line", "[Settings]\r\nColumns=80\r\nFontSize=1", {3}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(damagedLines(parseSettings(row.file).notes), row.damaged);
     }
 }
 
@@ -381,6 +412,25 @@ TEST(GetPara, UnreadableFileIsReportedWithDefaults)
     EXPECT_EQ(read.error().kind, io::IoErrorKind::NotReadable);
     EXPECT_EQ(s, Settings{});
     EXPECT_FALSE(g.centre); // its length could be had: the designed position
+}
+
+TEST(GetPara, AnUnreadLastLineIsReportedUntilTheFileIsWrittenAgain)
+{
+    TempFolder dir;
+    const std::string path = dir / "Kestrova.ini";
+    writeFile(path, "[Settings]\r\nColumns=80\r\nFontSize=12");
+    Settings s;
+    WindowGeometry g;
+    auto read = GetPara(path, s, g);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(damagedLines(*read), std::vector<int>{3});
+    EXPECT_EQ(s.Columns, 80);
+    EXPECT_EQ(s.FontSize, 9); // not read: it may be cut short
+
+    ASSERT_TRUE(PutPara(path, s, someGeometry()));
+    read = GetPara(path, s, g);
+    ASSERT_TRUE(read);
+    EXPECT_TRUE(read->lines.empty());
 }
 
 TEST(PutPara, WritesAPrivateFileThatReadsBackWhole)

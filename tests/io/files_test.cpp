@@ -1,3 +1,5 @@
+#include "file_helpers.h"
+
 #include "io/files.h"
 
 #include <csignal>
@@ -19,25 +21,9 @@ namespace fs = std::filesystem;
 // Set by the build: __FILE__ may be relative to the build folder (ccache, -ffile-prefix-map).
 const fs::path kData = KESTROVA_TEST_DATA;
 
-std::string readBytes(const fs::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeBytes(const fs::path& file, const std::string& bytes)
-{
-    std::ofstream(file, std::ios::binary) << bytes;
-}
-
-mode_t permissions(const fs::path& file)
-{
-    struct stat st
-    {
-    };
-    EXPECT_EQ(lstat(file.c_str(), &st), 0) << file;
-    return st.st_mode & 0777;
-}
+using test::permissions;
+using test::readBytes;
+using test::writeBytes;
 
 // A fresh folder per test, with TMP and TMPDIR pointing into it and restored afterwards.
 class FilesTest : public ::testing::Test

@@ -1,3 +1,5 @@
+#include "file_helpers.h"
+
 #include "io/wholefile.h"
 
 #include <filesystem>
@@ -13,25 +15,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string readBytes(const fs::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeBytes(const fs::path& file, const std::string& bytes)
-{
-    std::ofstream(file, std::ios::binary) << bytes;
-}
-
-mode_t permissions(const fs::path& file)
-{
-    struct stat st
-    {
-    };
-    EXPECT_EQ(::lstat(file.c_str(), &st), 0) << file;
-    return st.st_mode & 0777;
-}
+using test::permissions;
+using test::readBytes;
+using test::writeBytes;
 
 class WholeFileTest : public ::testing::Test
 {

@@ -63,7 +63,7 @@ private:
 // a file deleted or replaced while it was read is NotReadable.
 [[nodiscard]] Result<std::optional<std::string>>
 readWholeFile(const std::string& path,
-              std::size_t maxSize = std::numeric_limits<std::size_t>::max() - 1);
+              std::size_t maxSize = std::numeric_limits<std::size_t>::max());
 
 // What happens to a link at the path replaceWholeFile writes.
 enum class LinkAtPath

@@ -208,13 +208,6 @@ TEST(GetParaParse, ReadsWhatThePartsOfTheFileSay)
              EXPECT_EQ(p.notes.lines[0].line, 3);
              EXPECT_EQ(p.notes.lines[0].problem, LineProblem::Unterminated);
          }},
-        {"a last line of one byte", "[Settings]\nKinsoku=1\n\x1A",
-         [](const ParsedSettings& p, Settings& s) {
-             s.Kinsoku = 1;
-             ASSERT_EQ(p.notes.lines.size(), 1u);
-             EXPECT_EQ(p.notes.lines[0].line, 3);
-             EXPECT_EQ(p.notes.lines[0].problem, LineProblem::Unterminated);
-         }},
         {"LF line ends and a lone CR inside a value", "[Settings]\nColumns=60\nUserID=a\rb\n",
          [](auto&, Settings& s) {
              s.Columns = 60;
@@ -299,6 +292,7 @@ TEST(GetParaParse, DamagedLinesAreThoseWhoseSettingIsLost)
          "[Settings]\r\nColumns=x\r\nOld=1\r\nEnterMes=\x80\xFF\r\nFontSize=12",
          {2, 4, 5}},
         {"only the unread last line", "[Settings]\r\nColumns=80\r\nFontSize=1", {3}},
+        {"a final end-of-file mark after the last line end", "[Settings]\nColumns=80\n\x1A", {3}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

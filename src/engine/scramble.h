@@ -1,15 +1,11 @@
-// Light, keyless obfuscation of the stored pass phrase: EasyScranble.
+// EasyScranble under its former name: it lives with the settings file, in settings/scramble.h.
+// Only for callers not yet moved there; engine code must not use it (engine links no settings).
 #pragma once
 
-#include <string>
-#include <string_view>
+#include "settings/scramble.h"
 
 namespace kestrova::engine {
 
-// direction 0 unscrambles, any other value scrambles. Each printable ASCII byte (32-126) of
-// the code page 932 form is shifted by a number drawn from a generator seeded with the byte
-// count; other bytes, the second bytes of two-byte characters and characters without a code
-// page 932 form are kept, so every text comes back whole.
-[[nodiscard]] std::u16string EasyScranble(std::u16string_view text, int direction);
+using settings::EasyScranble;
 
 } // namespace kestrova::engine

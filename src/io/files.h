@@ -35,7 +35,8 @@ struct TextFormat
 [[nodiscard]] Result<DecodedText> ReadTextFile(const std::string& path, int convMode);
 
 // Writes text (CR LF line ends) to path, or, when path is empty, to name (else "Kestrova.tmp")
-// in folder (else GetTempDir()), in mode 0 Shift_JIS, 1 JIS or 2 EUC unless format says UTF-8.
+// in folder (else GetTempDir()), in mode kTargetSjis (0), kTargetJis (1) or kTargetEuc (2) unless
+// format says UTF-8.
 // Every line end becomes CR LF, or LF with format.lfOnly. Returns the name written. An existing
 // file is replaced whole or, on any failure, left as it was; a character the code cannot hold
 // fails the write. A link at path is followed; a work file (empty path) is created 0600 and a

@@ -29,20 +29,9 @@ constexpr int kEucSecondKana = 64;
 constexpr int kEucPair = 128;
 constexpr int kShiftOut = 256;
 
-constexpr std::uint8_t kEsc = 0x1B;
-constexpr std::uint8_t kSo = 0x0E;
-constexpr std::uint8_t kSi = 0x0F;
 constexpr std::uint8_t kSs2 = 0x8E;
 constexpr std::uint8_t kCr = 0x0D;
 constexpr std::uint8_t kLf = 0x0A;
-constexpr std::uint8_t kEndOfFile = 0x1A;
-
-enum JisState
-{
-    kAsciiState = 0,
-    kKanjiState = 1,
-    kKanaState = 2,
-};
 
 struct JisPair
 {
@@ -359,15 +348,15 @@ CodeKind detectKind(const ByteBuffer& buffer)
     return CodeKind::SJIS;
 }
 
-int codeFamily(CodeKind kind)
+CodeFamily codeFamily(CodeKind kind)
 {
     switch (kind) {
     case CodeKind::SJIS:
-        return 0;
+        return CodeFamily::Sjis;
     case CodeKind::EUC:
-        return 2;
+        return CodeFamily::Euc;
     default:
-        return 1;
+        return CodeFamily::Jis;
     }
 }
 
@@ -432,7 +421,7 @@ int CodeConvert(ByteBuffer& buffer, int target)
         }
         break;
     }
-    const int result = 4 * CrLfConvert(buffer) + codeFamily(kind);
+    const int result = 4 * CrLfConvert(buffer) + static_cast<int>(codeFamily(kind));
     if (!buffer.empty() && buffer.back() == kEndOfFile) {
         buffer.pop_back();
     }

@@ -6,6 +6,47 @@ namespace kestrova::io {
 using ByteBuffer = std::vector<std::uint8_t>;
 inline constexpr int kTargetSjis = 0, kTargetJis = 1, kTargetEuc = 2;
 
+// The control bytes of JIS text, and the end-of-file mark a final line may carry.
+inline constexpr std::uint8_t kEsc = 0x1B;
+inline constexpr std::uint8_t kSo = 0x0E; // shift out: half-width katakana follow
+inline constexpr std::uint8_t kSi = 0x0F; // shift in: back to ASCII
+inline constexpr std::uint8_t kEndOfFile = 0x1A;
+
+// What a JIS decoder is reading: the start state of JisToSjis.
+enum JisState
+{
+    kAsciiState = 0,
+    kKanjiState = 1,
+    kKanaState = 2,
+};
+
+// The code family and line-end kind of CodeConvert's result word.
+enum class CodeFamily
+{
+    Sjis = 0,
+    Jis = 1,
+    Euc = 2,
+};
+enum class LineEndKind
+{
+    CrLf = 0, // only CR LF, or no line end at all
+    Cr = 1,   // the last other line end was a lone CR
+    Lf = 2,   // the last other line end was a lone LF
+};
+struct CodeConvertResult
+{
+    CodeFamily family = CodeFamily::Sjis;
+    LineEndKind lineEnds = LineEndKind::CrLf;
+
+    friend bool operator==(const CodeConvertResult&, const CodeConvertResult&) = default;
+};
+
+// Splits CodeConvert's result word into its two parts.
+[[nodiscard]] constexpr CodeConvertResult decodeConvertResult(int word)
+{
+    return {static_cast<CodeFamily>(word & 3), static_cast<LineEndKind>((word >> 2) & 3)};
+}
+
 // The flag word of the detection scan for the bytes b0 b1 b2 at one scan position.
 [[nodiscard]] int CodeCheck(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2);
 

@@ -13,6 +13,8 @@ inline constexpr int kAttrReadOnly = 1;
 inline constexpr int kAttrHidden = 2;
 inline constexpr int kAttrSystem = 4;
 inline constexpr int kAttrFolder = 16;
+// Any regular file, read-only, hidden or not, and no folder.
+inline constexpr int kAttrAnyFile = kAttrReadOnly | kAttrHidden | kAttrSystem;
 
 // The drive or network share a path starts with: "C:", "\\srv\share"; empty for POSIX paths.
 [[nodiscard]] std::string GetDrivePart(const std::string& path);
@@ -30,7 +32,7 @@ inline constexpr int kAttrFolder = 16;
 
 // The absolute form of an existing path whose attributes fit attr: the folder bit must match,
 // and read-only (not writable by this user) and hidden (name begins with ".") must be allowed
-// by attr. Attr 7 accepts any regular file and no folder. Empty when it does not fit.
+// by attr. kAttrAnyFile (7) accepts any regular file and no folder. Empty when it does not fit.
 [[nodiscard]] std::string GetLongPath(const std::string& path, int attr);
 
 } // namespace kestrova::io

@@ -142,10 +142,7 @@ std::u16string decodeUtf8(std::string_view bytes)
     return out;
 }
 
-namespace {
-
-// UTF-8 of text; with lfOnly every CR LF pair is written as LF.
-std::string toUtf8(std::u16string_view text, bool lfOnly)
+std::string encodeUtf8(std::u16string_view text)
 {
     std::string out(text.size() * 3, '\0');
     char* o = out.data();
@@ -154,8 +151,7 @@ std::string toUtf8(std::u16string_view text, bool lfOnly)
     for (std::size_t i = 0; i < n;) {
         const char16_t u = s[i];
         if (u < 0x80) {
-            if (!(lfOnly && u == u'\r' && i + 1 < n && s[i + 1] == u'\n'))
-                *o++ = static_cast<char>(u);
+            *o++ = static_cast<char>(u);
             ++i;
             continue;
         }
@@ -185,20 +181,36 @@ std::string toUtf8(std::u16string_view text, bool lfOnly)
     return out;
 }
 
-} // namespace
-
-std::string encodeUtf8(std::u16string_view text) { return toUtf8(text, false); }
-
-std::u16string crLfToLf(std::u16string_view text)
+std::u16string normalizeLineEnds(std::u16string_view text, LineEnd lineEnd)
 {
+    const std::u16string_view end = lineEnd == LineEnd::CrLf ? u"\r\n" : u"\n";
     std::u16string out;
-    out.reserve(text.size());
+    out.reserve(text.size() + text.size() / 32);
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+        const char16_t c = text[i];
+        if (c != u'\r' && c != u'\n') {
+            out.push_back(c);
             continue;
-        out.push_back(text[i]);
+        }
+        if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+            ++i;
+        out += end;
     }
     return out;
+}
+
+std::string codeStatus(CodeConvertResult found)
+{
+    std::string status;
+    if (found.family == CodeFamily::Jis)
+        status = "JIS";
+    else if (found.family == CodeFamily::Euc)
+        status = "EUC";
+    if (found.lineEnds == LineEndKind::Cr)
+        status += ":CR";
+    else if (found.lineEnds == LineEndKind::Lf)
+        status += ":LF";
+    return status;
 }
 
 Result<DecodedText> decodeText(std::string_view bytes, bool convMode)
@@ -222,28 +234,18 @@ PreparedText prepareText(ByteBuffer&& buffer, bool convMode)
         const bool byteOrderMark = raw.substr(0, 3) == kByteOrderMark;
         // CR and LF bytes never occur inside a UTF-8 sequence, so the line ends can be
         // normalised on the bytes as for the other codes.
-        const int lineEnds = CrLfConvert(bytes);
-        if (!bytes.empty() && bytes.back() == 0x1A)
+        const auto lineEnds = static_cast<LineEndKind>(CrLfConvert(bytes));
+        if (!bytes.empty() && bytes.back() == kEndOfFile)
             bytes.pop_back();
         if (byteOrderMark)
             prepared.start = 3;
         prepared.utf8 = true;
         prepared.lfOnly = hasLf && !hasCr;
-        prepared.status = "UTF-8";
-        if (lineEnds == 1)
-            prepared.status += ":CR";
-        else if (lineEnds == 2)
-            prepared.status += ":LF";
+        prepared.status = "UTF-8" + codeStatus({CodeFamily::Sjis, lineEnds});
         return prepared;
     }
     if (convMode) {
-        const int result = CodeConvert(bytes, kTargetSjis);
-        if (result > 0) {
-            if (result & 3)
-                prepared.status = (result & 1) ? "JIS" : "EUC";
-            if (result & 12)
-                prepared.status += (result & 4) ? ":CR" : ":LF";
-        }
+        prepared.status = codeStatus(decodeConvertResult(CodeConvert(bytes, kTargetSjis)));
         prepared.lfOnly = hasLf && !hasCr;
     }
     return prepared;
@@ -291,7 +293,7 @@ Result<std::string> encodeText(std::u16string_view text, OutputCode code, bool c
                                std::size_t firstLine)
 {
     if (code == OutputCode::Utf8)
-        return toUtf8(text, !crlf);
+        return crlf ? encodeUtf8(text) : encodeUtf8(normalizeLineEnds(text, LineEnd::Lf));
 
     std::string bytes;
     bytes.reserve(text.size() * 2);

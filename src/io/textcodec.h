@@ -63,7 +63,26 @@ struct PreparedText
 [[nodiscard]] Result<std::string> encodeText(std::u16string_view text, OutputCode code, bool crlf,
                                              std::size_t firstLine = 1);
 
-// CR LF pairs to LF; a lone CR or LF stays.
-[[nodiscard]] std::u16string crLfToLf(std::u16string_view text);
+// What every line end of a text becomes.
+enum class LineEnd
+{
+    CrLf,
+    Lf,
+};
+
+// Every line end (CR LF, a lone CR, a lone LF) becomes lineEnd; nothing else changes. The one
+// rule for text in memory; CrLfConvert keeps it for byte buffers.
+[[nodiscard]] std::u16string normalizeLineEnds(std::u16string_view text,
+                                               LineEnd lineEnd = LineEnd::CrLf);
+
+// CR LF pairs to LF, for text whose line ends are CR LF already.
+[[nodiscard]] inline std::u16string crLfToLf(std::u16string_view text)
+{
+    return normalizeLineEnds(text, LineEnd::Lf);
+}
+
+// The status a read shows for what CodeConvert found: "JIS", "EUC", ":CR", "EUC:LF"…; empty
+// for Shift_JIS with CR LF line ends.
+[[nodiscard]] std::string codeStatus(CodeConvertResult found);
 
 } // namespace kestrova::io

@@ -1,14 +1,13 @@
 #include "settings/settingsfile.h"
 
 #include "engine/cp932.h"
-#include "engine/scramble.h"
 #include "io/textcodec.h"
+#include "io/wholefile.h"
+#include "settings/scramble.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <optional>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -246,7 +245,7 @@ private:
             }
         }
         if (sameKey(key, u"PassPhrase")) {
-            settings.PassPhrase = engine::EasyScranble(value, 0);
+            settings.PassPhrase = EasyScranble(value, 0);
             return true;
         }
         if (sameKey(key, u"UserList")) {
@@ -294,68 +293,6 @@ void appendLine(std::u16string& text, std::u16string_view key, int value)
     appendLine(text, key, std::u16string(digits.begin(), digits.end()));
 }
 
-// Closes a descriptor on every way out.
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd)
-        : m_fd(fd)
-    {
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    int get() const { return m_fd; }
-    // Closes now, so that a failing close (a delayed write error) can be reported.
-    int close()
-    {
-        const int rc = ::close(m_fd);
-        m_fd = -1;
-        return rc;
-    }
-
-private:
-    int m_fd;
-};
-
-IoError systemError(IoErrorKind kind, const std::string& path, const std::string& doing, int error)
-{
-    return IoError{kind, path, doing + std::strerror(error)};
-}
-
-std::string folderOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
-}
-
-// The file a chain of symbolic links at path ends in; path itself when it is no link or does
-// not exist yet.
-Result<std::string> linkTarget(const std::string& path)
-{
-    std::string current = path;
-    for (int depth = 0; depth < 40; ++depth) {
-        struct stat st;
-        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-            return current;
-        std::string target(PATH_MAX, '\0');
-        const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
-        if (n < 0)
-            return systemError(IoErrorKind::NotWritable, path, "cannot read the link: ", errno);
-        target.resize(static_cast<std::size_t>(n));
-        current = target.front() == '/' ? target : folderOf(current) + "/" + target;
-    }
-    return IoError{IoErrorKind::NotWritable, path, "it is a chain of too many symbolic links"};
-}
-
 // Makes folder and its missing parents, private to this user as the settings folder should be.
 Result<Done> makeFolder(const std::string& folder)
 {
@@ -363,8 +300,8 @@ Result<Done> makeFolder(const std::string& folder)
     if (::stat(folder.c_str(), &st) == 0)
         return Done{};
     if (errno != ENOENT)
-        return systemError(IoErrorKind::NotWritable, folder, "cannot use the folder: ", errno);
-    const std::string parent = folderOf(folder);
+        return io::systemError(IoErrorKind::NotWritable, folder, errno, "cannot use the folder: ");
+    const std::string parent = io::folderOf(folder);
     if (parent != folder && parent != ".") {
         auto made = makeFolder(parent);
         if (!made)
@@ -374,21 +311,7 @@ Result<Done> makeFolder(const std::string& folder)
         // A strict umask would leave a folder we cannot write the next level or the file into.
         ::chmod(folder.c_str(), S_IRWXU);
     } else if (errno != EEXIST) {
-        return systemError(IoErrorKind::NotWritable, folder, "cannot make the folder: ", errno);
-    }
-    return Done{};
-}
-
-Result<Done> writeAll(int fd, std::string_view bytes, const std::string& path)
-{
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return systemError(IoErrorKind::NotWritable, path,
-                               "cannot write it: ", n < 0 ? errno : ENOSPC);
-        bytes.remove_prefix(static_cast<std::size_t>(n));
+        return io::systemError(IoErrorKind::NotWritable, folder, errno, "cannot make the folder: ");
     }
     return Done{};
 }
@@ -431,7 +354,18 @@ ParsedSettings parseSettings(std::string_view bytes)
             reader.badLine(number, lineBytes);
     }
     parsed.notes.unterminatedTail = start < bytes.size();
+    if (parsed.notes.unterminatedTail)
+        parsed.notes.lines.push_back({number + 1, LineProblem::Unterminated, {}});
     return parsed;
+}
+
+std::vector<int> damagedLines(const ReadNotes& notes)
+{
+    std::vector<int> lines;
+    for (const LineNote& note : notes.lines)
+        if (note.problem != LineProblem::UnknownKey)
+            lines.push_back(note.line);
+    return lines;
 }
 
 std::string formatSettings(const Settings& settings, const WindowGeometry& geometry)
@@ -468,7 +402,7 @@ std::string formatSettings(const Settings& settings, const WindowGeometry& geome
     if (!settings.UserID.empty())
         appendLine(text, u"UserID", settings.UserID);
     if (!settings.PassPhrase.empty())
-        appendLine(text, u"PassPhrase", engine::EasyScranble(oneLine(settings.PassPhrase), -1));
+        appendLine(text, u"PassPhrase", EasyScranble(oneLine(settings.PassPhrase), -1));
     appendLine(text, u"ConvMode", settings.ConvMode);
     for (const auto& user : settings.UserList)
         if (!user.empty())
@@ -509,53 +443,25 @@ Result<ReadNotes> GetPara(const std::string& path, Settings& settings, WindowGeo
     settings = Settings{};
     geometry = WindowGeometry{};
 
-    // O_NONBLOCK: a FIFO put in the file's place must not hang the start.
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (fd.get() < 0) {
-        const int error = errno;
-        // A missing file is the first start: defaults and a centred window, silently.
-        if (error == ENOENT || error == ENOTDIR) {
-            geometry.centre = true;
-            return ReadNotes{};
-        }
+    auto read = io::readWholeFile(path, kMaxFileSize - 1);
+    // A missing file is the first start: defaults and a centred window, silently. So is a
+    // link to a file not made yet: PutPara makes it there.
+    if (read ? !*read : read.error().kind == IoErrorKind::NotFound) {
+        geometry.centre = true;
+        return ReadNotes{};
+    }
+    if (!read) {
+        IoError error = read.error();
+        if (error.kind == IoErrorKind::TooLarge)
+            error.reason = "it holds " + std::to_string(kMaxFileSize) +
+                           " bytes or more; the settings were not read";
+        // A file that is there but unreadable keeps the designed position: its place could
+        // be had. Whatever else is in the way gets a centred window.
         struct stat st;
-        geometry.centre = ::stat(path.c_str(), &st) != 0;
-        return systemError(IoErrorKind::NotReadable, path, "cannot open it: ", error);
+        geometry.centre = error.kind != IoErrorKind::NotReadable || ::stat(path.c_str(), &st) != 0;
+        return error;
     }
-    struct stat st;
-    if (::fstat(fd.get(), &st) != 0) {
-        geometry.centre = true;
-        return systemError(IoErrorKind::NotReadable, path, "cannot read it: ", errno);
-    }
-    if (!S_ISREG(st.st_mode)) {
-        geometry.centre = true;
-        return IoError{IoErrorKind::NotAFile, path,
-                       S_ISDIR(st.st_mode) ? "it is a folder" : "it is not a regular file"};
-    }
-    const auto tooLarge = [&] {
-        geometry.centre = true;
-        return IoError{IoErrorKind::TooLarge, path,
-                       "it holds " + std::to_string(kMaxFileSize) +
-                           " bytes or more; the settings were not read"};
-    };
-    if (static_cast<unsigned long long>(st.st_size) >= kMaxFileSize)
-        return tooLarge();
-
-    std::string bytes(kMaxFileSize, '\0');
-    std::size_t size = 0;
-    while (size < bytes.size()) {
-        const ssize_t n = ::read(fd.get(), bytes.data() + size, bytes.size() - size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return systemError(IoErrorKind::NotReadable, path, "cannot read it: ", errno);
-        if (n == 0)
-            break;
-        size += static_cast<std::size_t>(n);
-    }
-    if (size >= kMaxFileSize) // it grew while being read
-        return tooLarge();
-    bytes.resize(size);
+    const std::string& bytes = **read;
 
     ParsedSettings parsed = parseSettings(bytes);
     settings = std::move(parsed.settings);
@@ -574,43 +480,14 @@ Result<Done> PutPara(const std::string& path, const Settings& settings,
                        "the settings would take " + std::to_string(bytes.size()) +
                            " bytes, more than a settings file may hold; the old file is kept"};
 
-    auto target = linkTarget(path);
+    // The folder is made where the file will be: beside the file a link names.
+    auto target = io::followLinks(path);
     if (!target)
         return target.error();
-    const std::string folder = folderOf(*target);
-    if (auto made = makeFolder(folder); !made)
+    if (auto made = makeFolder(io::folderOf(*target)); !made)
         return IoError{made.error().kind, path, made.error().reason};
-
-    // The new file is complete on disk before it takes the old one's name, so a full disk or a
-    // crash leaves the old file whole.
-    const std::size_t slash = target->rfind('/');
-    std::string pattern = folder + "/." +
-                          (slash == std::string::npos ? *target : target->substr(slash + 1)) +
-                          ".XXXXXX";
-    FileDescriptor fd(::mkostemp(pattern.data(), O_CLOEXEC));
-    if (fd.get() < 0)
-        return systemError(IoErrorKind::NotWritable, path, "cannot write in its folder: ", errno);
-    const auto fail = [&](const IoError& error) {
-        ::unlink(pattern.c_str());
-        return error;
-    };
-    // It may hold the pass phrase: private whatever the umask.
-    if (::fchmod(fd.get(), S_IRUSR | S_IWUSR) != 0)
-        return fail(systemError(IoErrorKind::NotWritable, path, "cannot make it private: ", errno));
-    if (auto written = writeAll(fd.get(), bytes, path); !written)
-        return fail(written.error());
-    if (::fsync(fd.get()) != 0 || fd.close() != 0)
-        return fail(systemError(IoErrorKind::NotWritable, path, "cannot write it: ", errno));
-    if (::rename(pattern.c_str(), target->c_str()) != 0)
-        return fail(systemError(IoErrorKind::NotWritable, path, "cannot replace it: ", errno));
-
-    // Makes the rename itself durable; the new file is in place either way, so a folder that
-    // cannot be synced is no failure of the write.
-    if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return Done{};
+    // It may hold the pass phrase: private whatever the umask or the old file's mode.
+    return io::replaceWholeFile(path, bytes, {io::LinkAtPath::Follow, true});
 }
 
 } // namespace kestrova::settings

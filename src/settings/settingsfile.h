@@ -8,6 +8,7 @@
 // Paths are UTF-8 bytes as Linux has them. Qt-free.
 #pragma once
 
+#include "engine/settings.h"
 #include "io/result.h"
 
 #include <array>
@@ -29,11 +30,12 @@ inline constexpr std::string_view kIniFileName = "Kestrova.ini";
 // key's range keep the default (see parseSettings).
 struct Settings
 {
-    int Columns = 70;                                        // re-flow width, 1 and up
-    std::u16string Inyofu = u"≫＞>》〉｜|";                  // quote characters
-    int ChgMode = 2;                                         // 0 never, 1 quoted lines, 2 always
-    int Kinsoku = 0;                                         // 0 off, 1 line-break rules
-    std::u16string EnterMes = u"（改行位置を変更しました）"; // note after a re-flowed quote
+    // The re-flow settings, with the engine's defaults.
+    int Columns = engine::kDefaultColumns;             // re-flow width, 1 and up
+    std::u16string Inyofu{engine::kDefaultInyofu};     // quote characters
+    int ChgMode = engine::kDefaultChgMode;             // 0 never, 1 quoted lines, 2 always
+    int Kinsoku = engine::kDefaultKinsoku;             // 0 off, 1 line-break rules
+    std::u16string EnterMes{engine::kDefaultEnterMes}; // note after a re-flowed quote
     std::u16string FontName = u"ＭＳ ゴシック";
     int FontSize = 9;    // points, 1..1000
     int PgpFlg = 0;      // 0 off, 1 PGP commands shown
@@ -78,6 +80,9 @@ enum class LineProblem
     NotText,    // bytes that are no text of the file's code; the line is skipped
     BadValue,   // a known key whose value is no number in its range; the key keeps its value
     UnknownKey, // a line in the section that is no Key=value line of a known key
+    // The last line has no line end: it may be the cut-off end of a damaged file, so it is not
+    // read, and the next PutPara writes the file without it.
+    Unterminated,
 };
 
 struct LineNote
@@ -93,8 +98,13 @@ struct ReadNotes
     bool fileFound = false;        // a file was there and was read
     bool utf8 = false;             // it was read as UTF-8
     bool unterminatedTail = false; // bytes after the last line end: they are not read
-    std::vector<LineNote> lines;
+    std::vector<LineNote> lines;   // in file order
 };
+
+// The lines of notes the user must be told about because a setting they held is lost: those
+// that are no text, hold a bad value or were left unread without a line end. Unknown keys are
+// not among them: they are another version's keys or comments.
+[[nodiscard]] std::vector<int> damagedLines(const ReadNotes& notes);
 
 struct ParsedSettings
 {

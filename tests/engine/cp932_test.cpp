@@ -68,6 +68,50 @@ TEST(Cp932, EveryCodeTheConverterReadsComesBackThroughTheTables)
     EXPECT_GT(characters, 9000);
 }
 
+// FNV-1a over the values fed to it, each as four little-endian bytes.
+class Checksum
+{
+public:
+    void add(std::uint32_t value)
+    {
+        for (int i = 0; i < 4; ++i) {
+            m_hash ^= (value >> (8 * i)) & 0xFF;
+            m_hash *= 0x100000001B3ULL;
+        }
+    }
+    std::uint64_t value() const { return m_hash; }
+
+private:
+    std::uint64_t m_hash = 0xCBF29CE484222325ULL;
+};
+
+// The tables come from the system's converter and its Unicode data when the program starts. A
+// different converter or Unicode version must show here, not silently in re-flowed text and
+// written files: if one of these fails, check what changed before taking the new value.
+TEST(Cp932, TablesMatchTheOnesThisVersionWasMadeWith)
+{
+    constexpr std::uint32_t kNone = 0xFFFFFFFF;
+    Checksum widths;
+    Checksum classes;
+    Checksum forms;
+    Checksum characters;
+    for (char32_t cp = 0; cp <= 0xFFFF; ++cp) {
+        const CharInfo info = charInfo(cp);
+        widths.add(info.width);
+        classes.add(static_cast<std::uint32_t>(info.wordClass) | (info.hasForm ? 0x100 : 0) |
+                    (info.opening ? 0x200 : 0));
+        forms.add(cp932Code(cp).value_or(kNone));
+        characters.add(cp932Char(static_cast<std::uint16_t>(cp)).value_or(kNone));
+    }
+    // Beyond the BMP only the width varies: emoji and the CJK extensions by East Asian Width.
+    for (char32_t cp = 0x10000; cp <= 0x3FFFF; ++cp)
+        widths.add(static_cast<std::uint32_t>(charWidth(cp)));
+    EXPECT_EQ(widths.value(), 0x36DE71CCB2372BA6ULL);
+    EXPECT_EQ(classes.value(), 0x7A3FCCA9868F1411ULL);
+    EXPECT_EQ(forms.value(), 0xA7D236118DB31F96ULL);
+    EXPECT_EQ(characters.value(), 0xEDAAEE8F628CF77DULL);
+}
+
 TEST(Cp932, ConversionOfTextFailsOnlyWhereAFormIsMissing)
 {
     std::size_t at = 99;

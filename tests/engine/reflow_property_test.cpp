@@ -3,7 +3,6 @@
 
 #include "engine/quote.h"
 #include "engine/reflow.h"
-#include "engine/scramble.h"
 
 #include <gtest/gtest.h>
 #include <random>
@@ -143,25 +142,6 @@ TEST(QuoteProperty, QuotingThenUnquotingRestoresTheText)
     for (int round = 0; round < 1000; ++round) {
         const std::u16string text = generateText(rng);
         EXPECT_EQ(utf8(unquoteText(quoteText(text, inyofu), inyofu)), utf8(text));
-    }
-}
-
-TEST(ScrambleProperty, RoundTripsEveryText)
-{
-    std::mt19937 rng(5);
-    for (int round = 0; round < 1000; ++round) {
-        std::u16string text;
-        const int length = std::uniform_int_distribution<>(0, 40)(rng);
-        for (int i = 0; i < length; ++i) {
-            // Printable ASCII mostly, with kana, kanji whose second bytes are 0x40-0x7E, and
-            // characters without a code page 932 form.
-            const std::u16string_view extra[] = {u"ｱ", u"表", u"ソ", u"能", u"😀", u"é", u"\t"};
-            if (rng() % 4 == 0)
-                text += extra[rng() % std::size(extra)];
-            else
-                text.push_back(static_cast<char16_t>(32 + rng() % 95));
-        }
-        EXPECT_EQ(utf8(EasyScranble(EasyScranble(text, -1), 0)), utf8(text));
     }
 }
 

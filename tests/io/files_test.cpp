@@ -1,3 +1,5 @@
+#include "file_helpers.h"
+
 #include "io/files.h"
 
 #include <csignal>
@@ -16,27 +18,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kData = fs::path(__FILE__).parent_path().parent_path() / "data";
+// Set by the build: __FILE__ may be relative to the build folder (ccache, -ffile-prefix-map).
+const fs::path kData = KESTROVA_TEST_DATA;
 
-std::string readBytes(const fs::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeBytes(const fs::path& file, const std::string& bytes)
-{
-    std::ofstream(file, std::ios::binary) << bytes;
-}
-
-mode_t permissions(const fs::path& file)
-{
-    struct stat st
-    {
-    };
-    EXPECT_EQ(lstat(file.c_str(), &st), 0) << file;
-    return st.st_mode & 0777;
-}
+using test::permissions;
+using test::readBytes;
+using test::writeBytes;
 
 // A fresh folder per test, with TMP and TMPDIR pointing into it and restored afterwards.
 class FilesTest : public ::testing::Test
@@ -148,9 +135,9 @@ TEST_F(FilesTest, ReadAndWrittenBackUnderItsNameAFileKeepsItsBytes)
 TEST_F(FilesTest, ReplacingALongerFileLeavesExactlyTheNewBytes)
 {
     writeBytes(file("a.txt"), std::string(1000, 'x'));
-    ASSERT_TRUE(WriteTextFile(0, u"あ\r\nb", file("a.txt"), "", ""));
+    ASSERT_TRUE(WriteTextFile(kTargetSjis, u"あ\r\nb", file("a.txt"), "", ""));
     EXPECT_EQ(readBytes(file("a.txt")), "\x82\xA0\r\nb");
-    ASSERT_TRUE(WriteTextFile(0, u"", file("a.txt"), "", ""));
+    ASSERT_TRUE(WriteTextFile(kTargetSjis, u"", file("a.txt"), "", ""));
     EXPECT_TRUE(fs::exists(file("a.txt")));
     EXPECT_EQ(readBytes(file("a.txt")), "");
 }
@@ -159,15 +146,16 @@ TEST_F(FilesTest, WorkFilesGoToTheTemporaryFolderPrivately)
 {
     auto temp = GetTempDir();
     ASSERT_TRUE(temp) << temp.error().reason;
-    auto tmp = WriteTextFile(1, u"あ", "", "", "");
+    auto tmp = WriteTextFile(kTargetJis, u"あ", "", "", "");
     ASSERT_TRUE(tmp) << tmp.error().reason;
     EXPECT_EQ(*tmp, *temp + "Kestrova.tmp");
     EXPECT_EQ(readBytes(*tmp), "\x1B$B$\"\x1B(B");
     EXPECT_EQ(permissions(*tmp), 0600u);
-    auto bat = WriteTextFile(0, u"@ECHO OFF", "", "", "Kestrova.bat");
+    auto bat = WriteTextFile(kTargetSjis, u"@ECHO OFF", "", "", "Kestrova.bat");
     ASSERT_TRUE(bat);
     EXPECT_EQ(*bat, *temp + "Kestrova.bat");
-    auto inFolder = WriteTextFile(0, u"x", "", m_folder.string(), "w.tmp"); // no final "/"
+    auto inFolder =
+        WriteTextFile(kTargetSjis, u"x", "", m_folder.string(), "w.tmp"); // no final "/"
     ASSERT_TRUE(inFolder);
     EXPECT_EQ(readBytes(file("w.tmp")), "x");
 }
@@ -182,7 +170,7 @@ TEST_F(FilesTest, ACharacterWithoutFormFailsTheWriteAndKeepsTheOldFile)
         EXPECT_NE(written.error().reason.find("U+"), std::string::npos) << written.error().reason;
         EXPECT_EQ(readBytes(file("a.txt")), "old");
     }
-    EXPECT_TRUE(WriteTextFile(0, u"ⅰ", file("a.txt"), "", "")); // Shift_JIS has it
+    EXPECT_TRUE(WriteTextFile(kTargetSjis, u"ⅰ", file("a.txt"), "", "")); // Shift_JIS has it
 }
 
 TEST_F(FilesTest, AFailedReplaceReportsTheFileAndLeavesTheFolderAsItWas)
@@ -191,7 +179,7 @@ TEST_F(FilesTest, AFailedReplaceReportsTheFileAndLeavesTheFolderAsItWas)
     fs::create_directory(file("folder"));
     for (const auto& path :
          {file("missing/a.txt"), file("a.txt/b.txt"), file("folder"), file("")}) {
-        auto written = WriteTextFile(0, u"new", path.string(), "", "");
+        auto written = WriteTextFile(kTargetSjis, u"new", path.string(), "", "");
         ASSERT_FALSE(written) << path;
         EXPECT_EQ(written.error().path, path.string());
     }
@@ -210,7 +198,7 @@ TEST_F(FilesTest, AWriteCutShortLeavesTheOldFileWhole)
     rlimit small = saved;
     small.rlim_cur = 10;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    auto written = WriteTextFile(0, std::u16string(100, u'x'), file("a.txt"), "", "");
+    auto written = WriteTextFile(kTargetSjis, std::u16string(100, u'x'), file("a.txt"), "", "");
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
     ASSERT_FALSE(written);
@@ -224,7 +212,7 @@ TEST_F(FilesTest, ALinkIsFollowedAndTheOldPermissionsKept)
     writeBytes(file("real.txt"), "old");
     fs::permissions(file("real.txt"), fs::perms(0640));
     fs::create_symlink("real.txt", file("link.txt"));
-    ASSERT_TRUE(WriteTextFile(0, u"new", file("link.txt"), "", ""));
+    ASSERT_TRUE(WriteTextFile(kTargetSjis, u"new", file("link.txt"), "", ""));
     EXPECT_TRUE(fs::is_symlink(file("link.txt")));
     EXPECT_EQ(readBytes(file("real.txt")), "new");
     EXPECT_EQ(permissions(file("real.txt")), 0640u);
@@ -234,7 +222,7 @@ TEST_F(FilesTest, AWorkFileReplacesALinkInItsPlaceWithoutFollowingIt)
 {
     writeBytes(file("victim.txt"), "keep");
     fs::create_symlink(file("victim.txt"), file("Kestrova.tmp"));
-    ASSERT_TRUE(WriteTextFile(0, u"work", "", m_folder.string() + "/", ""));
+    ASSERT_TRUE(WriteTextFile(kTargetSjis, u"work", "", m_folder.string() + "/", ""));
     EXPECT_FALSE(fs::is_symlink(file("Kestrova.tmp")));
     EXPECT_EQ(readBytes(file("Kestrova.tmp")), "work");
     EXPECT_EQ(readBytes(file("victim.txt")), "keep");

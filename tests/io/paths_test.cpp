@@ -90,15 +90,15 @@ TEST_F(PathsOnDisk, GetLongPathAcceptsOnlyWhatFitsTheAttributes)
     };
     const std::string file = (m_folder / "with blanks" / "a.txt").string();
     for (const Row& row : {
-             Row{"with blanks/a.txt", 7, file},
+             Row{"with blanks/a.txt", kAttrAnyFile, file},
              Row{"./with blanks/../with blanks/a.txt", 0, file},
-             Row{"with blanks", 7, ""},
+             Row{"with blanks", kAttrAnyFile, ""},
              Row{"with blanks/", kAttrFolder, (m_folder / "with blanks").string()},
              Row{"with blanks/a.txt", kAttrFolder, ""},
              Row{".hidden", 0, ""},
              Row{".hidden", kAttrHidden, (m_folder / ".hidden").string()},
-             Row{"pipe", 7, ""},
-             Row{"missing.txt", 7, ""},
+             Row{"pipe", kAttrAnyFile, ""},
+             Row{"missing.txt", kAttrAnyFile, ""},
          }) {
         SCOPED_TRACE(row.path);
         EXPECT_EQ(GetLongPath(row.path, row.attr), row.expected);

@@ -1,4 +1,3 @@
-#include "engine/scramble.h"
 #include "settings/settingsfile.h"
 
 #include <algorithm>
@@ -122,17 +121,14 @@ TEST(PutParaFormat, WritesOptionalKeysInOrderOnlyAwayFromTheirDefaults)
     s.PassPhrase = u"open sesame";
     s.ConvMode = 0;
     s.UserList = {u"a@example.jp", u"", u"b@example.jp", u"", u"", u"c@example.jp", u"", u""};
-    const std::u16string scrambled = engine::EasyScranble(u"open sesame", -1);
-    ASSERT_NE(scrambled, u"open sesame");
     EXPECT_EQ(formatSettings(s, WindowGeometry{}),
               "[Settings]\r\nTop=0\r\nLeft=0\r\nHeight=0\r\nWidth=0\r\nState=0\r\nColumns=72\r\n"
               "Inyofu=>\r\nChgMode=0\r\nKinsoku=1\r\nEnterMes=\r\nFontName=IPAGothic\r\n"
               "FontSize=12\r\nPgpFlg=1\r\nPgpVer=2\r\nEncryptMode=1\r\nJisConvMode=0\r\n"
               "ViewMini=1\r\nEnvSize=4096\r\nPgpPath=/home/u/.gnupg\r\nTimeZone=JST-9\r\n"
-              "UserID=Taro <taro@example.jp>\r\nPassPhrase=" +
-                  std::string(scrambled.begin(), scrambled.end()) +
-                  "\r\nConvMode=0\r\nUserList=a@example.jp\r\nUserList=b@example.jp\r\n"
-                  "UserList=c@example.jp\r\n");
+              "UserID=Taro <taro@example.jp>\r\nPassPhrase=oi@[]{E7V}c"
+              "\r\nConvMode=0\r\nUserList=a@example.jp\r\nUserList=b@example.jp\r\n"
+              "UserList=c@example.jp\r\n");
 
     // Flags hold only values above 0 in the file.
     s = Settings{};
@@ -208,6 +204,9 @@ TEST(GetParaParse, ReadsWhatThePartsOfTheFileSay)
          [](const ParsedSettings& p, Settings& s) {
              s.Kinsoku = 1;
              EXPECT_TRUE(p.notes.unterminatedTail);
+             ASSERT_EQ(p.notes.lines.size(), 1u);
+             EXPECT_EQ(p.notes.lines[0].line, 3);
+             EXPECT_EQ(p.notes.lines[0].problem, LineProblem::Unterminated);
          }},
         {"LF line ends and a lone CR inside a value", "[Settings]\nColumns=60\nUserID=a\rb\n",
          [](auto&, Settings& s) {
@@ -267,14 +266,8 @@ TEST(GetParaParse, ReadsWhatThePartsOfTheFileSay)
              s.EnterMes = u"改行";
              EXPECT_TRUE(p.notes.utf8);
          }},
-        {"the pass phrase is unscrambled",
-         "[Settings]\r\nPassPhrase=" +
-             [] {
-                 const auto x = engine::EasyScranble(u"hunter2", -1);
-                 return std::string(x.begin(), x.end());
-             }() +
-             "\r\n",
-         [](auto&, Settings& s) { s.PassPhrase = u"hunter2"; }},
+        {"the pass phrase is unscrambled", "[Settings]\r\nPassPhrase=oi@[]{E7V}c\r\n",
+         [](auto&, Settings& s) { s.PassPhrase = u"open sesame"; }},
     };
     for (const ReadCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -282,6 +275,28 @@ TEST(GetParaParse, ReadsWhatThePartsOfTheFileSay)
         Settings expected;
         c.expect(parsed, expected);
         EXPECT_EQ(parsed.settings, expected);
+    }
+}
+
+TEST(GetParaParse, DamagedLinesAreThoseWhoseSettingIsLost)
+{
+    const struct
+    {
+        const char* name;
+        std::string file;
+        std::vector<int> damaged;
+    } rows[] = {
+        {"a whole file", "[Settings]\r\nColumns=80\r\n", {}},
+        {"unknown keys and comments are no damage", "[Settings]\r\nNewKey=1\r\n# note\r\n", {}},
+        {"no text, a bad value and an unread last line in file order",
+         "[Settings]\r\nColumns=x\r\nOld=1\r\nEnterMes=\x80\xFF\r\nFontSize=12",
+         {2, 4, 5}},
+        {"only the unread last line", "[Settings]\r\nColumns=80\r\nFontSize=1", {3}},
+        {"a final end-of-file mark after the last line end", "[Settings]\nColumns=80\n\x1A", {3}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(damagedLines(parseSettings(row.file).notes), row.damaged);
     }
 }
 
@@ -391,6 +406,25 @@ TEST(GetPara, UnreadableFileIsReportedWithDefaults)
     EXPECT_EQ(read.error().kind, io::IoErrorKind::NotReadable);
     EXPECT_EQ(s, Settings{});
     EXPECT_FALSE(g.centre); // its length could be had: the designed position
+}
+
+TEST(GetPara, AnUnreadLastLineIsReportedUntilTheFileIsWrittenAgain)
+{
+    TempFolder dir;
+    const std::string path = dir / "Kestrova.ini";
+    writeFile(path, "[Settings]\r\nColumns=80\r\nFontSize=12");
+    Settings s;
+    WindowGeometry g;
+    auto read = GetPara(path, s, g);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(damagedLines(*read), std::vector<int>{3});
+    EXPECT_EQ(s.Columns, 80);
+    EXPECT_EQ(s.FontSize, 9); // not read: it may be cut short
+
+    ASSERT_TRUE(PutPara(path, s, someGeometry()));
+    read = GetPara(path, s, g);
+    ASSERT_TRUE(read);
+    EXPECT_TRUE(read->lines.empty());
 }
 
 TEST(PutPara, WritesAPrivateFileThatReadsBackWhole)

@@ -1,10 +1,16 @@
-#include "engine/scramble.h"
+#include "settings/scramble.h"
 
 #include "engine/cp932.h"
 
 #include <random>
 
-namespace kestrova::engine {
+namespace kestrova::settings {
+
+using engine::appendCodePoint;
+using engine::cp932Char;
+using engine::cp932Code;
+using engine::nextCodePoint;
+using engine::textWidth;
 
 std::u16string EasyScranble(std::u16string_view text, int direction)
 {
@@ -41,4 +47,4 @@ std::u16string EasyScranble(std::u16string_view text, int direction)
     return out;
 }
 
-} // namespace kestrova::engine
+} // namespace kestrova::settings

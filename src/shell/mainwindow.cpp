@@ -45,9 +45,6 @@ const QString kTitle = QStringLiteral("Kestrova");
 const QString kPluginCaption = QStringLiteral("  - Plugin Mode");
 const QString kFileFilter = QStringLiteral("ﾃｷｽﾄﾌｧｲﾙ(*.txt)|*.txt|全てのﾌｧｲﾙ(*.*)|*.*");
 
-// GetLongPath's attributes that accept any regular file and no folder.
-constexpr int kAnyRegularFile = 7;
-
 // The control codes of Ctrl with a letter, as the text box's key handler sees them.
 constexpr int kCtrlA = 1;
 constexpr int kCtrlC = 3;
@@ -148,7 +145,7 @@ void dorUrerUvuroze::startPluginMode(const QString& name)
         return;
     }
     const QString notWritten = QStringLiteral("Kestrova はこのファイルに書き込みません。");
-    const QString file = fromFsPath(io::GetLongPath(toFsPath(name), kAnyRegularFile));
+    const QString file = fromFsPath(io::GetLongPath(toFsPath(name), io::kAttrAnyFile));
     if (file.isEmpty()) {
         platform::showIoError(
             this, QStringLiteral("ファイルを読めませんでした。") + notWritten,
@@ -169,7 +166,7 @@ void dorUrerUvuroze::startPluginMode(const QString& name)
 
 void dorUrerUvuroze::openNamedFile(const QString& name)
 {
-    const QString file = fromFsPath(io::GetLongPath(toFsPath(name), kAnyRegularFile));
+    const QString file = fromFsPath(io::GetLongPath(toFsPath(name), io::kAttrAnyFile));
     if (!file.isEmpty() && FileRead(file))
         TextWrite();
 }
@@ -504,6 +501,7 @@ std::u16string dorUrerUvuroze::selectedText() const
 
 void dorUrerUvuroze::setBoxText(std::u16string_view text)
 {
+    // Only CR LF ends a line here; a lone CR or LF stays the character it is.
     QString plain = toQString(text);
     plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     txtData->setPlainText(plain);

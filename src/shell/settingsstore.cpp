@@ -32,13 +32,10 @@ std::optional<SettingsReport> SettingsStore::load(const QString& path, settings:
     }
     QStringList damaged;
     qsizetype count = 0;
-    for (const settings::LineNote& note : notes->lines) {
-        if (note.problem != settings::LineProblem::NotText &&
-            note.problem != settings::LineProblem::BadValue)
-            continue;
+    for (const int line : settings::damagedLines(*notes)) {
         // A box as high as thousands of line numbers would put its button off the screen.
         if (++count <= kListedLines)
-            damaged << QString::number(note.line);
+            damaged << QString::number(line);
     }
     if (damaged.isEmpty())
         return std::nullopt;

@@ -71,7 +71,8 @@ io::Result<ShownText> TextFiles::read(const QString& name, int convMode)
 
 io::Result<std::string> TextFiles::write(const QString& path, std::u16string_view text)
 {
-    auto written = io::WriteTextFile(0, text, toFsPath(path), {}, {}, formatFor(path));
+    auto written =
+        io::WriteTextFile(io::kTargetSjis, text, toFsPath(path), {}, {}, formatFor(path));
     if (written && sameFile(path, m_cutFile))
         m_cutFile.clear();
     return written;

@@ -2,7 +2,6 @@
 #include "shell_support.h"
 
 #include "engine/cp932.h"
-#include "engine/scramble.h"
 
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -30,7 +29,7 @@ QByteArray fullFile(int state)
     file += "EnterMes=" + sjis(u"（改行）") + "\r\nFontName=IPAGothic\r\nFontSize=12\r\n";
     file += "PgpFlg=1\r\nPgpVer=2\r\nEncryptMode=1\r\nJisConvMode=0\r\nViewMini=1\r\n";
     file += "EnvSize=4096\r\nPgpPath=/home/u/.gnupg\r\nTimeZone=JST-9\r\nUserID=u@example.jp\r\n";
-    file += "PassPhrase=" + sjis(engine::EasyScranble(u"open sesame", 1)) + "\r\n";
+    file += "PassPhrase=oi@[]{E7V}c\r\n"; // "open sesame", scrambled
     file += "ConvMode=0\r\nUserList=a@example.jp\r\nUserList=b@example.jp\r\n";
     return file;
 }
@@ -141,6 +140,9 @@ private slots:
         QTest::newRow("bytes that are no text")
             << QByteArray("[Settings]\r\nColumns=80\r\nUserID=\x80\xff\r\n");
         QTest::newRow("a number that is none") << QByteArray("[Settings]\r\nColumns=eighty\r\n");
+        // The next exit rewrites the file without it: the user hears of it once.
+        QTest::newRow("a last line without a line end")
+            << QByteArray("[Settings]\r\nColumns=80\r\nKinsoku=1");
         QTest::newRow("32768 bytes") << QByteArray("[Settings]\r\n") + QByteArray(32768, 'x');
     }
 

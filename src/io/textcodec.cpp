@@ -245,7 +245,9 @@ PreparedText prepareText(ByteBuffer&& buffer, bool convMode)
         return prepared;
     }
     if (convMode) {
-        prepared.status = codeStatus(decodeConvertResult(CodeConvert(bytes, kTargetSjis)));
+        const CodeConvertResult found = decodeConvertResult(CodeConvert(bytes, kTargetSjis));
+        prepared.family = found.family;
+        prepared.status = codeStatus(found);
         prepared.lfOnly = hasLf && !hasCr;
     }
     return prepared;
@@ -286,6 +288,7 @@ Result<DecodedText> decodeText(ByteBuffer&& buffer, bool convMode)
     decoded.status = std::move(prepared.status);
     decoded.utf8 = prepared.utf8;
     decoded.lfOnly = prepared.lfOnly;
+    decoded.family = prepared.family;
     return decoded;
 }
 

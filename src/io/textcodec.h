@@ -21,10 +21,11 @@ enum class OutputCode
 
 struct DecodedText
 {
-    std::u16string text; // line ends are CR LF
-    std::string status;  // "JIS", "EUC:LF", ":CR", "UTF-8", "UTF-8:LF", or empty
-    bool utf8 = false;   // read as UTF-8: written back as UTF-8
-    bool lfOnly = false; // every line end was a lone LF: written back with LF
+    std::u16string text;                  // line ends are CR LF
+    std::string status;                   // "JIS", "EUC:LF", ":CR", "UTF-8", "UTF-8:LF", or empty
+    bool utf8 = false;                    // read as UTF-8: written back as UTF-8
+    bool lfOnly = false;                  // every line end was a lone LF: written back with LF
+    CodeFamily family = CodeFamily::Sjis; // the legacy code found, when not UTF-8
 };
 
 // True for bytes that start with a UTF-8 byte-order mark or hold at least one multi-byte
@@ -47,6 +48,7 @@ struct PreparedText
     std::string status;
     bool utf8 = false;
     bool lfOnly = false;
+    CodeFamily family = CodeFamily::Sjis;
 };
 [[nodiscard]] PreparedText prepareText(ByteBuffer&& bytes, bool convMode);
 // Appends the text of bytes [from, to) of prepared to out; BadData names the line.

@@ -448,6 +448,7 @@ void dorUrerUvuroze::SaveText(const std::u16string& text)
 
 void dorUrerUvuroze::TextRead()
 {
+    m_files.textFromElsewhere();
     const platform::ClipboardIntake intake =
         platform::takeClipboardText(platform::clipboardText(), m_settings.ConvMode);
     if (intake.keptPercent > 0)

@@ -65,14 +65,24 @@ io::Result<ShownText> TextFiles::read(const QString& name, int convMode)
         m_cutFile = name;
     }
     m_readFrom = name;
-    m_readFormat = io::formatOf(*read);
+    m_form.format = io::formatOf(*read);
+    switch (read->family) {
+    case io::CodeFamily::Jis:
+        m_form.target = io::kTargetJis;
+        break;
+    case io::CodeFamily::Euc:
+        m_form.target = io::kTargetEuc;
+        break;
+    case io::CodeFamily::Sjis:
+        m_form.target = io::kTargetSjis;
+        break;
+    }
     return shown;
 }
 
 io::Result<std::string> TextFiles::write(const QString& path, std::u16string_view text)
 {
-    auto written =
-        io::WriteTextFile(io::kTargetSjis, text, toFsPath(path), {}, {}, formatFor(path));
+    auto written = io::WriteTextFile(m_form.target, text, toFsPath(path), {}, {}, m_form.format);
     if (written && sameFile(path, m_cutFile))
         m_cutFile.clear();
     return written;
@@ -80,9 +90,11 @@ io::Result<std::string> TextFiles::write(const QString& path, std::u16string_vie
 
 bool TextFiles::shownInPart(const QString& path) const { return sameFile(path, m_cutFile); }
 
-io::TextFormat TextFiles::formatFor(const QString& path) const
+void TextFiles::textFromElsewhere()
 {
-    return sameFile(path, m_readFrom) ? m_readFormat : io::TextFormat{};
+    m_readFrom.clear();
+    m_form = kPlatformForm;
+    m_cutFile.clear();
 }
 
 } // namespace kestrova::shell

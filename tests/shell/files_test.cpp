@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QTest>
+#include <QTextCursor>
 
 namespace kestrova::test {
 
@@ -215,7 +216,8 @@ private slots:
         QCOMPARE(clipboard(), QStringLiteral("clip"));
     }
 
-    void ctrlSWritesShiftJisWithCrLfAndReplacesTheWholeFile()
+    // Text from the clipboard is written as the programs here read text: UTF-8, LF.
+    void ctrlSWritesClipboardTextAsUtf8WithLfAndReplacesTheWholeFile()
     {
         Sandbox sandbox;
         const QString target = sandbox.path(QStringLiteral("out.txt"));
@@ -234,8 +236,7 @@ private slots:
         QCOMPARE(driver.boxes().size(), std::size_t(1));
         QVERIFY(driver.boxes()[0].text.contains(target));
         QCOMPARE(driver.boxes()[0].defaultButton, QMessageBox::No); // Enter loses no file
-        QCOMPARE(Sandbox::readFile(target),
-                 QByteArray::fromStdString(*engine::toCp932(u"一行目\r\n二行目")));
+        QCOMPARE(Sandbox::readFile(target), QStringLiteral("一行目\n二行目").toUtf8());
         QCOMPARE(ShellTestAccess::CurrentFile(*w), target);
         QCOMPARE(w->windowTitle(), QStringLiteral("Kestrova"));
     }
@@ -288,14 +289,44 @@ private slots:
         QCOMPARE(QFileInfo(target).size(), 0);
     }
 
-    void aSaveThatFailsSaysSoAndKeepsTheOldFile()
+    // A file read in a legacy code is saved in that code and with its line ends, whatever
+    // the name: the program that reads it expects its own format back.
+    void aFileIsSavedInItsOwnCodeUnderAnyName_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("EUC-JP, LF") << QStringLiteral("mail-euc-lf.txt");
+        QTest::newRow("ISO-2022-JP, LF") << QStringLiteral("mail-jis-lf.txt");
+        QTest::newRow("Shift_JIS, CR LF") << QStringLiteral("mail-sjis-crlf.txt");
+        QTest::newRow("UTF-8, LF") << QStringLiteral("mail-utf8-lf.txt");
+    }
+
+    void aFileIsSavedInItsOwnCodeUnderAnyName()
+    {
+        QFETCH(QString, name);
+        Sandbox sandbox;
+        const QString source = QStringLiteral(KESTROVA_TEST_DATA "/") + name;
+        const QString target = sandbox.path(QStringLiteral("copy.txt"));
+        auto w = startWindow(sandbox, source);
+        w->show();
+        SeenDialog seen;
+        ModalDriver driver;
+        driver.onNextFileDialog(choose(seen, target));
+        QTest::keyClick(ShellTestAccess::txtData(*w), Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(driver.boxes().size(), std::size_t(0)); // a new name: no question
+        QCOMPARE(Sandbox::readFile(target), Sandbox::readFile(source));
+    }
+
+    void aCharacterTheFilesCodeCannotHoldIsRefusedAndTheFileKept()
     {
         Sandbox sandbox;
+        const QString source = sandbox.path(QStringLiteral("sjis.txt"));
+        Sandbox::writeFile(source, QByteArray::fromStdString(*engine::toCp932(u"本文\r\n")));
         const QString target = sandbox.path(QStringLiteral("old.txt"));
         Sandbox::writeFile(target, "old contents");
-        setClipboard(QStringLiteral("絵文字 😀 は Shift_JIS にない"));
-        auto w = startWindow(sandbox);
+        auto w = startWindow(sandbox, source);
         w->show();
+        ShellTestAccess::txtData(*w)->moveCursor(QTextCursor::End);
+        ShellTestAccess::txtData(*w)->insertPlainText(QStringLiteral("絵文字😀"));
         SeenDialog seen;
         ModalDriver driver;
         driver.onNextFileDialog(choose(seen, target));
@@ -304,8 +335,10 @@ private slots:
         QCOMPARE(driver.boxes().size(), std::size_t(2));
         QCOMPARE(driver.boxes()[1].icon, QMessageBox::Critical);
         QVERIFY(driver.boxes()[1].text.contains(target));
+        QVERIFY2(driver.boxes()[1].text.contains(QStringLiteral("U+1F600")),
+                 qPrintable(driver.boxes()[1].text));
         QCOMPARE(Sandbox::readFile(target), QByteArray("old contents"));
-        QCOMPARE(w->boxText(), std::u16string(u"絵文字 😀 は Shift_JIS にない"));
+        QCOMPARE(w->boxText(), std::u16string(u"本文\r\n絵文字😀"));
     }
 
     void theDialogKeepsTheChosenFileType()

@@ -210,16 +210,32 @@ TEST_F(TextFilesTest, ACutNeverEndsInsideASurrogatePair)
     EXPECT_EQ(shown->text.size(), 2 * kShownCharacterLimit);
 }
 
-TEST_F(TextFilesTest, AFileIsWrittenBackInItsOwnFormatAndOthersInShiftJis)
+TEST_F(TextFilesTest, ATextIsSavedInItsFilesFormatUnderAnyName)
 {
     write(path("mail.txt"), "返信\nです\n");
     ASSERT_TRUE(m_files.read(path("mail.txt"), 1));
-    EXPECT_TRUE(m_files.formatFor(path("mail.txt")).utf8);
-    EXPECT_TRUE(m_files.formatFor(path("mail.txt")).lfOnly);
-    ASSERT_TRUE(m_files.write(path("mail.txt"), u"返信\r\nでした\r\n"));
-    EXPECT_EQ(contents(path("mail.txt")), QByteArray("返信\nでした\n"));
-    ASSERT_TRUE(m_files.write(path("other.txt"), u"返信\r\n"));
-    EXPECT_EQ(contents(path("other.txt")), QByteArray("\x95\xd4\x90\x4d\r\n"));
+    EXPECT_TRUE(m_files.savedForm().format.utf8);
+    EXPECT_TRUE(m_files.savedForm().format.lfOnly);
+    ASSERT_TRUE(m_files.write(path("other.txt"), u"返信\r\nでした\r\n"));
+    EXPECT_EQ(contents(path("other.txt")), QByteArray("返信\nでした\n"));
+
+    write(path("sjis.txt"), "\x95\xd4\x90\x4d\r\n");
+    ASSERT_TRUE(m_files.read(path("sjis.txt"), 1));
+    ASSERT_TRUE(m_files.write(path("copy.txt"), u"返信\r\n"));
+    EXPECT_EQ(contents(path("copy.txt")), QByteArray("\x95\xd4\x90\x4d\r\n"));
+    // A character Shift_JIS cannot hold is refused; the file stays as it was.
+    EXPECT_FALSE(m_files.write(path("copy.txt"), u"😀\r\n"));
+    EXPECT_EQ(contents(path("copy.txt")), QByteArray("\x95\xd4\x90\x4d\r\n"));
+}
+
+TEST_F(TextFilesTest, ATextFromElsewhereIsSavedAsUtf8WithLf)
+{
+    write(path("sjis.txt"), "\x95\xd4\x90\x4d\r\n");
+    ASSERT_TRUE(m_files.read(path("sjis.txt"), 1));
+    m_files.textFromElsewhere();
+    EXPECT_FALSE(m_files.isOwnFile(path("sjis.txt")));
+    ASSERT_TRUE(m_files.write(path("clip.txt"), u"返信😀\r\n"));
+    EXPECT_EQ(contents(path("clip.txt")), QByteArray("返信😀\n"));
 }
 
 TEST_F(TextFilesTest, WritingTheCutFileWholeEndsItsCut)

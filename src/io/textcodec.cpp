@@ -105,10 +105,12 @@ bool isUtf8Text(std::string_view bytes)
     return multiByte;
 }
 
-std::u16string decodeUtf8(std::string_view bytes)
+namespace {
+
+// UTF-16 of valid UTF-8, every character kept: a U+FEFF is a byte-order mark only at the very
+// start of the input, which the callers skip themselves.
+std::u16string utf8ToUtf16(std::string_view bytes)
 {
-    if (bytes.substr(0, 3) == kByteOrderMark)
-        bytes.remove_prefix(3);
     std::u16string out(bytes.size(), u'\0');
     char16_t* o = out.data();
     const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -140,6 +142,15 @@ std::u16string decodeUtf8(std::string_view bytes)
     }
     out.resize(static_cast<std::size_t>(o - out.data()));
     return out;
+}
+
+} // namespace
+
+std::u16string decodeUtf8(std::string_view bytes)
+{
+    if (bytes.substr(0, 3) == kByteOrderMark)
+        bytes.remove_prefix(3);
+    return utf8ToUtf16(bytes);
 }
 
 namespace {
@@ -256,7 +267,7 @@ Result<Done> decodePiece(const PreparedText& prepared, std::size_t from, std::si
                                prepared.bytes.size());
     const std::string_view piece = all.substr(from, to - from);
     if (prepared.utf8) {
-        out += decodeUtf8(piece);
+        out += utf8ToUtf16(piece);
         return Done{};
     }
     std::size_t badAt = 0;

@@ -47,6 +47,7 @@ struct PreparedText
     std::string status;
     bool utf8 = false;
     bool lfOnly = false;
+    std::string fault; // names the input's first bad bytes and their line, when it has some
 };
 [[nodiscard]] PreparedText prepareText(ByteBuffer&& bytes, bool convMode);
 // Appends the text of bytes [from, to) of prepared to out; BadData names the line.

@@ -7,6 +7,15 @@ namespace {
 
 constexpr std::u16string_view kCrLf = u"\r\n";
 
+// The number of characters in the grapheme cluster that begins at index at.
+std::size_t clusterLength(MeasuredText text, std::size_t at)
+{
+    std::size_t end = at + 1;
+    while (end < text.size() && text[end].joins)
+        ++end;
+    return end - at;
+}
+
 // UpdateSub, appending to out.
 void updateLine(std::u16string_view line, const ReflowSettings& settings, ReflowState& state,
                 std::u16string& out)
@@ -150,19 +159,6 @@ void updateLine(std::u16string_view line, const ReflowSettings& settings, Reflow
 
 } // namespace
 
-namespace {
-
-// The number of characters in the grapheme cluster that begins at index at.
-std::size_t clusterLength(MeasuredText text, std::size_t at)
-{
-    std::size_t end = at + 1;
-    while (end < text.size() && text[end].joins)
-        ++end;
-    return end - at;
-}
-
-} // namespace
-
 LineBreak kinsokuBreak(MeasuredText text, int width, bool kinsoku)
 {
     if (text.empty())
@@ -193,7 +189,7 @@ LineBreak kinsokuBreak(MeasuredText text, int width, bool kinsoku)
 
     if (opening) {
         if (std::size_t m = kakkoSearch(text, n, cutWidth); m > 0) {
-            while (m > 0 && text[m].joins)
+            while (m > 0 && m < text.size() && text[m].joins)
                 --m;
             if (m > 0)
                 return {m, ByteGet(text, m)};

@@ -4,6 +4,7 @@
 #include "io/jis2sjis.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -63,10 +64,14 @@ std::size_t lineOfOffset(std::string_view bytes, std::size_t offset)
     return line;
 }
 
-// "line 3: byte 0xA0 is not ..." or "line 2: bytes 0xA9 0xA1 are not ...".
+// "line 3: byte 0xA0 is not ...", "line 2: bytes 0xA9 0xA1 are not ...", or, with no bytes,
+// "line 4 holds bytes that are not ...".
 std::string badBytesReason(std::size_t line, std::initializer_list<unsigned char> bytes)
 {
-    std::string reason = "line " + std::to_string(line) + (bytes.size() > 1 ? ": bytes" : ": byte");
+    std::string reason = "line " + std::to_string(line);
+    if (bytes.size() == 0)
+        return reason + " holds bytes that are not characters of UTF-8, JIS, EUC-JP or Shift_JIS";
+    reason += bytes.size() > 1 ? ": bytes" : ": byte";
     for (unsigned char b : bytes) {
         char hex[8];
         std::snprintf(hex, sizeof hex, " 0x%02X", b);
@@ -177,35 +182,44 @@ std::optional<std::string> shiftJisFault(std::string_view bytes)
     return std::nullopt;
 }
 
+// Which byte values the input holds.
+using ByteSet = std::array<bool, 256>;
+
 // The first character of JIS or EUC-JP input, converted to Shift_JIS, that decodes to nothing,
 // named by the bytes the input holds for it: the Shift_JIS arithmetic undone. Converting keeps
-// every line end, so its line is the line of the input.
-std::optional<std::string> convertedFault(std::string_view converted, bool euc)
+// every line end, so its line is the line of the input. Damaged input can make bytes of its own
+// through that arithmetic; then only the line is named, never a byte the input does not hold.
+std::optional<std::string> convertedFault(std::string_view converted, bool euc, const ByteSet& held)
 {
     const auto* s = reinterpret_cast<const unsigned char*>(converted.data());
     const std::size_t n = converted.size();
     for (std::size_t i = 0; i < n;) {
         const unsigned char b = s[i];
+        const auto line = [&] { return lineOfOffset(converted, i); };
         if (engine::isLeadByte(b) && i + 1 < n) {
             const unsigned char t = s[i + 1];
             if (!engine::cp932Char(static_cast<std::uint16_t>(b << 8 | t))) {
                 int row = 2 * (b < 0xA0 ? b - 0x71 : b - 0xB1) + 1;
-                int cell = t < 0x80 ? t - 0x1F : t < 0x9F ? t - 0x20 : t - 0x7E;
+                const int cell = t < 0x80 ? t - 0x1F : t < 0x9F ? t - 0x20 : t - 0x7E;
                 if (t >= 0x9F)
                     ++row;
                 const int high = euc ? 0x80 : 0;
-                return badBytesReason(lineOfOffset(converted, i),
-                                      {static_cast<unsigned char>((row | high) & 0xFF),
-                                       static_cast<unsigned char>((cell | high) & 0xFF)});
+                const auto first = static_cast<unsigned char>((row | high) & 0xFF);
+                const auto second = static_cast<unsigned char>((cell | high) & 0xFF);
+                if (held[first] && held[second])
+                    return badBytesReason(line(), {first, second});
+                return badBytesReason(line(), {});
             }
             i += 2;
             continue;
         }
         if (!isCp932Byte(b)) {
-            // JIS katakana bytes were raised by 0x80 on reading.
-            const bool katakana = !euc && b >= 0xA0 && b <= 0xDF;
-            return badBytesReason(lineOfOffset(converted, i),
-                                  {static_cast<unsigned char>(katakana ? b - 0x80 : b)});
+            // JIS reading raises the bytes of a katakana run by 0x80.
+            const bool katakana = !euc && b >= 0xA0 && b <= 0xDF && held[b - 0x80];
+            const auto own = static_cast<unsigned char>(katakana ? b - 0x80 : b);
+            if (held[own])
+                return badBytesReason(line(), {own});
+            return badBytesReason(line(), {});
         }
         ++i;
     }
@@ -381,6 +395,9 @@ PreparedText prepareText(ByteBuffer&& buffer, bool convMode)
     // Bytes that decode to nothing are named as the input has them, before converting
     // rewrites them: as broken UTF-8 where the input reads so, else in its Japanese code.
     std::optional<std::string> shiftJisReason;
+    ByteSet held{};
+    for (const char c : raw)
+        held[static_cast<unsigned char>(c)] = true;
     if (const auto at = brokenUtf8At(raw))
         prepared.fault =
             badBytesReason(lineOfOffset(raw, *at), {static_cast<unsigned char>(raw[*at])});
@@ -392,7 +409,7 @@ PreparedText prepareText(ByteBuffer&& buffer, bool convMode)
         prepared.fault = std::move(*shiftJisReason);
     } else if (prepared.fault.empty() && family != 0) {
         const std::string_view converted(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        prepared.fault = convertedFault(converted, family == 2).value_or(std::string());
+        prepared.fault = convertedFault(converted, family == 2, held).value_or(std::string());
     }
     if (result > 0) {
         if (result & 3)

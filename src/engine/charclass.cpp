@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <unicode/ubrk.h>
+#include <unicode/uchar.h>
 
 namespace kestrova::engine {
 
@@ -17,6 +18,34 @@ bool hasCp932Form(const MeasuredChar& c, const std::uint8_t* table)
     return (c.first < 0xD800 || c.first > 0xDFFF) && (table[c.first] & InfoBits::kHasForm);
 }
 
+using BreakIterator = std::unique_ptr<UBreakIterator, decltype(&ubrk_close)>;
+
+// ICU's character break rules, loaded once; each use works on a clone of its own.
+const UBreakIterator* characterBreakRules()
+{
+    static const BreakIterator rules = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        UBreakIterator* it = ubrk_open(UBRK_CHARACTER, "", nullptr, 0, &status);
+        return BreakIterator(U_SUCCESS(status) ? it : nullptr, ubrk_close);
+    }();
+    return rules.get();
+}
+
+// True when the character can join the one before it under some rule of extended grapheme
+// clusters; a text without any such character is all single characters.
+bool mayJoin(char32_t cp)
+{
+    switch (u_getIntPropertyValue(static_cast<UChar32>(cp), UCHAR_GRAPHEME_CLUSTER_BREAK)) {
+    case U_GCB_CONTROL:
+    case U_GCB_CR:
+    case U_GCB_LF:
+    case U_GCB_OTHER:
+        return false;
+    default:
+        return true; // Extend, ZWJ, SpacingMark, Prepend, regional indicators, Hangul jamo
+    }
+}
+
 // Marks the characters that continue an extended grapheme cluster, by ICU's character break
 // rules, wherever one of two neighbours has no code page 932 form.
 void markClusters(std::u16string_view text, MeasuredChar* chars, std::size_t count,
@@ -24,13 +53,21 @@ void markClusters(std::u16string_view text, MeasuredChar* chars, std::size_t cou
 {
     if (count < 2 || text.size() > static_cast<std::size_t>(INT32_MAX))
         return;
-    UErrorCode status = U_ZERO_ERROR;
-    const std::unique_ptr<UBreakIterator, decltype(&ubrk_close)> breaks(
-        ubrk_open(UBRK_CHARACTER, "", reinterpret_cast<const UChar*>(text.data()),
-                  static_cast<std::int32_t>(text.size()), &status),
-        ubrk_close);
-    if (U_FAILURE(status) || !breaks)
+    bool joining = false;
+    for (std::size_t i = 0; i < text.size() && !joining;)
+        joining = mayJoin(nextCodePoint(text, i));
+    if (!joining)
+        return;
+    const UBreakIterator* rules = characterBreakRules();
+    if (!rules)
         return; // without the break rules every character stands alone
+    UErrorCode status = U_ZERO_ERROR;
+    const BreakIterator breaks(ubrk_clone(rules, &status), ubrk_close);
+    if (breaks)
+        ubrk_setText(breaks.get(), reinterpret_cast<const UChar*>(text.data()),
+                     static_cast<std::int32_t>(text.size()), &status);
+    if (U_FAILURE(status) || !breaks)
+        return;
     std::int32_t boundary = ubrk_first(breaks.get());
     for (std::size_t k = 1; k < count; ++k) {
         const auto unit = static_cast<std::int32_t>(chars[k].unit);

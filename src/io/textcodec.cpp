@@ -113,10 +113,6 @@ ByteBuffer toBuffer(std::string_view bytes) { return ByteBuffer(bytes.begin(), b
 
 std::string toString(const ByteBuffer& buffer) { return std::string(buffer.begin(), buffer.end()); }
 
-} // namespace
-
-namespace {
-
 // Input that is no valid UTF-8 but reads as UTF-8 with faults rather than as a Japanese code:
 // it begins with a byte-order mark, or its valid multi-byte sequences are at least as many as
 // its invalid ones. Then the first invalid sequence is the fault to name.

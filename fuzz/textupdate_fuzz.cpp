@@ -14,9 +14,11 @@ using namespace kestrova::engine;
 // Characters the rules care about, picked by the input's bytes, so that short inputs reach
 // brackets, stops, word characters, heads and surrogate pairs.
 constexpr std::u16string_view kAlphabet[] = {
-    u"あ",   u"漢", u"。", u"、", u"っ", u"ー", u"〜", u"「", u"」",     u"(",  u")",
-    u"\"",   u"１", u"Ａ", u"a",  u"7",  u"-",  u" ",  u"　", u">",      u"＞", u"|",
-    u"\r\n", u"\r", u"\n", u"ｱ",  u"ﾞ",  u"😀",  u"𠮷", u"é",  u"\xD800", u"》"};
+    u"あ", u"漢", u"。", u"、", u"っ", u"ー", u"〜", u"「", u"」", u"(", u")", u"\"", u"１", u"Ａ",
+    u"a", u"7", u"-", u" ", u"　", u">", u"＞", u"|", u"\r\n", u"\r", u"\n", u"ｱ", u"ﾞ", u"😀",
+    u"𠮷", u"é", u"\xD800", u"》",
+    // pieces of grapheme clusters: combining marks, joiners, selectors, flags
+    u"\u0301", u"\u3099", u"\u200D", u"\uFE0F", u"🇯", u"\U000E0100"};
 
 } // namespace
 

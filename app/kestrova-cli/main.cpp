@@ -14,6 +14,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <malloc.h>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -143,6 +145,10 @@ void runLines(const cli::Options& o, engine::ReflowState& state, std::u16string_
             engine::reflowLine(line, lineEnd, o.settings, state, out);
             break;
         case cli::Command::Quote:
+            // In a text file the final line end ends the last line: the empty piece after it
+            // is no line and gets no mark. An empty input is quoted as the window does.
+            if (!lineEnd && line.empty() && start > 0)
+                return;
             out += mark;
             out += line;
             break;
@@ -208,19 +214,13 @@ int runDetect(io::ByteBuffer&& bytes)
     if (auto decoded = io::decodeText(io::ByteBuffer(bytes), true)) {
         status = decoded->status;
     } else {
-        const int result = io::CodeConvert(bytes, io::kTargetSjis);
-        if (result & 3)
-            status = (result & 1) ? "JIS" : "EUC";
-        if (result & 12)
-            status += (result & 4) ? ":CR" : ":LF";
+        status = io::codeStatus(io::decodeConvertResult(io::CodeConvert(bytes, io::kTargetSjis)));
     }
     status += '\n';
     return writeOutput(status);
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+int run(int argc, char** argv)
 {
     const std::vector<std::string> args(argv + 1, argv + argc);
     const cli::ParseResult parsed = cli::parseOptions(args);
@@ -252,4 +252,19 @@ int main(int argc, char** argv)
     default:
         return runTextCommand(o, std::move(bytes));
     }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    // The buffers are gone by now, but the message still needs no memory of its own. Nothing
+    // has reached standard output: the result is written only once it is complete.
+    std::fputs("kestrova-cli: the input is too large for the memory available\n", stderr);
+    return kExitBadInput;
 }

@@ -241,8 +241,10 @@ Options of convert:
 Input is read as UTF-8 when it is valid UTF-8 with a byte-order mark or a multi-byte
 character; otherwise JIS, EUC-JP and Shift_JIS are recognised. A character that the
 output code cannot hold is refused, never replaced.
-Options take '--name value' or '--name=value'. Exit status: 0 done, 1 output could
-not be written, 2 bad command line or input.
+Only a byte-order mark at the very start is removed. quote marks no line after the
+input's final line end. Options take '--name value' or '--name=value'.
+Exit status: 0 done, 1 output could not be written, 2 bad command line or input, or
+input too large for the memory available.
 )";
 }
 

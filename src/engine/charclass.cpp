@@ -3,8 +3,86 @@
 #include "engine/charlists.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <memory>
+#include <unicode/ubrk.h>
+#include <unicode/uchar.h>
 
 namespace kestrova::engine {
+
+namespace {
+
+bool hasCp932Form(const MeasuredChar& c, const std::uint8_t* table)
+{
+    return (c.first < 0xD800 || c.first > 0xDFFF) && (table[c.first] & InfoBits::kHasForm);
+}
+
+using BreakIterator = std::unique_ptr<UBreakIterator, decltype(&ubrk_close)>;
+
+// ICU's character break rules, loaded once; each use works on a clone of its own.
+const UBreakIterator* characterBreakRules()
+{
+    static const BreakIterator rules = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        UBreakIterator* it = ubrk_open(UBRK_CHARACTER, "", nullptr, 0, &status);
+        return BreakIterator(U_SUCCESS(status) ? it : nullptr, ubrk_close);
+    }();
+    return rules.get();
+}
+
+// True when the character can join the one before it under some rule of extended grapheme
+// clusters; a text without any such character is all single characters.
+bool mayJoin(char32_t cp)
+{
+    switch (u_getIntPropertyValue(static_cast<UChar32>(cp), UCHAR_GRAPHEME_CLUSTER_BREAK)) {
+    case U_GCB_CONTROL:
+    case U_GCB_CR:
+    case U_GCB_LF:
+    case U_GCB_OTHER:
+        return false;
+    default:
+        return true; // Extend, ZWJ, SpacingMark, Prepend, regional indicators, Hangul jamo
+    }
+}
+
+// Marks the characters that continue an extended grapheme cluster, by ICU's character break
+// rules, wherever one of two neighbours has no code page 932 form.
+void markClusters(std::u16string_view text, MeasuredChar* chars, std::size_t count,
+                  const std::uint8_t* table)
+{
+    if (count < 2 || text.size() > static_cast<std::size_t>(INT32_MAX))
+        return;
+    bool joining = false;
+    for (std::size_t i = 0; i < text.size() && !joining;)
+        joining = mayJoin(nextCodePoint(text, i));
+    if (!joining)
+        return;
+    const UBreakIterator* rules = characterBreakRules();
+    if (!rules)
+        return; // without the break rules every character stands alone
+    UErrorCode status = U_ZERO_ERROR;
+    const BreakIterator breaks(ubrk_clone(rules, &status), ubrk_close);
+    if (breaks)
+        ubrk_setText(breaks.get(), reinterpret_cast<const UChar*>(text.data()),
+                     static_cast<std::int32_t>(text.size()), &status);
+    if (U_FAILURE(status) || !breaks)
+        return;
+    std::int32_t boundary = ubrk_first(breaks.get());
+    for (std::size_t k = 1; k < count; ++k) {
+        const auto unit = static_cast<std::int32_t>(chars[k].unit);
+        while (boundary != UBRK_DONE && boundary < unit)
+            boundary = ubrk_next(breaks.get());
+        if (boundary == unit ||
+            (hasCp932Form(chars[k - 1], table) && hasCp932Form(chars[k], table)))
+            continue;
+        chars[k].joins = true;
+        chars[k].wordClass = chars[k - 1].wordClass;
+        chars[k].opening = false;
+    }
+}
+
+} // namespace
 
 void measureText(std::u16string_view text, std::vector<MeasuredChar>& out)
 {
@@ -12,11 +90,13 @@ void measureText(std::u16string_view text, std::vector<MeasuredChar>& out)
     const std::size_t first = out.size();
     out.resize(first + text.size());
     MeasuredChar* o = out.data() + first;
+    bool formless = false; // a character without a code page 932 form: clusters may form
     for (std::size_t i = 0; i < text.size();) {
         const auto unit = static_cast<std::uint32_t>(i);
         const char16_t u = text[i];
         if (u < 0xD800 || u > 0xDFFF) {
             const std::uint8_t bits = table[u];
+            formless |= !(bits & InfoBits::kHasForm);
             *o++ = MeasuredChar{
                 unit, u, static_cast<std::uint8_t>(1 + (bits & InfoBits::kTwoColumns)),
                 static_cast<std::uint8_t>((bits >> InfoBits::kClassShift) & InfoBits::kClassMask),
@@ -26,9 +106,12 @@ void measureText(std::u16string_view text, std::vector<MeasuredChar>& out)
             const char32_t cp = nextCodePoint(text, i);
             const CharInfo info = charInfo(cp);
             *o++ = MeasuredChar{unit, u, info.width, info.wordClass, info.opening};
+            formless = true;
         }
     }
     out.resize(static_cast<std::size_t>(o - out.data()));
+    if (formless)
+        markClusters(text, out.data() + first, out.size() - first, table);
 }
 
 void measureBytes(std::string_view bytes, std::vector<MeasuredChar>& out)

@@ -19,13 +19,18 @@ struct MeasuredChar
     std::uint32_t unit = 0; // where it starts in the measured text, in UTF-16 code units
     char16_t first = 0;     // its first code unit: the character itself unless it is a pair
     std::uint8_t width = 1;
-    std::uint8_t wordClass = 0;
+    std::uint8_t wordClass = 0; // a continuing character takes the class of its cluster's first
     bool opening = false;
+    bool joins = false; // continues the grapheme cluster of the character before it: no break
 };
 
 using MeasuredText = std::span<const MeasuredChar>;
 
-// Appends the measured characters of text to out.
+// Appends the measured characters of text to out. Where a character without a code page 932
+// form is involved, the characters of one extended grapheme cluster (a letter and its
+// combining marks, a flag, an emoji sequence, a character and its variation selector) are
+// marked to stay together; two neighbours that both have a form are never joined, so texts of
+// the code page 932 repertoire break as they always have.
 void measureText(std::u16string_view text, std::vector<MeasuredChar>& out);
 
 // Measured characters of code page 932 bytes, character by character as the bytes' lead bytes

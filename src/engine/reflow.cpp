@@ -7,6 +7,15 @@ namespace {
 
 constexpr std::u16string_view kCrLf = u"\r\n";
 
+// The number of characters in the grapheme cluster that begins at index at.
+std::size_t clusterLength(MeasuredText text, std::size_t at)
+{
+    std::size_t end = at + 1;
+    while (end < text.size() && text[end].joins)
+        ++end;
+    return end - at;
+}
+
 // UpdateSub, appending to out.
 void updateLine(std::u16string_view line, const ReflowSettings& settings, ReflowState& state,
                 std::u16string& out)
@@ -69,9 +78,13 @@ void updateLine(std::u16string_view line, const ReflowSettings& settings, Reflow
         }
     }
 
+    // A line that already is the note (the text was aligned before) stands in for it, so
+    // aligning an edited text again never stacks a second note.
     if (state.NoteDue && quoteChars == 0) {
-        out += settings.EnterMes;
-        out += kCrLf;
+        if (line != settings.EnterMes) {
+            out += settings.EnterMes;
+            out += kCrLf;
+        }
         state.NoteDue = false;
     }
 
@@ -162,40 +175,59 @@ LineBreak kinsokuBreak(MeasuredText text, int width, bool kinsoku)
     }
     if (n == text.size() && cutWidth < width)
         return {n, cutWidth}; // shorter than the room
-    if (width <= 1)
-        return {1, text[0].width};
-    if (!kinsoku || n < 2)
+
+    // A break never falls inside a grapheme cluster: go back to its start. A first cluster
+    // wider than the room goes on the line whole, as a single wide character would.
+    while (n > 0 && n < text.size() && text[n].joins)
+        cutWidth -= text[--n].width;
+    const std::size_t first = clusterLength(text, 0);
+    const int firstWidth = ByteGet(text, first);
+    if (width <= 1 || n == 0)
+        return {first, firstWidth};
+    if (!kinsoku || n <= first)
         return {n, cutWidth};
 
     if (opening) {
-        if (const std::size_t m = kakkoSearch(text, n, cutWidth); m > 0)
-            return {m, ByteGet(text, m)};
+        if (std::size_t m = kakkoSearch(text, n, cutWidth); m > 0) {
+            while (m > 0 && m < text.size() && text[m].joins)
+                --m;
+            if (m > 0)
+                return {m, ByteGet(text, m)};
+        }
     }
 
     // Walk back from the break while the character after it may not begin the line or the
-    // break would split a word. Positions are 1-based: the break lies after character c.
+    // break would split a word, a whole cluster at a time. Counts are of characters: the
+    // break lies after character c.
     std::size_t c = n;
     int keptWidth = cutWidth; // width of the first c characters
     int prev = kClassOther;
-    while (c > 1) {
+    const auto stepBack = [&] {
+        do
+            keptWidth -= text[--c].width;
+        while (c > 0 && text[c].joins);
+    };
+    while (c > first) {
         const int next = c < text.size() ? int{text[c].wordClass} : int{kClassOther};
         switch (next) {
         case kClassSmallKana:
         case kClassProlonged:
-            keptWidth -= text[--c].width;
+            stepBack();
             prev = next;
             break;
         case kClassStop:
-            if (prev == kClassStop) // the second of two stops may begin the line
-                return {c + 1, keptWidth + text[c].width};
-            keptWidth -= text[--c].width;
+            if (prev == kClassStop) { // the second of two stops may begin the line
+                const std::size_t stop = clusterLength(text, c);
+                return {c + stop, keptWidth + ByteGet(text.subspan(c), stop)};
+            }
+            stepBack();
             prev = kClassStop;
             break;
         case kClassFullWord:
         case kClassHalfWord:
             if (text[c - 1].wordClass != next)
                 return {c, keptWidth};
-            keptWidth -= text[--c].width;
+            stepBack();
             prev = next;
             break;
         default:

@@ -4,8 +4,11 @@
 #include "io/jis2sjis.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
+#include <optional>
 
 namespace kestrova::io {
 namespace {
@@ -48,11 +51,37 @@ std::size_t utf8SequenceLength(const unsigned char* s, std::size_t left)
     return len;
 }
 
+// The line that byte offset lies on, counting CR LF, a lone CR and a lone LF as line ends, as
+// the input has them.
 std::size_t lineOfOffset(std::string_view bytes, std::size_t offset)
 {
-    return 1 + static_cast<std::size_t>(std::count(
-                   bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
+    std::size_t line = 1;
+    for (std::size_t i = 0; i < offset; ++i) {
+        if (bytes[i] == '\n' ||
+            (bytes[i] == '\r' && (i + 1 >= bytes.size() || bytes[i + 1] != '\n')))
+            ++line;
+    }
+    return line;
 }
+
+// "line 3: byte 0xA0 is not ...", "line 2: bytes 0xA9 0xA1 are not ...", or, with no bytes,
+// "line 4 holds bytes that are not ...".
+std::string badBytesReason(std::size_t line, std::initializer_list<unsigned char> bytes)
+{
+    std::string reason = "line " + std::to_string(line);
+    if (bytes.size() == 0)
+        return reason + " holds bytes that are not characters of UTF-8, JIS, EUC-JP or Shift_JIS";
+    reason += bytes.size() > 1 ? ": bytes" : ": byte";
+    for (unsigned char b : bytes) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, " 0x%02X", b);
+        reason += hex;
+    }
+    return reason + (bytes.size() > 1 ? " are" : " is") +
+           " not a character of UTF-8, JIS, EUC-JP or Shift_JIS";
+}
+
+bool isCp932Byte(unsigned char b) { return b < 0x80 || engine::cp932Char(b); }
 
 std::string codePointName(char32_t cp)
 {
@@ -84,6 +113,115 @@ ByteBuffer toBuffer(std::string_view bytes) { return ByteBuffer(bytes.begin(), b
 
 std::string toString(const ByteBuffer& buffer) { return std::string(buffer.begin(), buffer.end()); }
 
+// Input that is no valid UTF-8 but reads as UTF-8 with faults rather than as a Japanese code:
+// it begins with a byte-order mark, or its valid multi-byte sequences are at least as many as
+// its invalid ones. Then the first invalid sequence is the fault to name.
+std::optional<std::size_t> brokenUtf8At(std::string_view bytes)
+{
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    std::size_t multiByte = 0, invalid = 0;
+    std::optional<std::size_t> first;
+    for (std::size_t i = 0; i < n;) {
+        if (s[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        const std::size_t len = utf8SequenceLength(s + i, n - i);
+        if (len == 0) {
+            if (!first)
+                first = i;
+            ++invalid;
+            ++i;
+        } else {
+            ++multiByte;
+            i += len;
+        }
+    }
+    const bool byteOrderMark = bytes.substr(0, 3) == kByteOrderMark;
+    if (first && (byteOrderMark || (multiByte > 0 && multiByte >= invalid)))
+        return first;
+    return std::nullopt;
+}
+
+// The first character of Shift_JIS input that decodes to nothing once SjisToSjis has rejoined
+// characters split by other bytes, named by the input's own bytes and line.
+std::optional<std::string> shiftJisFault(std::string_view bytes)
+{
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    const auto isTrail = [](unsigned char b) {
+        return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+    };
+    for (std::size_t i = 0; i < n;) {
+        const unsigned char b = s[i];
+        if (b < 0x80 || (b >= 0xA0 && b <= 0xDF)) {
+            if (!isCp932Byte(b))
+                return badBytesReason(lineOfOffset(bytes, i), {b});
+            ++i;
+            continue;
+        }
+        // A lead byte waits for its trail; the bytes in between are written first.
+        std::size_t j = i + 1;
+        for (; j < n && !isTrail(s[j]); ++j) {
+            if (!isCp932Byte(s[j]))
+                return badBytesReason(lineOfOffset(bytes, j), {s[j]});
+        }
+        if (j == n)
+            return std::nullopt; // a lead byte left at the end is dropped
+        if (!engine::isLeadByte(b))
+            return badBytesReason(lineOfOffset(bytes, i), {b});
+        if (!engine::cp932Char(static_cast<std::uint16_t>(b << 8 | s[j])))
+            return badBytesReason(lineOfOffset(bytes, i), {b, s[j]});
+        i = j + 1;
+    }
+    return std::nullopt;
+}
+
+// Which byte values the input holds.
+using ByteSet = std::array<bool, 256>;
+
+// The first character of JIS or EUC-JP input, converted to Shift_JIS, that decodes to nothing,
+// named by the bytes the input holds for it: the Shift_JIS arithmetic undone. Converting keeps
+// every line end, so its line is the line of the input. Damaged input can make bytes of its own
+// through that arithmetic; then only the line is named, never a byte the input does not hold.
+std::optional<std::string> convertedFault(std::string_view converted, bool euc, const ByteSet& held)
+{
+    const auto* s = reinterpret_cast<const unsigned char*>(converted.data());
+    const std::size_t n = converted.size();
+    for (std::size_t i = 0; i < n;) {
+        const unsigned char b = s[i];
+        const auto line = [&] { return lineOfOffset(converted, i); };
+        if (engine::isLeadByte(b) && i + 1 < n) {
+            const unsigned char t = s[i + 1];
+            if (!engine::cp932Char(static_cast<std::uint16_t>(b << 8 | t))) {
+                int row = 2 * (b < 0xA0 ? b - 0x71 : b - 0xB1) + 1;
+                const int cell = t < 0x80 ? t - 0x1F : t < 0x9F ? t - 0x20 : t - 0x7E;
+                if (t >= 0x9F)
+                    ++row;
+                const int high = euc ? 0x80 : 0;
+                const auto first = static_cast<unsigned char>((row | high) & 0xFF);
+                const auto second = static_cast<unsigned char>((cell | high) & 0xFF);
+                if (held[first] && held[second])
+                    return badBytesReason(line(), {first, second});
+                return badBytesReason(line(), {});
+            }
+            i += 2;
+            continue;
+        }
+        if (!isCp932Byte(b)) {
+            // JIS reading raises the bytes of a katakana run by 0x80.
+            const bool katakana = !euc && b >= 0xA0 && b <= 0xDF && held[b - 0x80];
+            const auto own = static_cast<unsigned char>(katakana ? b - 0x80 : b);
+            if (held[own])
+                return badBytesReason(line(), {own});
+            return badBytesReason(line(), {});
+        }
+        ++i;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 bool isUtf8Text(std::string_view bytes)
@@ -105,10 +243,12 @@ bool isUtf8Text(std::string_view bytes)
     return multiByte;
 }
 
-std::u16string decodeUtf8(std::string_view bytes)
+namespace {
+
+// UTF-16 of valid UTF-8, every character kept: a U+FEFF is a byte-order mark only at the very
+// start of the input, which the callers skip themselves.
+std::u16string utf8ToUtf16(std::string_view bytes)
 {
-    if (bytes.substr(0, 3) == kByteOrderMark)
-        bytes.remove_prefix(3);
     std::u16string out(bytes.size(), u'\0');
     char16_t* o = out.data();
     const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -140,6 +280,15 @@ std::u16string decodeUtf8(std::string_view bytes)
     }
     out.resize(static_cast<std::size_t>(o - out.data()));
     return out;
+}
+
+} // namespace
+
+std::u16string decodeUtf8(std::string_view bytes)
+{
+    if (bytes.substr(0, 3) == kByteOrderMark)
+        bytes.remove_prefix(3);
+    return utf8ToUtf16(bytes);
 }
 
 std::string encodeUtf8(std::u16string_view text)
@@ -244,12 +393,31 @@ PreparedText prepareText(ByteBuffer&& buffer, bool convMode)
         prepared.status = "UTF-8" + codeStatus({CodeFamily::Sjis, lineEnds});
         return prepared;
     }
-    if (convMode) {
-        const CodeConvertResult found = decodeConvertResult(CodeConvert(bytes, kTargetSjis));
-        prepared.family = found.family;
-        prepared.status = codeStatus(found);
-        prepared.lfOnly = hasLf && !hasCr;
+    if (!convMode)
+        return prepared; // taken as Shift_JIS as it is: decodePiece names the byte itself
+
+    // Bytes that decode to nothing are named as the input has them, before converting
+    // rewrites them: as broken UTF-8 where the input reads so, else in its Japanese code.
+    std::optional<std::string> shiftJisReason;
+    ByteSet held{};
+    for (const char c : raw)
+        held[static_cast<unsigned char>(c)] = true;
+    if (const auto at = brokenUtf8At(raw))
+        prepared.fault =
+            badBytesReason(lineOfOffset(raw, *at), {static_cast<unsigned char>(raw[*at])});
+    else
+        shiftJisReason = shiftJisFault(raw);
+    const CodeConvertResult found = decodeConvertResult(CodeConvert(bytes, kTargetSjis));
+    prepared.family = found.family;
+    if (prepared.fault.empty() && found.family == CodeFamily::Sjis && shiftJisReason) {
+        prepared.fault = std::move(*shiftJisReason);
+    } else if (prepared.fault.empty() && found.family != CodeFamily::Sjis) {
+        const std::string_view converted(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        prepared.fault = convertedFault(converted, found.family == CodeFamily::Euc, held)
+                             .value_or(std::string());
     }
+    prepared.status = codeStatus(found);
+    prepared.lfOnly = hasLf && !hasCr;
     return prepared;
 }
 
@@ -260,19 +428,19 @@ Result<Done> decodePiece(const PreparedText& prepared, std::size_t from, std::si
                                prepared.bytes.size());
     const std::string_view piece = all.substr(from, to - from);
     if (prepared.utf8) {
-        out += decodeUtf8(piece);
+        out += utf8ToUtf16(piece);
         return Done{};
     }
     std::size_t badAt = 0;
     auto text = engine::fromCp932(piece, &badAt);
     if (!text) {
+        if (!prepared.fault.empty())
+            return IoError{IoErrorKind::BadData, {}, prepared.fault};
         badAt += from;
-        char byte[8];
-        std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(all[badAt]));
-        return IoError{IoErrorKind::BadData,
-                       {},
-                       "line " + std::to_string(lineOfOffset(all, badAt)) + ": byte " + byte +
-                           " is not a character of UTF-8, JIS, EUC-JP or Shift_JIS"};
+        return IoError{
+            IoErrorKind::BadData,
+            {},
+            badBytesReason(lineOfOffset(all, badAt), {static_cast<unsigned char>(all[badAt])})};
     }
     out += *text;
     return Done{};

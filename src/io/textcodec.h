@@ -49,6 +49,7 @@ struct PreparedText
     bool utf8 = false;
     bool lfOnly = false;
     CodeFamily family = CodeFamily::Sjis;
+    std::string fault; // names the input's first bad bytes and their line, when it has some
 };
 [[nodiscard]] PreparedText prepareText(ByteBuffer&& bytes, bool convMode);
 // Appends the text of bytes [from, to) of prepared to out; BadData names the line.

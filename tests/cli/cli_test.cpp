@@ -133,7 +133,7 @@ TEST(CliOutputCode, RefusesACharacterTheCodeCannotHold)
 TEST(CliQuote, QuotesAndUnquotesEveryLine)
 {
     EXPECT_EQ(cli({"quote"}, "abc\ndef").out, "≫abc\n≫def");
-    EXPECT_EQ(cli({"quote", "--quote-chars", " > "}, "abc\n").out, ">abc\n>");
+    EXPECT_EQ(cli({"quote", "--quote-chars", " > "}, "abc\n").out, ">abc\n");
     EXPECT_EQ(cli({"unquote"}, "≫abc\ndef\n> > x").out, "abc\ndef\n > x");
     const std::string text = "line\n> quoted\n\n";
     EXPECT_EQ(cli({"unquote"}, cli({"quote"}, text).out).out, text);
@@ -223,11 +223,132 @@ TEST(CliLargeInput, GivesWhatTheEngineGivesForTheWholeText)
     const std::string aligned =
         io::encodeUtf8(io::crLfToLf(engine::TextUpdate(text, settings, state)));
     EXPECT_EQ(cli({"align"}, input).out, aligned);
-    EXPECT_EQ(cli({"quote"}, input).out,
-              io::encodeUtf8(io::crLfToLf(engine::quoteText(text, settings.Inyofu))));
+    // The text ends in a line end: the empty piece after it gets no quote mark.
+    std::u16string quoted = engine::quoteText(text, settings.Inyofu);
+    ASSERT_EQ(quoted.substr(quoted.size() - 1), u"≫");
+    quoted.pop_back();
+    EXPECT_EQ(cli({"quote"}, input).out, io::encodeUtf8(io::crLfToLf(quoted)));
     EXPECT_EQ(cli({"unquote"}, input).out,
               io::encodeUtf8(io::crLfToLf(engine::unquoteText(text, settings.Inyofu))));
     EXPECT_EQ(cli({"widen"}, input).out, io::encodeUtf8(io::crLfToLf(engine::widenKana(text))));
+}
+
+TEST(CliQuote, TheFinalLineEndBeginsNoLineOfItsOwn)
+{
+    const std::pair<std::string, std::string> rows[] = {
+        {"abc\n", "≫abc\n"},
+        {"abc\r\n", "≫abc\n"},
+        {"abc\ndef\n", "≫abc\n≫def\n"},
+        {"abc\n\n", "≫abc\n≫\n"}, // an empty line before the final line end is a line
+        {"\n", "≫\n"},
+        {"abc", "≫abc"}, // no final line end: the last line stays without one
+        {"", "≫"},       // as the window quotes an empty text
+    };
+    for (const auto& [input, expected] : rows) {
+        const auto r = cli({"quote"}, input);
+        EXPECT_EQ(r.exitStatus, 0) << r.err;
+        EXPECT_EQ(r.out, expected) << "input «" << input << "»";
+    }
+    EXPECT_EQ(cli({"quote", "--crlf"}, "abc\r\n").out, "≫abc\r\n");
+    EXPECT_EQ(cli({"quote", "--output-code", "sjis"}, "abc\n").out, "\x81\xe2"
+                                                                    "abc\r\n");
+}
+
+TEST(CliErrors, RefusalsNameTheInputsOwnLineAndBytes)
+{
+    std::string fiftyLines;
+    for (int i = 1; i <= 50; ++i)
+        fiftyLines += "日本語の行 " + std::to_string(i) + "\n";
+    struct Row
+    {
+        const char* name;
+        std::string input;
+        const char* line;
+        const char* bytes;
+    };
+    const Row rows[] = {
+        {"Utf8Surrogate", "日本語\xed\xa0\x80テキスト\n", "line 1:", "byte 0xED "},
+        {"Utf8BadByteOnLine51", fiftyLines + "bad \xff here\n", "line 51:", "byte 0xFF "},
+        {"Utf8CrLineEnds", "あ\rい\rう\xc3(\r", "line 3:", "byte 0xC3 "},
+        {"ByteOrderMarkThenGarbage",
+         "\xEF\xBB\xBF"
+         "abc\n\x80\x81"
+         "def\n",
+         "line 2:", "byte 0x80 "},
+        {"ShiftJisStrayByte",
+         "\x82\xa0\n\x82\xa2\nab\xa0"
+         "c\n",
+         "line 3:", "byte 0xA0 "},
+        {"ShiftJisCrLineEnds",
+         "\x82\xa0\r\x82\xa2\rab\x80"
+         "c\r",
+         "line 3:", "byte 0x80 "},
+        {"ShiftJisUnassignedPair", "\x82\xa0\r\n\x85\x40\r\n", "line 2:", "bytes 0x85 0x40 "},
+        {"EucUnassignedPair", "\xc6\xfc\xcb\xdc\n\xa4\xa2\xa9\xa1\n",
+         "line 2:", "bytes 0xA9 0xA1 "},
+        {"JisUnassignedPair", "\x1b$B\x46\x7c\x1b(B\nab\x1b$B\x29\x21\x1b(B\n",
+         "line 2:", "bytes 0x29 0x21 "},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto r = cli({"align"}, row.input);
+        expectRefused(r, row.line);
+        EXPECT_NE(r.err.find(row.bytes), std::string::npos) << r.err;
+    }
+}
+
+TEST(CliByteOrderMark, OnlyTheOneAtTheVeryStartIsRemoved)
+{
+    const std::string bom = "\xEF\xBB\xBF";
+    EXPECT_EQ(cli({"widen"}, bom + bom + "a\n").out, bom + "a\n");
+    EXPECT_EQ(cli({"align"}, bom + "a\n" + bom + "b\n").out, "a\n" + bom + "b\n");
+    // Every line of a text several pieces long begins with U+FEFF: wherever a piece begins,
+    // the character stays.
+    std::string text = "start\n";
+    while (text.size() < 900000)
+        text += bom + "行の初めに U+FEFF があります。\n";
+    for (const char* command : {"widen", "unquote", "align"}) {
+        const auto r = cli({command}, text);
+        EXPECT_EQ(r.exitStatus, 0) << command << r.err;
+        EXPECT_TRUE(r.out == text) << command << ": the output differs";
+    }
+}
+
+// An address-space limit cannot be combined with AddressSanitizer, which reserves terabytes
+// of shadow memory at start.
+bool cliRunsUnderAddressSanitizer()
+{
+#if defined(KESTROVA_CLI_SANITIZED) || defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return true;
+#else
+    return false;
+#endif
+#else
+    return false;
+#endif
+}
+
+TEST(CliMemory, InputTooLargeForTheMemoryIsRefusedInOneLine)
+{
+    if (cliRunsUnderAddressSanitizer())
+        GTEST_SKIP() << "an address-space limit does not work under AddressSanitizer";
+    std::string text;
+    while (text.size() < (48u << 20))
+        text += "> これは引用文で、とても長い行です。quoted text ｶﾀｶﾅ 1234\n";
+    ProcessLimits limits;
+    limits.addressSpace = 160u << 20;
+    const auto endless = runProcess(kCli, {"align", "/dev/zero"}, {}, limits);
+    const auto large = runProcess(kCli, {"align"}, text, limits);
+    for (const auto* r : {&endless, &large}) {
+        expectRefused(*r, "too large for the memory available");
+        EXPECT_EQ(r->err.find("bad_alloc"), std::string::npos) << r->err;
+    }
+    // The same text goes through when the memory suffices.
+    const auto done = runProcess(kCli, {"quote"}, "abc\n", limits);
+    EXPECT_EQ(done.exitStatus, 0) << done.err;
 }
 
 TEST(CliHelp, ExplainsItselfAndItsVersion)

@@ -4,8 +4,8 @@
 #include <cerrno>
 #include <csignal>
 #include <poll.h>
-#include <spawn.h>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,19 +14,12 @@ extern char** environ;
 namespace kestrova::test {
 
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
-                         const std::string& input)
+                         const std::string& input, const ProcessLimits& limits)
 {
     std::signal(SIGPIPE, SIG_IGN); // a child that exits early must not end the test
     int in[2], out[2], err[2];
     if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0)
         throw std::runtime_error("pipe failed");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
-        posix_spawn_file_actions_addclose(&actions, fd);
 
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
@@ -34,14 +27,28 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
 
-    pid_t pid = 0;
-    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    // fork rather than posix_spawn: the child sets its own limits before it runs the program.
+    // Between fork and exec it only makes async-signal-safe calls.
+    const pid_t pid = fork();
+    if (pid < 0)
+        throw std::runtime_error("cannot start " + program);
+    if (pid == 0) {
+        dup2(in[0], 0);
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
+            close(fd);
+        if (limits.addressSpace > 0) {
+            const rlimit limit{limits.addressSpace, limits.addressSpace};
+            if (setrlimit(RLIMIT_AS, &limit) != 0)
+                _exit(126);
+        }
+        execve(program.c_str(), argv.data(), environ);
+        _exit(127);
+    }
     close(in[0]);
     close(out[1]);
     close(err[1]);
-    if (rc != 0)
-        throw std::runtime_error("cannot start " + program);
 
     ProcessResult result;
     std::size_t written = 0;

@@ -1,6 +1,7 @@
 // Running a program with given standard input and collecting what it writes.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -13,8 +14,13 @@ struct ProcessResult
     std::string err;
 };
 
+struct ProcessLimits
+{
+    std::size_t addressSpace = 0; // RLIMIT_AS of the child in bytes; 0 leaves it as it is
+};
+
 // Runs program with args (no shell), feeding input to its standard input.
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
-                         const std::string& input);
+                         const std::string& input, const ProcessLimits& limits = {});
 
 } // namespace kestrova::test

@@ -88,7 +88,36 @@ INSTANTIATE_TEST_SUITE_P(
         ReflowCase{"SingleLineThatFitsGetsNoLineEnd", 12, 1, 2, kNote, u"short", u"short"},
         ReflowCase{"LoneCrAndLfAreOrdinaryCharacters", 6, 0, 0, kNote, u"ab\rcd\nef",
                    u"ab\rcd\n¶ef"},
-        ReflowCase{"ColumnsOneStillPlacesAWholeCharacterPerLine", 1, 1, 0, kNote, u"aあ", u"a¶あ"}),
+        ReflowCase{"ColumnsOneStillPlacesAWholeCharacterPerLine", 1, 1, 0, kNote, u"aあ", u"a¶あ"},
+        // A note line already after the quotation is not written a second time.
+        ReflowCase{"NoteAlreadyFollowingTheQuotationIsNotRepeated", 16, 1, 2, u"（注）",
+                   u"> これは引用文で、とても長い行です。¶> 次の行。¶（注）¶本文です。",
+                   u"> これは引用文¶> で、とても長い¶> 行です。次の¶> 行。¶（注）¶本文です。"},
+        ReflowCase{"NoteAlreadyFollowingAFlushedTailIsNotRepeated", 16, 1, 1, u"（注）",
+                   u"> これは引用文で、とても長い行です。¶（注）",
+                   u"> これは引用文¶> で、とても長い¶> 行です。¶（注）"},
+        ReflowCase{"LineThatOnlyResemblesTheNoteGetsTheNoteBeforeIt", 16, 1, 0, u"（注）",
+                   u"> これは引用文で、とても長い行です。¶（注） ",
+                   u"> これは引用文¶> で、とても長い¶> 行です。¶（注）¶（注） "},
+        // What a reader sees as one character is never split, and measures the sum of its
+        // characters' widths.
+        ReflowCase{"CombiningAccentStaysWithItsLetter", 4, 0, 0, kNote, u"abce\u0301f",
+                   u"abc¶e\u0301f"},
+        ReflowCase{"CombiningAccentStaysWithItsLetterUnderKinsoku", 5, 1, 0, kNote, u"abc e\u0301f",
+                   u"abc ¶e\u0301f"},
+        ReflowCase{"CombiningVoicedMarkStaysWithItsKana", 6, 0, 0, kNote, u"あいか\u3099う",
+                   u"あい¶か\u3099う"},
+        ReflowCase{"StopTakesTheWholeClusterBeforeItDown", 8, 1, 0, kNote, u"あいか\u3099。",
+                   u"あい¶か\u3099。"},
+        ReflowCase{"RegionalIndicatorFlagStaysWhole", 3, 0, 0, kNote, u"ab🇯🇵", u"ab¶🇯🇵"},
+        ReflowCase{"EmojiZwjSequenceStaysWholeEvenWhenWiderThanTheLine", 3, 1, 0, kNote,
+                   u"a👨\u200D👩\u200D👧b", u"a¶👨\u200D👩\u200D👧¶b"},
+        ReflowCase{"VariationSelectorStaysWithItsCharacter", 6, 0, 0, kNote, u"あい★\uFE0Fう",
+                   u"あい¶★\uFE0Fう"},
+        ReflowCase{"IdeographicVariationSelectorStaysWithItsKanji", 4, 0, 0, kNote,
+                   u"あ葛\U000E0100い", u"あ¶葛\U000E0100¶い"},
+        // Half-width voiced marks are characters of their own in code page 932, as before.
+        ReflowCase{"HalfWidthVoicedMarkIsACharacterOfItsOwn", 3, 0, 0, kNote, u"ｱｲｶﾞ", u"ｱｲｶ¶ﾞ"}),
     [](const testing::TestParamInfo<ReflowCase>& row) { return std::string(row.param.name); });
 
 TEST(TextUpdate, StateOfAnEarlierRunNeverLeaksIntoTheNext)

@@ -16,6 +16,8 @@ namespace kestrova::pgp {
 
 namespace {
 
+constexpr long long kBadPassPhraseCode = 11;
+
 // One command line, as PGP 2.6.3i reads it.
 struct Command
 {
@@ -488,9 +490,17 @@ public:
         }
         if (reply.stopped)
             say("Stopped: gpg was ended before it finished.");
-        if (reply.has("BAD_PASSPHRASE"))
+        // gpg 2.2 with loopback reports a wrong pass phrase as an error code (GPG_ERR_BAD_PASSPHRASE
+        // in the low 16 bits) of a FAILURE or ERROR line; older ones say BAD_PASSPHRASE.
+        bool badPassPhrase = reply.has("BAD_PASSPHRASE");
+        for (const auto& line : reply.status)
+            if ((line.keyword == "FAILURE" || line.keyword == "ERROR") && !line.args.empty() &&
+                (numberOr0(line.args.back()) & 0xFFFF) == kBadPassPhraseCode)
+                badPassPhrase = true;
+        if (badPassPhrase)
             say("Bad pass phrase.");
-        if (reply.has("MISSING_PASSPHRASE"))
+        else if (reply.has("MISSING_PASSPHRASE") ||
+                 (reply.has("NEED_PASSPHRASE") && !m_hasPassPhrase))
             say("No pass phrase was given, and the secret key needs one.");
         for (const auto& line : reply.status) {
             if (line.keyword == "INV_SGNR" && line.args.size() >= 2)

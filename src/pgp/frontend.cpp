@@ -453,23 +453,31 @@ public:
         return reply;
     }
 
-    std::vector<Key> listKeys(const std::string& pattern, bool secret = false)
+    // The keys pattern matches (all keys when it is empty), or nothing, said why, when gpg
+    // could not list them.
+    std::optional<std::vector<Key>> listKeys(const std::string& pattern, bool secret = false)
     {
         std::vector<std::string> arguments = {"--with-colons", "--fixed-list-mode",
                                               "--with-fingerprint",
                                               secret ? "--list-secret-keys" : "--list-keys"};
         if (!pattern.empty())
             arguments.insert(arguments.end(), {"--", pattern});
+        GpgReply reply = gpg(arguments);
+        if (!reply.started || reply.timedOut || reply.stopped) {
+            say("The key ring could not be read.");
+            explainFailure(reply);
+            return std::nullopt;
+        }
         // No match is an error for gpg and an empty list here.
-        return parseKeyListing(gpg(arguments).out);
+        return parseKeyListing(reply.out);
     }
 
     std::optional<Key> keyFor(const std::string& pattern)
     {
         auto keys = listKeys(pattern);
-        if (keys.empty())
+        if (!keys || keys->empty())
             return std::nullopt;
-        return keys.front();
+        return keys->front();
     }
 
     void say(const std::string& line) { m_console += line + "\n"; }
@@ -490,8 +498,9 @@ public:
         }
         if (reply.stopped)
             say("Stopped: gpg was ended before it finished.");
-        // gpg 2.2 with loopback reports a wrong pass phrase as an error code (GPG_ERR_BAD_PASSPHRASE
-        // in the low 16 bits) of a FAILURE or ERROR line; older ones say BAD_PASSPHRASE.
+        // gpg 2.2 with loopback reports a wrong pass phrase as an error code
+        // (GPG_ERR_BAD_PASSPHRASE in the low 16 bits) of a FAILURE or ERROR line; older ones say
+        // BAD_PASSPHRASE.
         bool badPassPhrase = reply.has("BAD_PASSPHRASE");
         for (const auto& line : reply.status)
             if ((line.keyword == "FAILURE" || line.keyword == "ERROR") && !line.args.empty() &&
@@ -610,7 +619,10 @@ std::optional<Key> recipientKey(Session& session, const std::string& id)
         session.say("No recipient user ID was given. Nothing encrypted.");
         return std::nullopt;
     }
-    auto keys = session.listKeys(id);
+    auto listed = session.listKeys(id);
+    if (!listed)
+        return std::nullopt;
+    const auto& keys = *listed;
     if (keys.empty()) {
         session.say("No public key on the key ring matches \"" + id + "\". Nothing encrypted.");
         return std::nullopt;
@@ -837,7 +849,10 @@ int extractKey(Session& session, const Command& command)
         session.say("Extracting a key takes a user ID and a file name (-kxa \"ID\" FILE).");
         return 1;
     }
-    auto keys = session.listKeys(command.operands[0]);
+    auto listed = session.listKeys(command.operands[0]);
+    if (!listed)
+        return 1;
+    const auto& keys = *listed;
     if (keys.empty()) {
         session.say("No public key on the key ring matches \"" + command.operands[0] + "\".");
         return 1;
@@ -861,7 +876,10 @@ int extractKey(Session& session, const Command& command)
 int viewKeys(Session& session, const Command& command)
 {
     const std::string pattern = command.operands.empty() ? "" : command.operands[0];
-    auto keys = session.listKeys(pattern);
+    auto listed = session.listKeys(pattern);
+    if (!listed)
+        return 1;
+    const auto& keys = *listed;
     for (const auto& key : keys) {
         std::string head =
             "pub   " + algorithmName(key) + " " + formatDate(key.created) + " " + key.keyId;
@@ -890,7 +908,10 @@ int removeKey(Session& session, const Command& command)
         return 1;
     }
     const std::string& id = command.operands[0];
-    auto keys = session.listKeys(id);
+    auto listed = session.listKeys(id);
+    if (!listed)
+        return 1;
+    const auto& keys = *listed;
     if (keys.empty()) {
         session.say("No public key on the key ring matches \"" + id + "\". Nothing removed.");
         return 1;
@@ -902,7 +923,10 @@ int removeKey(Session& session, const Command& command)
         return 1;
     }
     const Key& key = keys.front();
-    if (!session.listKeys(key.fingerprint, true).empty()) {
+    const auto secretKeys = session.listKeys(key.fingerprint, true);
+    if (!secretKeys)
+        return 1;
+    if (!secretKeys->empty()) {
         session.say("This key has a secret key on the key ring, so it is not removed:");
         session.sayRaw(keyLine(key));
         session.say("A deleted secret key cannot be got back. If you really mean to delete it,");

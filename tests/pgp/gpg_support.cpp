@@ -44,14 +44,10 @@ GpgHome::GpgHome()
     // No cached pass phrase: every run is checked against the one it was given. A low S2K
     // count spares the agent its calibration and slow key unlocking on a busy machine; the
     // keys die with the test.
-    writeFile(path + "/gpg-agent.conf",
-              "default-cache-ttl 0\nmax-cache-ttl 0\ns2k-count 65536\n");
+    writeFile(path + "/gpg-agent.conf", "default-cache-ttl 0\nmax-cache-ttl 0\ns2k-count 65536\n");
 }
 
-GpgHome::~GpgHome()
-{
-    runProcess("/usr/bin/gpgconf", {"--homedir", path, "--kill", "all"}, "");
-}
+GpgHome::~GpgHome() { runProcess("/usr/bin/gpgconf", {"--homedir", path, "--kill", "all"}, ""); }
 
 ProcessResult GpgHome::gpg(const std::vector<std::string>& args, const std::string& input)
 {
@@ -62,8 +58,10 @@ ProcessResult GpgHome::gpg(const std::vector<std::string>& args, const std::stri
 
 std::string GpgHome::makeKey(const std::string& userId, const std::string& passPhrase)
 {
-    const auto made = gpg({"--pinentry-mode", "loopback", "--passphrase", passPhrase,
-                           "--quick-gen-key", userId, "future-default", "default", "never"});
+    // Through a pipe: a test scanning the process list for the pass phrase may run meanwhile.
+    const auto made = gpg({"--pinentry-mode", "loopback", "--passphrase-fd", "0", "--quick-gen-key",
+                           userId, "future-default", "default", "never"},
+                          passPhrase + "\n");
     if (made.exitStatus != 0)
         throw std::runtime_error("key generation failed: " + made.err);
     const auto listed = gpg({"--with-colons", "--list-keys", "--", "=" + userId});

@@ -18,7 +18,7 @@ public:
     ~TempFolder();
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
-    std::string path; // without a final "/"
+    std::string path;                                     // without a final "/"
     [[nodiscard]] std::vector<std::string> names() const; // what is in it, sorted
 };
 

@@ -1,6 +1,7 @@
 // The PGP.EXE path run for real: PgpBatchRun writes the work files and the batch, runs
 // kestrova-command, which runs gpg with a throw-away home, and reads the results back.
 #include "gpg_support.h"
+
 #include "io/textcodec.h"
 #include "pgp/batch.h"
 #include "pgp/indent.h"
@@ -22,12 +23,10 @@ using kestrova::test::TempFolder;
 // Every character the batch language treats specially, in a pass phrase that must still reach
 // gpg exactly.
 const std::string kAlicePass = "pa\"ss %PATH% > x & y | z";
-const std::u16string kJapanese = u"こんにちは、世界。\r\n署名のテスト：①～㈱ ｶﾀｶﾅ\r\n\r\n終わり\r\n";
+const std::u16string kJapanese =
+    u"こんにちは、世界。\r\n署名のテスト：①～㈱ ｶﾀｶﾅ\r\n\r\n終わり\r\n";
 
-std::string narrow(std::u16string_view text)
-{
-    return encodeUtf8(text);
-}
+std::string narrow(std::u16string_view text) { return encodeUtf8(text); }
 
 bool holds(std::u16string_view text, std::string_view piece)
 {
@@ -117,7 +116,8 @@ TEST_F(PgpRun, SignThenCheckGivesAGoodSignatureAndTheTextByteForByte)
     typedPass = u"";
     EXPECT_EQ(run("check", text), PgpResult::Done);
     EXPECT_EQ(text, kJapanese);
-    EXPECT_TRUE(holds(viewed, "Good signature from \"Alice <alice@example.org>\"")) << narrow(viewed);
+    EXPECT_TRUE(holds(viewed, "Good signature from \"Alice <alice@example.org>\""))
+        << narrow(viewed);
     EXPECT_TRUE(holds(viewed, grouped(aliceFingerprint))) << narrow(viewed);
 }
 

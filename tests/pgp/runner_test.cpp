@@ -53,8 +53,9 @@ protected:
             prompts.emplace_back(prompt);
             return typedId;
         };
-        hooks.run = [this](const std::vector<std::string>& arguments, WindowStyle) {
+        hooks.run = [this](const std::vector<std::string>& arguments, WindowStyle style) {
             ++runs;
+            lastStyle = style;
             kestrova::test::runWatching(arguments, whileRunning);
         };
         hooks.View = [this](std::u16string_view title, std::u16string_view text) {
@@ -101,6 +102,7 @@ protected:
     std::u16string viewed;
     int views = 0;
     int runs = 0;
+    WindowStyle lastStyle = WindowStyle::MinimizedNoFocus;
 };
 
 TEST_F(PgpRun, SignThenCheckGivesAGoodSignatureAndTheTextByteForByte)
@@ -204,8 +206,10 @@ TEST_F(PgpRun, AddImportsKeysAndRemoveDeletesOnlyAPublicKey)
     std::u16string nothing;
     typedId = u"alice@example.org";
     EXPECT_EQ(run("remove", nothing), PgpResult::Done);
-    EXPECT_TRUE(holds(viewed, "secret key")) << narrow(viewed);
-    EXPECT_TRUE(holds(viewed, "not removed")) << narrow(viewed);
+    EXPECT_TRUE(holds(viewed, "has a secret key on the key ring, so it is not removed"))
+        << narrow(viewed);
+    EXPECT_TRUE(holds(viewed, "gpg --delete-secret-and-public-key " + aliceFingerprint))
+        << narrow(viewed);
     EXPECT_EQ(home.fingerprints().size(), 3u);
 
     typedId = u"example"; // Alice, Bob and Carol
@@ -367,6 +371,25 @@ TEST_F(PgpRun, AMissingGpgIsSaidInWords)
     EXPECT_EQ(result, PgpResult::Done);
     EXPECT_EQ(text, kJapanese);
     EXPECT_TRUE(holds(viewed, "gpg (GnuPG) was not found")) << narrow(viewed);
+}
+
+TEST_F(PgpRun, CommandOpensTheTerminalInThePgpFolderWithItsKeyRing)
+{
+    TempFolder logs;
+    ::setenv("TERMINAL", STAND_IN_PATH, 1);
+    ::setenv("STAND_IN_LOG", (logs.path + "/log").c_str(), 1);
+    context.settings.TimeZone = u"JST-9";
+    std::u16string text = kJapanese;
+    const PgpResult result = run("command", text);
+    ::unsetenv("TERMINAL");
+    EXPECT_EQ(result, PgpResult::Done);
+    EXPECT_EQ(text, kJapanese);
+    EXPECT_EQ(views, 0);
+    EXPECT_EQ(lastStyle, WindowStyle::NormalWithFocus);
+    const std::string log = kestrova::test::readFile(logs.path + "/log");
+    EXPECT_NE(log.find("cwd=" + home.path + "\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("GNUPGHOME=" + home.path + "\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("TZ=JST-9\n"), std::string::npos) << log;
 }
 
 // Security: the pass phrase never shows in a process's arguments or a file outside the

@@ -1,6 +1,7 @@
 #include "pgp/frontend.h"
 
 #include "pgp/gpgrun.h"
+#include "pgp/lines.h"
 #include "pgp/secret.h"
 
 #include <cctype>
@@ -161,13 +162,8 @@ std::vector<Key> parseKeyListing(std::string_view listing)
 {
     std::vector<Key> keys;
     std::string lastType;
-    std::size_t start = 0;
-    while (start < listing.size()) {
-        std::size_t end = listing.find('\n', start);
-        if (end == std::string_view::npos)
-            end = listing.size();
-        const auto fields = splitFields(listing.substr(start, end - start));
-        start = end + 1;
+    for (std::string_view record : splitLines(listing)) {
+        const auto fields = splitFields(record);
         const std::string& type = fields[0];
         auto field = [&fields](std::size_t i) { return i < fields.size() ? fields[i] : ""; };
         if (type == "pub" || type == "sec") {

@@ -1,5 +1,6 @@
 #include "pgp/gpgrun.h"
 
+#include "pgp/lines.h"
 #include "pgp/secret.h"
 
 #include <array>
@@ -120,13 +121,7 @@ std::vector<StatusLine> parseStatus(std::string_view text)
 {
     constexpr std::string_view prefix = "[GNUPG:] ";
     std::vector<StatusLine> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string_view::npos)
-            end = text.size();
-        std::string_view line = text.substr(start, end - start);
-        start = end + 1;
+    for (std::string_view line : splitLines(text)) {
         if (!line.starts_with(prefix))
             continue;
         line.remove_prefix(prefix.size());

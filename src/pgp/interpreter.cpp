@@ -2,6 +2,7 @@
 
 #include "pgp/frontend.h"
 #include "pgp/gpgrun.h"
+#include "pgp/lines.h"
 #include "pgp/secret.h"
 
 #include <cctype>
@@ -193,13 +194,7 @@ int runBatchText(std::string_view text, Variables& variables, const InterpreterO
 {
     int status = 0;
     std::size_t lineNumber = 0;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string_view::npos)
-            end = text.size();
-        std::string_view raw = text.substr(start, end - start);
-        start = end + 1;
+    for (std::string_view raw : splitLines(text)) {
         ++lineNumber;
         if (raw.ends_with('\r'))
             raw.remove_suffix(1);

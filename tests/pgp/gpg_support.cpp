@@ -56,12 +56,14 @@ ProcessResult GpgHome::gpg(const std::vector<std::string>& args, const std::stri
     return runProcess("/usr/bin/gpg", all, input);
 }
 
-std::string GpgHome::makeKey(const std::string& userId, const std::string& passPhrase)
+std::string GpgHome::makeKey(const std::string& userId, const std::string& passPhrase,
+                             const std::vector<std::string>& options, const std::string& expire)
 {
     // Through a pipe: a test scanning the process list for the pass phrase may run meanwhile.
-    const auto made = gpg({"--pinentry-mode", "loopback", "--passphrase-fd", "0", "--quick-gen-key",
-                           userId, "future-default", "default", "never"},
-                          passPhrase + "\n");
+    std::vector<std::string> args = options;
+    args.insert(args.end(), {"--pinentry-mode", "loopback", "--passphrase-fd", "0",
+                             "--quick-gen-key", userId, "future-default", "default", expire});
+    const auto made = gpg(args, passPhrase + "\n");
     if (made.exitStatus != 0)
         throw std::runtime_error("key generation failed: " + made.err);
     const auto listed = gpg({"--with-colons", "--list-keys", "--", "=" + userId});
@@ -70,6 +72,21 @@ std::string GpgHome::makeKey(const std::string& userId, const std::string& passP
         throw std::runtime_error("no fingerprint listed");
     const std::size_t start = listed.out.find_first_not_of(':', fpr + 5);
     return listed.out.substr(start, 40);
+}
+
+std::string GpgHome::publicKey(const std::string& fingerprint)
+{
+    return gpg({"--armor", "--export", fingerprint}).out;
+}
+
+std::string GpgHome::revocation(const std::string& fingerprint)
+{
+    // gpg keeps the certificate disarmed by a ":" in front of its first armour line.
+    std::string text = readFile(path + "/openpgp-revocs.d/" + fingerprint + ".rev");
+    const std::size_t mark = text.find(":-----BEGIN");
+    if (mark != std::string::npos)
+        text.erase(mark, 1);
+    return text;
 }
 
 std::vector<std::string> GpgHome::fingerprints()

@@ -32,8 +32,14 @@ public:
     GpgHome(const GpgHome&) = delete;
     GpgHome& operator=(const GpgHome&) = delete;
 
-    // An ed25519 signing key with a cv25519 encryption subkey; returns its fingerprint.
-    std::string makeKey(const std::string& userId, const std::string& passPhrase);
+    // An ed25519 signing key with a cv25519 encryption subkey; returns its fingerprint. options
+    // go before the command (--faked-system-time); expire is gpg's ("never", "1y").
+    std::string makeKey(const std::string& userId, const std::string& passPhrase,
+                        const std::vector<std::string>& options = {},
+                        const std::string& expire = "never");
+    // The armoured public key, and the revocation certificate gpg made with the key.
+    std::string publicKey(const std::string& fingerprint);
+    std::string revocation(const std::string& fingerprint);
     ProcessResult gpg(const std::vector<std::string>& args, const std::string& input = {});
     // The fingerprints of the public keys the home holds.
     std::vector<std::string> fingerprints();

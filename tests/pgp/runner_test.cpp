@@ -267,19 +267,53 @@ TEST_F(PgpRun, FailuresLeaveTheTextAndSayWhatWentWrong)
     }
 }
 
-TEST_F(PgpRun, AKeyNotKnownToBeValidIsRefusedWithAdvice)
+TEST_F(PgpRun, EncryptionToAKeyThatCannotBeUsedIsRefusedWithTheReason)
 {
     GpgHome other;
     const std::string carol = other.makeKey("Carol <carol@example.net>", "");
-    ASSERT_EQ(home.gpg({"--import"}, other.gpg({"--armor", "--export", carol}).out).exitStatus, 0);
-    std::u16string text = kJapanese;
-    typedId = u"carol";
-    EXPECT_EQ(run("encrypt", text), PgpResult::Done);
-    EXPECT_EQ(text, kJapanese);
-    EXPECT_TRUE(holds(viewed, "Nothing encrypted")) << narrow(viewed);
-    EXPECT_TRUE(holds(viewed, "not known to be valid")) << narrow(viewed);
-    EXPECT_TRUE(holds(viewed, grouped(carol))) << narrow(viewed);
-    EXPECT_TRUE(holds(viewed, "gpg --lsign-key " + carol)) << narrow(viewed);
+    const std::string old = other.makeKey("Old <old@example.net>", "",
+                                          {"--faked-system-time", "20200101T000000!"}, "1y");
+    const std::string gone = other.makeKey("Gone <gone@example.net>", "");
+    for (const auto& key : {other.publicKey(carol), other.publicKey(old), other.publicKey(gone),
+                            other.revocation(gone)})
+        ASSERT_EQ(home.gpg({"--import"}, key).exitStatus, 0);
+
+    struct Row
+    {
+        const char* id;
+        std::string fingerprint;
+        std::string reason;
+        std::string advice;
+    } rows[] = {
+        {"carol", carol, "not known to be valid", "gpg --lsign-key " + carol},
+        {"old@example.net", old, "the key is expired", "Ask its owner for a current key"},
+        {"gone@example.net", gone, "the key is revoked", "Ask its owner for a current key"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.id);
+        std::u16string text = kJapanese;
+        typedId = decodeUtf8(row.id);
+        EXPECT_EQ(run("encrypt", text), PgpResult::Done);
+        EXPECT_EQ(text, kJapanese);
+        EXPECT_TRUE(holds(viewed, "Nothing encrypted")) << narrow(viewed);
+        EXPECT_TRUE(holds(viewed, row.reason)) << narrow(viewed);
+        EXPECT_TRUE(holds(viewed, grouped(row.fingerprint))) << narrow(viewed);
+        EXPECT_TRUE(holds(viewed, row.advice)) << narrow(viewed);
+    }
+}
+
+TEST_F(PgpRun, ASignatureFromAKeyNotOnTheRingIsSaidToBeUnchecked)
+{
+    GpgHome other;
+    other.makeKey("Carol <carol@example.net>", "");
+    const std::string signedByCarol = other.gpg({"--clearsign"}, narrow(kJapanese)).out;
+    ASSERT_FALSE(signedByCarol.empty());
+    std::u16string text = decodeUtf8(signedByCarol);
+    typedPass = u"";
+    EXPECT_EQ(run("check", text), PgpResult::Done);
+    EXPECT_TRUE(holds(viewed, "cannot be checked")) << narrow(viewed);
+    EXPECT_TRUE(holds(viewed, "not on the key ring")) << narrow(viewed);
+    EXPECT_FALSE(holds(viewed, "Good signature")) << narrow(viewed);
 }
 
 TEST_F(PgpRun, JisTextSurvivesSignAndCheckAndGpgAcceptsItsBytes)

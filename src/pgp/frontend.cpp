@@ -139,7 +139,7 @@ std::string unescapeField(std::string_view field)
 {
     std::string out;
     for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size() + 0 && field[i + 1] == 'x' &&
+        if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] == 'x' &&
             std::isxdigit(static_cast<unsigned char>(field[i + 2])) &&
             std::isxdigit(static_cast<unsigned char>(field[i + 3]))) {
             out += static_cast<char>(std::stoi(std::string(field.substr(i + 2, 2)), nullptr, 16));
@@ -394,13 +394,7 @@ public:
     {
         const auto path = findVariable(options.variables, "PATH");
         m_program = findProgram("gpg", path.value_or("/usr/bin:/bin"));
-        for (const auto& [name, value] : options.variables)
-            if (name != "PGPPASS" && name != "GNUPGHOME")
-                m_environment.push_back(name + "=" + value);
-        if (auto home = findVariable(options.variables, "PGPPATH"); home && !home->empty())
-            m_environment.push_back("GNUPGHOME=" + *home);
-        else if (auto own = findVariable(options.variables, "GNUPGHOME"))
-            m_environment.push_back("GNUPGHOME=" + *own);
+        m_environment = gpgEnvironment(options.variables);
     }
 
     ~Session() { wipeString(m_passPhrase); }
@@ -942,6 +936,19 @@ int removeKey(Session& session, const Command& command)
 }
 
 } // namespace
+
+std::vector<std::string> gpgEnvironment(const Variables& variables)
+{
+    std::vector<std::string> list;
+    for (const auto& [name, value] : variables)
+        if (name != "PGPPASS" && name != "GNUPGHOME")
+            list.push_back(name + "=" + value);
+    if (auto home = findVariable(variables, "PGPPATH"); home && !home->empty())
+        list.push_back("GNUPGHOME=" + *home);
+    else if (auto own = findVariable(variables, "GNUPGHOME"))
+        list.push_back("GNUPGHOME=" + *own);
+    return list;
+}
 
 int runPgpCommand(const std::vector<std::string>& words, const FrontEndOptions& options,
                   std::string& console)

@@ -31,6 +31,10 @@ struct FrontEndOptions
     const volatile std::sig_atomic_t* stop = nullptr;           // non-zero: end gpg, give up
 };
 
+// The environment gpg, and the Shell the COMMAND line opens, are given: the batch's variables
+// without PGPPASS, and GNUPGHOME set to PGPPATH when that is set.
+[[nodiscard]] std::vector<std::string> gpgEnvironment(const Variables& variables);
+
 // Carries out one command line (the words after "PGP.EXE"). What a user should read goes to
 // console: what was done, who signed and when, with which key, or what went wrong and gpg's own
 // words for it. Returns 0 when the command did what it was asked, 1 otherwise. Relative file

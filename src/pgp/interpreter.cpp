@@ -81,19 +81,6 @@ void setVariable(Variables& variables, std::string name, std::string value)
         ::tzset();
 }
 
-std::vector<std::string> environmentList(const Variables& variables)
-{
-    std::vector<std::string> list;
-    for (const auto& [name, value] : variables)
-        if (name != "GNUPGHOME" && name != "PGPPASS")
-            list.push_back(name + "=" + value);
-    if (auto home = findVariable(variables, "PGPPATH"); home && !home->empty())
-        list.push_back("GNUPGHOME=" + *home);
-    else if (auto own = findVariable(variables, "GNUPGHOME"))
-        list.push_back("GNUPGHOME=" + *own);
-    return list;
-}
-
 // COMMAND: the user's terminal running the user's shell, in this folder with the batch's
 // environment; the batch waits until it is closed.
 int openTerminal(const Variables& variables, std::size_t lineNumber)
@@ -119,7 +106,7 @@ int openTerminal(const Variables& variables, std::size_t lineNumber)
     for (auto& word : words)
         argv.push_back(word.data());
     argv.push_back(nullptr);
-    std::vector<std::string> entries = environmentList(variables);
+    std::vector<std::string> entries = gpgEnvironment(variables);
     std::vector<char*> envp;
     for (auto& entry : entries)
         envp.push_back(entry.data());

@@ -254,7 +254,24 @@ TEST_F(PgpRun, FailuresLeaveTheTextAndSayWhatWentWrong)
         {"plain text to check", "check", kJapanese, u"", u"", "No PGP data found"},
         {"unknown signing key", "sign", kJapanese, u"x", u"", "No usable secret key"},
     };
-    for (const auto& row : rows) {
+    GpgHome other;
+    const std::string carol = other.makeKey("Carol <carol@example.net>", "");
+    const std::u16string toCarol = decodeUtf8(
+        other
+            .gpg({"--armor", "--trust-model", "always", "--encrypt", "--recipient", carol},
+                 narrow(kJapanese))
+            .out);
+    const std::u16string toAlice = decodeUtf8(
+        home.gpg({"--armor", "--encrypt", "--recipient", aliceFingerprint}, narrow(kJapanese)).out);
+    ASSERT_FALSE(toCarol.empty());
+    ASSERT_FALSE(toAlice.empty());
+    const Row more[] = {
+        {"encrypted for someone else", "check", toCarol, u"", u"", "No secret key"},
+        {"wrong pass phrase to decrypt", "check", toAlice, u"wrong", u"", "Bad pass phrase."},
+    };
+    std::vector<Row> all(std::begin(rows), std::end(rows));
+    all.insert(all.end(), std::begin(more), std::end(more));
+    for (const auto& row : all) {
         SCOPED_TRACE(row.name);
         if (std::string(row.name) == "unknown signing key")
             context.settings.UserID = u"nobody@example.org";
@@ -433,8 +450,18 @@ TEST_F(PgpRun, NoProcessArgumentListHoldsThePassPhraseWhileSigningAndDecrypting)
     int scans = 0;
     bool sawInterpreter = false;
     std::vector<std::string> leaks;
+    std::vector<std::string> open; // work files others could read
+    bool sawWorkFiles = false;
     whileRunning = [&] {
         ++scans;
+        for (const auto& name : temp.names()) {
+            sawWorkFiles = true;
+            struct stat st
+            {
+            };
+            if (::lstat((temp.path + "/" + name).c_str(), &st) == 0 && (st.st_mode & 077) != 0)
+                open.push_back(name);
+        }
         for (const auto& line : kestrova::test::commandLinesHolding("kestrova-command"))
             if (line.find("/C") != std::string::npos)
                 sawInterpreter = true;
@@ -453,6 +480,8 @@ TEST_F(PgpRun, NoProcessArgumentListHoldsThePassPhraseWhileSigningAndDecrypting)
     EXPECT_GT(scans, 3);
     EXPECT_TRUE(sawInterpreter);
     EXPECT_EQ(leaks, std::vector<std::string>{});
+    EXPECT_TRUE(sawWorkFiles);
+    EXPECT_EQ(open, std::vector<std::string>{});
     EXPECT_EQ(kestrova::test::filesHolding(home.path, kAlicePass), std::vector<std::string>{});
 }
 

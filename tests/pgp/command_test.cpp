@@ -20,7 +20,7 @@ using kestrova::test::runProcess;
 using kestrova::test::TempFolder;
 using kestrova::test::writeFile;
 
-class Command : public ::testing::Test
+class KestrovaCommand : public ::testing::Test
 {
 protected:
     kestrova::test::ProcessResult runBatch(const std::string& text,
@@ -44,7 +44,7 @@ std::string hangingGpgFolder(const TempFolder& folder)
     return bin;
 }
 
-TEST_F(Command, CommandOpensTheTerminalWithTheBatchEnvironmentAndFolder)
+TEST_F(KestrovaCommand, CommandOpensTheTerminalWithTheBatchEnvironmentAndFolder)
 {
     ::setenv("TERMINAL", STAND_IN_PATH, 1);
     ::setenv("SHELL", "/bin/bash", 1);
@@ -77,7 +77,7 @@ TEST_F(Command, CommandOpensTheTerminalWithTheBatchEnvironmentAndFolder)
     EXPECT_NE(written.find("TZ=JST-9\n"), std::string::npos) << written;
 }
 
-TEST_F(Command, ALineItDoesNotKnowStopsTheBatchWithoutShowingTheLine)
+TEST_F(KestrovaCommand, ALineItDoesNotKnowStopsTheBatchWithoutShowingTheLine)
 {
     ::setenv("TERMINAL", STAND_IN_PATH, 1);
     ::setenv("STAND_IN_LOG", (folder.path + "/log").c_str(), 1);
@@ -101,7 +101,7 @@ TEST_F(Command, ALineItDoesNotKnowStopsTheBatchWithoutShowingTheLine)
     ::unsetenv("TERMINAL");
 }
 
-TEST_F(Command, ArgumentsOtherThanEnvironmentSizeAndBatchAreRefused)
+TEST_F(KestrovaCommand, ArgumentsOtherThanEnvironmentSizeAndBatchAreRefused)
 {
     writeFile(folder.path + "/Kestrova.bat", "@ECHO OFF\r\n");
     const std::string batch = folder.path + "/Kestrova.bat";
@@ -125,7 +125,7 @@ TEST_F(Command, ArgumentsOtherThanEnvironmentSizeAndBatchAreRefused)
             << ::testing::PrintToString(row.args);
 }
 
-TEST_F(Command, ARedirectionNeverFollowsAPlantedLink)
+TEST_F(KestrovaCommand, ARedirectionNeverFollowsAPlantedLink)
 {
     const std::string victim = folder.path + "/victim";
     writeFile(victim, "keep me");
@@ -136,7 +136,7 @@ TEST_F(Command, ARedirectionNeverFollowsAPlantedLink)
     EXPECT_EQ(readFile(victim), "keep me");
 }
 
-TEST_F(Command, AGpgThatDoesNotFinishIsEndedAtTheTimeLimit)
+TEST_F(KestrovaCommand, AGpgThatDoesNotFinishIsEndedAtTheTimeLimit)
 {
     const std::string bin = hangingGpgFolder(folder);
     ::setenv("KESTROVA_GPG_TIMEOUT", "1", 1);
@@ -152,7 +152,7 @@ TEST_F(Command, AGpgThatDoesNotFinishIsEndedAtTheTimeLimit)
         << readFile(folder.path + "/out");
 }
 
-TEST_F(Command, SigtermEndsTheBatchAndItsGpg)
+TEST_F(KestrovaCommand, SigtermEndsTheBatchAndItsGpg)
 {
     const std::string bin = hangingGpgFolder(folder);
     writeFile(folder.path + "/Kestrova.bat", "SET PATH=" + bin + "\r\nPGP.EXE +batchmode -kv > " +

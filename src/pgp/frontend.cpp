@@ -12,12 +12,20 @@
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace kestrova::pgp {
 
 namespace {
 
 constexpr long long kBadPassPhraseCode = 11;
+
+// Sets what went wrong for the caller to say, and returns false.
+bool fail(std::string& error, std::string message)
+{
+    error = std::move(message);
+    return false;
+}
 
 // One command line, as PGP 2.6.3i reads it.
 struct Command
@@ -45,7 +53,7 @@ bool parseCommand(const std::vector<std::string>& words, Command& command, std::
             if (name == "force")
                 command.force = true;
             else if (name != "batchmode") // never a prompt here anyway
-                return error = "Unknown option " + word + ".", false;
+                return fail(error, "Unknown option " + word + ".");
             continue;
         }
         if (word.size() < 2 || word[0] != '-') {
@@ -65,9 +73,8 @@ bool parseCommand(const std::vector<std::string>& words, Command& command, std::
             else if (rest == "r")
                 command.keyCommand = 'r';
             else
-                return error = "The key command " + word +
-                               " is not supported here; use gpg in the Shell.",
-                       false;
+                return fail(error, "The key command " + word +
+                                       " is not supported here; use gpg in the Shell.");
             continue;
         }
         for (std::size_t k = 1; k < word.size(); ++k) {
@@ -88,8 +95,7 @@ bool parseCommand(const std::vector<std::string>& words, Command& command, std::
                 std::string value = rest;
                 if (value.empty()) {
                     if (i + 1 == words.size())
-                        return error = "Option -" + std::string(1, letter) + " needs a value.",
-                               false;
+                        return fail(error, "Option -" + std::string(1, letter) + " needs a value.");
                     value = words[++i];
                 }
                 if (letter == 'u')
@@ -98,7 +104,7 @@ bool parseCommand(const std::vector<std::string>& words, Command& command, std::
                     command.output = value;
                 break;
             } else {
-                return error = "Unknown option -" + std::string(1, letter) + ".", false;
+                return fail(error, "Unknown option -" + std::string(1, letter) + ".");
             }
         }
     }
@@ -305,7 +311,7 @@ bool readWhole(const std::string& path, std::string& bytes, std::string& error)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return error = "Cannot open " + path + ": " + std::strerror(errno) + ".", false;
+        return fail(error, "Cannot open " + path + ": " + std::strerror(errno) + ".");
     char buffer[65536];
     while (true) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -332,18 +338,17 @@ bool writeOutput(const std::string& path, std::string_view bytes, bool force, st
     };
     if (::lstat(path.c_str(), &st) == 0) {
         if (S_ISLNK(st.st_mode))
-            return error = path + " is a symbolic link; it is not followed. Nothing written.",
-                   false;
+            return fail(error, path + " is a symbolic link; it is not followed. Nothing written.");
         if (!S_ISREG(st.st_mode))
-            return error = path + " is not a regular file. Nothing written.", false;
+            return fail(error, path + " is not a regular file. Nothing written.");
         if (!force)
-            return error = "Output file " + path + " already exists; +force replaces it.", false;
+            return fail(error, "Output file " + path + " already exists; +force replaces it.");
         if (::unlink(path.c_str()) != 0)
-            return error = "Cannot replace " + path + ": " + std::strerror(errno) + ".", false;
+            return fail(error, "Cannot replace " + path + ": " + std::strerror(errno) + ".");
     }
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
-        return error = "Cannot create " + path + ": " + std::strerror(errno) + ".", false;
+        return fail(error, "Cannot create " + path + ": " + std::strerror(errno) + ".");
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);

@@ -166,7 +166,8 @@ struct BatchRunHooks
     std::function<std::optional<std::u16string>(std::u16string_view prompt)> InputPass;
     std::function<std::optional<std::u16string>(std::u16string_view prompt)> InputId;
     // Starts the program with these arguments (no shell) in the given style and returns when it
-    // has ended (WaitProcess); the exit status is not looked at.
+    // has ended (WaitProcess); the exit status is not looked at. To cancel, send it SIGTERM: it
+    // ends its gpg and stops, and the run finishes (and wipes) as any other.
     std::function<void(const std::vector<std::string>& arguments, WindowStyle style)> run;
     // fomView's View(title, text).
     std::function<void(std::u16string_view title, std::u16string_view text)> View;

@@ -319,7 +319,7 @@ PgpResult PgpBatchRun(std::string_view word, std::u16string& text, const BatchRu
         }
         tempDir = *temp;
     }
-    const BatchPlan plan =
+    BatchPlan plan =
         planBatchRun(word, context.settings, context.overrides, context.environment, tempDir);
     // Results of an earlier run must never be read as this run's.
     (void)io::WipeFile(plan.files.pgpOutput, 0);
@@ -331,6 +331,7 @@ PgpResult PgpBatchRun(std::string_view word, std::u16string& text, const BatchRu
         if (!why.empty())
             hooks.message(why);
         wipeString(passPhrase);
+        wipeString(plan.passPhrase);
         wipeWorkFiles(plan.files);
         return PgpResult::Cancelled;
     };
@@ -348,6 +349,7 @@ PgpResult PgpBatchRun(std::string_view word, std::u16string& text, const BatchRu
     }
     BatchText batch = buildBatchText(plan, context.programName, passPhrase, id);
     wipeString(passPhrase);
+    wipeString(plan.passPhrase);
     if (!batch.refusal.empty())
         return cancel(batch.refusal);
     auto failure = writeWorkFiles(plan, text, batch);

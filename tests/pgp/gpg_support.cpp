@@ -26,8 +26,14 @@ TempFolder::TempFolder(const std::string& prefix)
 
 TempFolder::~TempFolder()
 {
-    std::error_code ignored;
-    fs::remove_all(path, ignored);
+    // An agent that was just told to end may still write its last files here: try again.
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+        if (!fs::exists(path, ignored))
+            return;
+        ::usleep(20000);
+    }
 }
 
 std::vector<std::string> TempFolder::names() const

@@ -10,6 +10,7 @@ packages=(
     clang-14 libclang-rt-14-dev clang-format-14
     xvfb xauth xclip xdotool openbox x11-utils
     fonts-ipafont-gothic
+    gnupg
     nkf manpages-ja time hyperfine python3-xlib
 )
 

@@ -1,0 +1,370 @@
+#include "pgp/batch.h"
+
+#include "io/files.h"
+#include "io/paths.h"
+#include "io/textcodec.h"
+#include "pgp/batchlang.h"
+#include "pgp/secret.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <sys/stat.h>
+
+namespace kestrova::pgp {
+
+namespace {
+
+constexpr std::string_view kPgpLine = "PGP.EXE +batchmode +force ";
+
+std::string utf8(std::u16string_view text) { return io::encodeUtf8(text); }
+
+std::u16string chosen(const std::u16string& override, const std::u16string& setting)
+{
+    return override.empty() ? setting : override;
+}
+
+// "Numeric" as the settings dialog's field means it: blanks around an optional sign and digits.
+std::optional<int> numberIn(std::u16string_view text)
+{
+    std::string digits;
+    for (char16_t c : text) {
+        if (c == u' ')
+            continue;
+        if (c > 0x7F)
+            return std::nullopt;
+        digits += static_cast<char>(c);
+    }
+    std::size_t start = !digits.empty() && (digits[0] == '-' || digits[0] == '+') ? 1 : 0;
+    if (digits.size() == start || digits.size() - start > 9)
+        return std::nullopt;
+    for (std::size_t i = start; i < digits.size(); ++i)
+        if (!std::isdigit(static_cast<unsigned char>(digits[i])))
+            return std::nullopt;
+    return std::atoi(digits.c_str());
+}
+
+// The absolute form of an existing folder, or empty.
+std::string existingFolder(const std::string& path)
+{
+    if (path.empty())
+        return {};
+    std::string full = io::GetShortPath(path);
+    struct stat st
+    {
+    };
+    if (full.empty() || ::stat(full.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return {};
+    return full;
+}
+
+struct WordRules
+{
+    bool known = true;
+    bool usesPassPhrase = false;
+    std::u16string_view idPrompt;
+    ResultHandling result = ResultHandling::None;
+    bool showsViewer = true;
+    int jisFlag = 0;
+};
+
+WordRules rulesOf(std::string_view word, int encryptMode)
+{
+    if (word == "sign")
+        return {true, true, {}, ResultHandling::Replace, true, 2};
+    if (word == "encrypt")
+        return {true, encryptMode == 1, kRecipientPrompt, ResultHandling::Replace, true, 1};
+    if (word == "check")
+        return {true, true, {}, ResultHandling::Replace, true, 4};
+    if (word == "pubkey")
+        return {true, false, kPubKeyPrompt, ResultHandling::Append, true, 0};
+    if (word == "finger")
+        return {true, false, kFingerPrompt, ResultHandling::Append, false, 0};
+    if (word == "add" || word == "view")
+        return {};
+    if (word == "remove")
+        return {true, false, kRemovePrompt, ResultHandling::None, true, 0};
+    if (word == "command")
+        return {true, false, {}, ResultHandling::None, false, 0};
+    return {false, false, {}, ResultHandling::None, true, 0};
+}
+
+std::u16string lineBreakRefusal(std::u16string_view what)
+{
+    return std::u16string(what) + u"に改行や NUL 文字は使えません。何も実行していません。";
+}
+
+} // namespace
+
+ProgramEnvironment currentEnvironment()
+{
+    const char* path = std::getenv("PGPPATH");
+    const char* pass = std::getenv("PGPPASS");
+    return {path ? path : "", pass ? pass : ""};
+}
+
+WorkFiles workFilesIn(const std::string& tempDir)
+{
+    WorkFiles files;
+    files.folder = tempDir.ends_with('/') ? tempDir : tempDir + "/";
+    files.input = files.folder + std::string(io::kDefaultTempName);
+    // The PGP output is the input path with its last three characters replaced by "ASC".
+    files.pgpOutput = files.input.substr(0, files.input.size() - 3) + "ASC";
+    files.consoleOutput = files.folder + "Kestrova.out";
+    files.batch = files.folder + "Kestrova.bat";
+    return files;
+}
+
+BatchPlan planBatchRun(std::string_view word, const PgpSettings& settings,
+                       const Overrides& overrides, const ProgramEnvironment& environment,
+                       const std::string& tempDir)
+{
+    BatchPlan plan;
+    plan.word = std::string(word);
+    plan.files = workFilesIn(tempDir);
+    plan.userId = utf8(chosen(overrides.userId, settings.UserID));
+    plan.passPhrase = utf8(chosen(overrides.passPhrase, settings.PassPhrase));
+    plan.timeZone = utf8(chosen(overrides.timeZone, settings.TimeZone));
+    plan.pgpFolder = existingFolder(utf8(chosen(overrides.pgpPath, settings.PgpPath)));
+    plan.envSize = settings.EnvSize;
+    if (!overrides.envSize.empty())
+        plan.envSize = numberIn(overrides.envSize).value_or(settings.EnvSize);
+
+    const WordRules rules = rulesOf(word, settings.EncryptMode);
+    plan.knownWord = rules.known;
+    plan.result = rules.result;
+    plan.showsViewer = rules.showsViewer;
+    plan.jis = (settings.JisConvMode & rules.jisFlag) != 0;
+    plan.idPrompt = std::u16string(rules.idPrompt);
+    plan.usesPassPhrase = rules.usesPassPhrase;
+    if (plan.usesPassPhrase) {
+        const bool environmentPass = !environment.PGPPASS.empty();
+        plan.clearPgpPass = !plan.passPhrase.empty() && environmentPass;
+        plan.askPassPhrase = plan.passPhrase.empty() && !environmentPass;
+        plan.passPhraseOnLine = !plan.passPhrase.empty() || !environmentPass;
+    }
+    if (word == "command") {
+        plan.style = WindowStyle::NormalWithFocus;
+        plan.commandFolder =
+            plan.pgpFolder.empty() ? existingFolder(environment.PGPPATH) : plan.pgpFolder;
+    }
+    return plan;
+}
+
+BatchText buildBatchText(const BatchPlan& plan, std::string_view programName,
+                         std::u16string_view askedPassPhrase, std::u16string_view id)
+{
+    const std::string passPhrase = plan.askPassPhrase ? utf8(askedPassPhrase) : plan.passPhrase;
+    const std::string typedId = plan.idPrompt.empty() ? std::string() : utf8(id);
+    const bool signs = plan.word == "sign" || plan.word == "encrypt";
+    const WorkFiles& files = plan.files;
+
+    // Every value that reaches a line is checked before anything is built.
+    const std::pair<std::u16string_view, std::string_view> values[] = {
+        {u"ユーザID", signs ? std::string_view(plan.userId) : std::string_view()},
+        {u"パスフレーズ", plan.passPhraseOnLine ? passPhrase : std::string_view()},
+        {u"入力したID", typedId},
+        {u"タイムゾーン", plan.timeZone},
+        {u"PGP のフォルダ", plan.pgpFolder},
+        {u"PGPPATH のフォルダ", plan.commandFolder},
+        {u"一時フォルダ", files.folder},
+        {u"プログラム名", programName},
+    };
+    for (const auto& [what, value] : values)
+        if (lineBreakIn(value))
+            return {{}, lineBreakRefusal(what)};
+
+    std::vector<std::string> lines = {
+        "@ECHO OFF",
+        "rem " + std::string(programName) + " DOS Command batch file.",
+        "",
+    };
+    if (!plan.timeZone.empty())
+        lines.push_back("SET TZ=" + escapePercent(plan.timeZone));
+    if (!plan.pgpFolder.empty()) {
+        lines.push_back("SET PGPPATH=" + escapePercent(plan.pgpFolder));
+        lines.push_back("SET PATH=" + escapePercent(plan.pgpFolder) + ";%PATH%");
+    }
+
+    const std::string input = pathArgument(files.input);
+    const std::string pgpOutput = pathArgument(files.pgpOutput);
+    const std::string console = pathArgument(files.consoleOutput);
+    const std::string signer = plan.userId.empty() ? "" : " -u " + quoteArgument(plan.userId);
+    std::string head(kPgpLine);
+    if (plan.usesPassPhrase) {
+        if (plan.clearPgpPass)
+            lines.push_back("SET PGPPASS=");
+        if (plan.passPhraseOnLine)
+            head += "-z" + quoteArgument(passPhrase) + " ";
+    }
+
+    const std::string_view word = plan.word;
+    if (word == "sign") {
+        lines.push_back(head + "-sat " + input + signer + " > " + console);
+    } else if (word == "encrypt") {
+        const std::string start =
+            plan.usesPassPhrase ? head + "-sea " : std::string(kPgpLine) + "-ea ";
+        lines.push_back(start + input + " " + quoteArgument(typedId) + signer + " > " + console);
+    } else if (word == "check") {
+        lines.push_back(head + input + " -o " + pgpOutput + " > " + console);
+    } else if (word == "pubkey") {
+        lines.push_back(std::string(kPgpLine) + "-kxa " + quoteArgument(typedId) + " " + pgpOutput +
+                        " > " + console);
+    } else if (word == "finger") {
+        lines.push_back(std::string(kPgpLine) + "-kvc " + quoteArgument(typedId) + " > " +
+                        pgpOutput);
+    } else if (word == "add") {
+        lines.push_back("PGP.EXE +batchmode -ka " + input + " > " + console);
+    } else if (word == "remove") {
+        lines.push_back(std::string(kPgpLine) + "-kr " + quoteArgument(typedId) + " > " + console);
+    } else if (word == "view") {
+        lines.push_back(std::string(kPgpLine) + "-kv > " + console);
+    } else if (word == "command") {
+        const std::string& folder = plan.commandFolder;
+        if (!folder.empty()) {
+            if (const std::size_t colon = folder.find(':');
+                colon != std::string::npos && colon >= 1)
+                lines.push_back(escapePercent(folder.substr(0, colon + 1)));
+            lines.push_back("CD " + escapePercent(folder));
+        }
+        lines.push_back("COMMAND");
+    }
+
+    BatchText batch;
+    for (auto& line : lines) {
+        batch.text += line;
+        batch.text += "\r\n";
+        wipeString(line);
+    }
+    wipeString(head);
+    return batch;
+}
+
+std::vector<std::string> commandArguments(const BatchPlan& plan, const std::string& commandProgram)
+{
+    std::vector<std::string> arguments = {commandProgram};
+    if (plan.envSize >= 1)
+        arguments.push_back("/E:" + std::to_string(plan.envSize));
+    arguments.push_back("/C");
+    const std::string shortPath = io::GetShortPath(plan.files.batch);
+    arguments.push_back(shortPath.empty() ? plan.files.batch : shortPath);
+    return arguments;
+}
+
+std::optional<std::u16string> writeWorkFiles(const BatchPlan& plan, std::u16string_view text,
+                                             const BatchText& batch)
+{
+    const io::TextFormat utf8Crlf{true, false};
+    auto input = io::WriteTextFile(plan.jis ? 1 : 0, text, "", plan.files.folder,
+                                   std::string(io::kDefaultTempName),
+                                   plan.jis ? io::TextFormat{} : utf8Crlf);
+    std::optional<std::u16string> failure;
+    if (!input) {
+        failure = io::decodeUtf8(input.error().path + ": " + input.error().reason);
+    } else {
+        std::u16string batchText = io::decodeUtf8(batch.text);
+        auto written =
+            io::WriteTextFile(0, batchText, "", plan.files.folder, "Kestrova.bat", utf8Crlf);
+        wipeString(batchText);
+        if (!written)
+            failure = io::decodeUtf8(written.error().path + ": " + written.error().reason);
+    }
+    if (failure)
+        wipeWorkFiles(plan.files);
+    return failure;
+}
+
+void wipeWorkFiles(const WorkFiles& files)
+{
+    // A file that cannot be wiped is left to the next run, which wipes the same names first.
+    for (const std::string* path :
+         {&files.batch, &files.input, &files.pgpOutput, &files.consoleOutput})
+        (void)io::WipeFile(*path, 1);
+}
+
+BatchOutcome finishBatchRun(const BatchPlan& plan, int convMode, std::u16string& text)
+{
+    BatchOutcome outcome;
+    (void)io::WipeFile(plan.files.batch, 1); // it held the pass phrase
+    (void)io::WipeFile(plan.files.input, 1); // it held the plain text
+
+    auto readAndWipe = [&](const std::string& path) {
+        auto read = io::ReadTextFile(path, convMode);
+        (void)io::WipeFile(path, 1);
+        if (!read) {
+            outcome.notes.push_back(io::decodeUtf8(read.error().path + ": " + read.error().reason));
+            return std::u16string();
+        }
+        return std::move(read->text);
+    };
+    std::u16string result = readAndWipe(plan.files.pgpOutput);
+    if (!result.empty()) {
+        if (plan.result == ResultHandling::Replace)
+            text = std::move(result);
+        else if (plan.result == ResultHandling::Append)
+            text += u"\r\n" + result;
+    }
+    outcome.console = readAndWipe(plan.files.consoleOutput);
+    return outcome;
+}
+
+PgpResult PgpBatchRun(std::string_view word, std::u16string& text, const BatchRunContext& context,
+                      const BatchRunHooks& hooks)
+{
+    std::string tempDir = context.tempDir;
+    if (tempDir.empty()) {
+        auto temp = io::GetTempDir();
+        if (!temp) {
+            hooks.message(io::decodeUtf8(temp.error().path + ": " + temp.error().reason));
+            return PgpResult::Cancelled;
+        }
+        tempDir = *temp;
+    }
+    BatchPlan plan =
+        planBatchRun(word, context.settings, context.overrides, context.environment, tempDir);
+    // Results of an earlier run must never be read as this run's.
+    (void)io::WipeFile(plan.files.pgpOutput, 0);
+    (void)io::WipeFile(plan.files.consoleOutput, 0);
+
+    std::u16string passPhrase;
+    std::u16string id;
+    auto cancel = [&](std::u16string_view why) {
+        if (!why.empty())
+            hooks.message(why);
+        wipeString(passPhrase);
+        wipeString(plan.passPhrase);
+        wipeWorkFiles(plan.files);
+        return PgpResult::Cancelled;
+    };
+    if (plan.askPassPhrase) {
+        auto typed = hooks.InputPass(kPassPhrasePrompt);
+        if (!typed)
+            return cancel({});
+        passPhrase = std::move(*typed);
+    }
+    if (!plan.idPrompt.empty()) {
+        auto typed = hooks.InputId(plan.idPrompt);
+        if (!typed)
+            return cancel({});
+        id = std::move(*typed);
+    }
+    BatchText batch = buildBatchText(plan, context.programName, passPhrase, id);
+    wipeString(passPhrase);
+    wipeString(plan.passPhrase);
+    if (!batch.refusal.empty())
+        return cancel(batch.refusal);
+    auto failure = writeWorkFiles(plan, text, batch);
+    wipeString(batch.text);
+    if (failure)
+        return cancel(*failure);
+
+    hooks.run(commandArguments(plan, context.commandProgram), plan.style);
+
+    BatchOutcome outcome = finishBatchRun(plan, context.settings.ConvMode, text);
+    for (const auto& note : outcome.notes)
+        hooks.message(note);
+    if (plan.showsViewer && !outcome.console.empty())
+        hooks.View(kViewTitle, outcome.console);
+    return PgpResult::Done;
+}
+
+} // namespace kestrova::pgp

@@ -1,0 +1,183 @@
+// kestrova-command as a program: its batch language, COMMAND, and how it ends a gpg that does
+// not finish.
+#include "gpg_support.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+using kestrova::test::readFile;
+using kestrova::test::runProcess;
+using kestrova::test::TempFolder;
+using kestrova::test::writeFile;
+
+class KestrovaCommand : public ::testing::Test
+{
+protected:
+    kestrova::test::ProcessResult runBatch(const std::string& text,
+                                           std::vector<std::string> before = {})
+    {
+        writeFile(folder.path + "/Kestrova.bat", text);
+        before.insert(before.end(), {"/C", folder.path + "/Kestrova.bat"});
+        return runProcess(KESTROVA_COMMAND_PATH, before, "");
+    }
+    std::string log() { return readFile(folder.path + "/log"); }
+
+    TempFolder folder;
+};
+
+// A private folder whose "gpg" never finishes.
+std::string hangingGpgFolder(const TempFolder& folder)
+{
+    const std::string bin = folder.path + "/bin";
+    ::mkdir(bin.c_str(), 0700);
+    EXPECT_EQ(::symlink(STAND_IN_PATH, (bin + "/gpg").c_str()), 0);
+    return bin;
+}
+
+TEST_F(KestrovaCommand, CommandOpensTheTerminalWithTheBatchEnvironmentAndFolder)
+{
+    ::setenv("TERMINAL", STAND_IN_PATH, 1);
+    ::setenv("SHELL", "/bin/bash", 1);
+    ::setenv("STAND_IN_LOG", (folder.path + "/log").c_str(), 1);
+    ::setenv("GONE", "still here", 1);
+    const auto result = runBatch("@ECHO OFF\r\n"
+                                 "rem kestrova DOS Command batch file.\r\n"
+                                 "\r\n"
+                                 "SET TZ=JST-9\r\n"
+                                 "SET FOO=100%% of %GONE%\r\n"
+                                 "SET GONE=\r\n"
+                                 "SET PGPPATH=" +
+                                     folder.path +
+                                     "\r\n"
+                                     "SET PATH=/opt/pgp;%PATH%\r\n"
+                                     "C:\r\n"
+                                     "CD " +
+                                     folder.path + "\r\nCOMMAND\r\n",
+                                 {"/E:2048"});
+    ::unsetenv("TERMINAL");
+    ::unsetenv("GONE");
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    const std::string written = log();
+    EXPECT_NE(written.find("arg=-e\narg=/bin/bash\n"), std::string::npos) << written;
+    EXPECT_NE(written.find("cwd=" + folder.path + "\n"), std::string::npos) << written;
+    EXPECT_NE(written.find("GNUPGHOME=" + folder.path + "\n"), std::string::npos) << written;
+    EXPECT_NE(written.find("FOO=100% of still here\n"), std::string::npos) << written;
+    EXPECT_NE(written.find("GONE=(unset)\n"), std::string::npos) << written;
+    EXPECT_NE(written.find("PATH=/opt/pgp:"), std::string::npos) << written;
+    EXPECT_NE(written.find("TZ=JST-9\n"), std::string::npos) << written;
+}
+
+TEST_F(KestrovaCommand, ALineItDoesNotKnowStopsTheBatchWithoutShowingTheLine)
+{
+    ::setenv("TERMINAL", STAND_IN_PATH, 1);
+    ::setenv("STAND_IN_LOG", (folder.path + "/log").c_str(), 1);
+    const char* lines[] = {
+        "DEL C:\\*.*",
+        "ECHO secret-word",
+        "CALL other.bat",
+        "pgp.exe -kv & COMMAND",
+        "PGP.EXE -z\"secret-word -kv",
+        "SET =secret-word",
+        "/usr/bin/gpg -k secret-word",
+    };
+    for (const char* line : lines) {
+        SCOPED_TRACE(line);
+        const auto result = runBatch(std::string("@ECHO OFF\r\n") + line + "\r\nCOMMAND\r\n");
+        EXPECT_NE(result.exitStatus, 0);
+        EXPECT_NE(result.err.find("line 2"), std::string::npos) << result.err;
+        EXPECT_EQ(result.err.find("secret-word"), std::string::npos) << result.err;
+        EXPECT_EQ(::access((folder.path + "/log").c_str(), F_OK), -1) << "COMMAND ran";
+    }
+    ::unsetenv("TERMINAL");
+}
+
+TEST_F(KestrovaCommand, ArgumentsOtherThanEnvironmentSizeAndBatchAreRefused)
+{
+    writeFile(folder.path + "/Kestrova.bat", "@ECHO OFF\r\n");
+    const std::string batch = folder.path + "/Kestrova.bat";
+    struct Row
+    {
+        std::vector<std::string> args;
+        int status;
+    } rows[] = {
+        {{"/C", batch}, 0},
+        {{"/E:1024", "/C", batch}, 0},
+        {{"/c", batch}, 0},
+        {{}, 2},
+        {{"/E:big", "/C", batch}, 2},
+        {{"/C"}, 2},
+        {{"/K", batch}, 2},
+        {{"/C", batch, "extra"}, 2},
+        {{"/C", folder.path + "/missing.bat"}, 1},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(runProcess(KESTROVA_COMMAND_PATH, row.args, "").exitStatus, row.status)
+            << ::testing::PrintToString(row.args);
+}
+
+TEST_F(KestrovaCommand, ARedirectionNeverFollowsAPlantedLink)
+{
+    const std::string victim = folder.path + "/victim";
+    writeFile(victim, "keep me");
+    ASSERT_EQ(::symlink(victim.c_str(), (folder.path + "/Kestrova.out").c_str()), 0);
+    const auto result =
+        runBatch("PGP.EXE +batchmode +force -kv > " + folder.path + "/Kestrova.out\r\n");
+    EXPECT_NE(result.exitStatus, 0);
+    EXPECT_EQ(readFile(victim), "keep me");
+}
+
+TEST_F(KestrovaCommand, AGpgThatDoesNotFinishIsEndedAtTheTimeLimit)
+{
+    const std::string bin = hangingGpgFolder(folder);
+    ::setenv("KESTROVA_GPG_TIMEOUT", "1", 1);
+    const auto start = std::chrono::steady_clock::now();
+    const auto result =
+        runBatch("SET PATH=" + bin + "\r\nPGP.EXE +batchmode -kv > " + folder.path + "/out\r\n");
+    const auto took = std::chrono::steady_clock::now() - start;
+    ::unsetenv("KESTROVA_GPG_TIMEOUT");
+    EXPECT_NE(result.exitStatus, 0);
+    EXPECT_LT(took, std::chrono::seconds(30)); // the stand-in would sleep for 60
+    EXPECT_NE(readFile(folder.path + "/out").find("did not finish within 1 seconds"),
+              std::string::npos)
+        << readFile(folder.path + "/out");
+}
+
+TEST_F(KestrovaCommand, SigtermEndsTheBatchAndItsGpg)
+{
+    const std::string bin = hangingGpgFolder(folder);
+    writeFile(folder.path + "/Kestrova.bat", "SET PATH=" + bin + "\r\nPGP.EXE +batchmode -kv > " +
+                                                 folder.path + "/out\r\nCOMMAND\r\n");
+    std::vector<std::string> argv = {KESTROVA_COMMAND_PATH, "/C", folder.path + "/Kestrova.bat"};
+    std::vector<char*> args;
+    for (auto& word : argv)
+        args.push_back(word.data());
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    ASSERT_EQ(::posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ), 0);
+    // Wait until the stand-in gpg runs, then ask the batch to stop as the window's cancel does.
+    const std::string standIn = bin + "/gpg";
+    for (int i = 0; i < 500 && kestrova::test::commandLinesHolding(standIn).empty(); ++i)
+        ::usleep(10000);
+    ASSERT_FALSE(kestrova::test::commandLinesHolding(standIn).empty());
+    const auto start = std::chrono::steady_clock::now();
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_NE(readFile(folder.path + "/out").find("Stopped"), std::string::npos);
+    EXPECT_TRUE(kestrova::test::commandLinesHolding(standIn).empty());
+}
+
+} // namespace

@@ -1,0 +1,532 @@
+// The PGP.EXE path run for real: PgpBatchRun writes the work files and the batch, runs
+// kestrova-command, which runs gpg with a throw-away home, and reads the results back.
+#include "gpg_support.h"
+
+#include "io/textcodec.h"
+#include "pgp/batch.h"
+#include "pgp/indent.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace kestrova::pgp;
+using kestrova::io::decodeUtf8;
+using kestrova::io::encodeUtf8;
+using kestrova::test::GpgHome;
+using kestrova::test::grouped;
+using kestrova::test::TempFolder;
+
+// Every character the batch language treats specially, in a pass phrase that must still reach
+// gpg exactly.
+const std::string kAlicePass = "pa\"ss %PATH% > x & y | z";
+const std::u16string kJapanese =
+    u"こんにちは、世界。\r\n署名のテスト：①～㈱ ｶﾀｶﾅ\r\n\r\n終わり\r\n";
+
+std::string narrow(std::u16string_view text) { return encodeUtf8(text); }
+
+bool holds(std::u16string_view text, std::string_view piece)
+{
+    return narrow(text).find(piece) != std::string::npos;
+}
+
+class PgpRun : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        aliceFingerprint = home.makeKey("Alice <alice@example.org>", kAlicePass);
+        bobFingerprint = home.makeKey("Bob <bob@example.org>", "");
+        context.settings.PgpPath = decodeUtf8(home.path);
+        context.settings.UserID = u"alice@example.org";
+        context.settings.JisConvMode = 0;
+        context.tempDir = temp.path;
+        context.commandProgram = KESTROVA_COMMAND_PATH;
+        hooks.InputPass = [this](std::u16string_view prompt) {
+            prompts.emplace_back(prompt);
+            return typedPass;
+        };
+        hooks.InputId = [this](std::u16string_view prompt) {
+            prompts.emplace_back(prompt);
+            return typedId;
+        };
+        hooks.run = [this](const std::vector<std::string>& arguments, WindowStyle style) {
+            ++runs;
+            lastStyle = style;
+            kestrova::test::runWatching(arguments, whileRunning);
+        };
+        hooks.View = [this](std::u16string_view title, std::u16string_view text) {
+            EXPECT_EQ(title, kViewTitle);
+            viewed += text;
+            ++views;
+        };
+        hooks.message = [this](std::u16string_view text) { messages.emplace_back(text); };
+    }
+
+    // One command as the window gives it; afterwards no work file is left.
+    PgpResult run(std::string_view word, std::u16string& text)
+    {
+        prompts.clear();
+        messages.clear();
+        viewed.clear();
+        views = 0;
+        runs = 0;
+        const PgpResult result = PgpBatchRun(word, text, context, hooks);
+        EXPECT_EQ(temp.names(), std::vector<std::string>{}) << "work files left behind";
+        return result;
+    }
+
+    std::u16string signedText(const std::u16string& text)
+    {
+        std::u16string copy = text;
+        typedPass = decodeUtf8(kAlicePass);
+        EXPECT_EQ(run("sign", copy), PgpResult::Done);
+        EXPECT_TRUE(holds(copy, "-----BEGIN PGP SIGNED MESSAGE-----")) << narrow(viewed);
+        return copy;
+    }
+
+    GpgHome home;
+    TempFolder temp;
+    std::string aliceFingerprint;
+    std::string bobFingerprint;
+    BatchRunContext context;
+    BatchRunHooks hooks;
+    std::optional<std::u16string> typedPass;
+    std::optional<std::u16string> typedId;
+    std::function<void()> whileRunning;
+    std::vector<std::u16string> prompts;
+    std::vector<std::u16string> messages;
+    std::u16string viewed;
+    int views = 0;
+    int runs = 0;
+    WindowStyle lastStyle = WindowStyle::MinimizedNoFocus;
+};
+
+TEST_F(PgpRun, SignThenCheckGivesAGoodSignatureAndTheTextByteForByte)
+{
+    const std::u16string signedCopy = signedText(kJapanese);
+    EXPECT_EQ(prompts, std::vector<std::u16string>{std::u16string(kPassPhrasePrompt)});
+    EXPECT_TRUE(holds(viewed, "Signature made")) << narrow(viewed);
+    EXPECT_TRUE(holds(viewed, grouped(aliceFingerprint))) << narrow(viewed);
+    // gpg itself accepts what the mail will carry.
+    EXPECT_EQ(home.gpg({"--verify"}, narrow(signedCopy)).exitStatus, 0);
+
+    std::u16string text = signedCopy;
+    typedPass = u"";
+    EXPECT_EQ(run("check", text), PgpResult::Done);
+    EXPECT_EQ(text, kJapanese);
+    EXPECT_TRUE(holds(viewed, "Good signature from \"Alice <alice@example.org>\""))
+        << narrow(viewed);
+    EXPECT_TRUE(holds(viewed, grouped(aliceFingerprint))) << narrow(viewed);
+}
+
+TEST_F(PgpRun, ATextTamperedByOneCharacterIsReportedBadAndStaysAsItWas)
+{
+    std::u16string text = signedText(kJapanese);
+    const std::size_t at = text.find(u"世界");
+    ASSERT_NE(at, std::u16string::npos);
+    text[at] = u'町';
+    const std::u16string tampered = text;
+    typedPass = u"";
+    EXPECT_EQ(run("check", text), PgpResult::Done);
+    EXPECT_EQ(text, tampered);
+    EXPECT_TRUE(holds(viewed, "BAD signature")) << narrow(viewed);
+}
+
+TEST_F(PgpRun, EncryptToTheOtherKeyThenCheckDecrypts)
+{
+    for (int encryptMode : {0, 1}) {
+        SCOPED_TRACE(encryptMode);
+        context.settings.EncryptMode = encryptMode;
+        std::u16string text = kJapanese;
+        typedPass = decodeUtf8(kAlicePass);
+        typedId = u"bob@example.org";
+        EXPECT_EQ(run("encrypt", text), PgpResult::Done);
+        EXPECT_TRUE(holds(text, "-----BEGIN PGP MESSAGE-----")) << narrow(viewed);
+        EXPECT_FALSE(holds(text, "世界"));
+        std::vector<std::u16string> asked;
+        if (encryptMode == 1)
+            asked.emplace_back(kPassPhrasePrompt);
+        asked.emplace_back(kRecipientPrompt);
+        EXPECT_EQ(prompts, asked);
+        EXPECT_TRUE(holds(viewed, grouped(bobFingerprint))) << narrow(viewed);
+
+        typedPass = u""; // Bob's key has none
+        EXPECT_EQ(run("check", text), PgpResult::Done);
+        EXPECT_EQ(text, kJapanese) << narrow(viewed);
+        EXPECT_TRUE(holds(viewed, "Decrypted")) << narrow(viewed);
+        EXPECT_EQ(holds(viewed, "Good signature from \"Alice"), encryptMode == 1) << narrow(viewed);
+    }
+}
+
+TEST_F(PgpRun, PubkeyAppendsAnArmouredKeyThatGpgImports)
+{
+    std::u16string text = u"鍵を送ります。\r\n";
+    typedId = u"bob@example.org";
+    EXPECT_EQ(run("pubkey", text), PgpResult::Done);
+    ASSERT_TRUE(text.starts_with(u"鍵を送ります。\r\n\r\n-----BEGIN PGP PUBLIC KEY BLOCK-----"))
+        << narrow(text);
+    EXPECT_EQ(prompts, std::vector<std::u16string>{std::u16string(kPubKeyPrompt)});
+    EXPECT_EQ(views, 1);
+
+    GpgHome other;
+    const auto imported =
+        other.gpg({"--status-fd", "1", "--import"}, narrow(text.substr(text.find(u"-----"))));
+    EXPECT_NE(imported.out.find("IMPORT_OK 1 " + bobFingerprint), std::string::npos)
+        << imported.out << imported.err;
+}
+
+TEST_F(PgpRun, FingerAppendsTheFingerprintAndShowsNoViewer)
+{
+    std::u16string text = u"本文\r\n";
+    typedId = u"alice";
+    EXPECT_EQ(run("finger", text), PgpResult::Done);
+    EXPECT_TRUE(text.starts_with(u"本文\r\n\r\n"));
+    EXPECT_TRUE(holds(text, "Key fingerprint = " + grouped(aliceFingerprint))) << narrow(text);
+    EXPECT_FALSE(holds(text, bobFingerprint.substr(0, 4) + " " + bobFingerprint.substr(4, 4)));
+    EXPECT_EQ(views, 0);
+}
+
+TEST_F(PgpRun, AddImportsKeysAndRemoveDeletesOnlyAPublicKey)
+{
+    GpgHome other;
+    const std::string carol = other.makeKey("Carol <carol@example.net>", "");
+    const std::string armour = other.gpg({"--armor", "--export", carol}).out;
+    std::u16string text = u"Carol の鍵:\r\n" + decodeUtf8(armour);
+    const std::u16string before = text;
+    EXPECT_EQ(run("add", text), PgpResult::Done);
+    EXPECT_EQ(text, before);
+    EXPECT_TRUE(holds(viewed, "New key added")) << narrow(viewed);
+    EXPECT_TRUE(holds(viewed, grouped(carol))) << narrow(viewed);
+    EXPECT_EQ(home.fingerprints().size(), 3u);
+
+    std::u16string nothing;
+    typedId = u"alice@example.org";
+    EXPECT_EQ(run("remove", nothing), PgpResult::Done);
+    EXPECT_TRUE(holds(viewed, "has a secret key on the key ring, so it is not removed"))
+        << narrow(viewed);
+    EXPECT_TRUE(holds(viewed, "gpg --delete-secret-and-public-key " + aliceFingerprint))
+        << narrow(viewed);
+    EXPECT_EQ(home.fingerprints().size(), 3u);
+
+    typedId = u"example"; // Alice, Bob and Carol
+    EXPECT_EQ(run("remove", nothing), PgpResult::Done);
+    EXPECT_TRUE(holds(viewed, "matches 3 keys")) << narrow(viewed);
+    EXPECT_EQ(home.fingerprints().size(), 3u);
+
+    typedId = u"carol";
+    EXPECT_EQ(run("remove", nothing), PgpResult::Done);
+    EXPECT_TRUE(holds(viewed, "Key removed")) << narrow(viewed);
+    EXPECT_EQ(home.fingerprints(), (std::vector<std::string>{aliceFingerprint, bobFingerprint}));
+}
+
+TEST_F(PgpRun, ViewListsTheKeyRing)
+{
+    std::u16string nothing;
+    EXPECT_EQ(run("view", nothing), PgpResult::Done);
+    EXPECT_TRUE(holds(viewed, "Alice <alice@example.org>")) << narrow(viewed);
+    EXPECT_TRUE(holds(viewed, "Bob <bob@example.org>")) << narrow(viewed);
+    EXPECT_TRUE(holds(viewed, "2 keys found.")) << narrow(viewed);
+}
+
+TEST_F(PgpRun, FailuresLeaveTheTextAndSayWhatWentWrong)
+{
+    struct Row
+    {
+        const char* name;
+        const char* word;
+        std::u16string text;
+        std::u16string pass;
+        std::u16string id;
+        const char* said;
+    } rows[] = {
+        {"wrong pass phrase", "sign", kJapanese, u"wrong", u"", "Bad pass phrase."},
+        {"missing key", "encrypt", kJapanese, u"", u"nobody@example.org",
+         "No public key on the key ring matches \"nobody@example.org\""},
+        {"ambiguous recipient", "encrypt", kJapanese, u"", u"example.org", "matches 2 keys"},
+        {"damaged armour", "check",
+         u"-----BEGIN PGP MESSAGE-----\r\n\r\nhQEMA8x+broken+armour+\r\n=AAAA\r\n"
+         u"-----END PGP MESSAGE-----\r\n",
+         u"", u"", "No plain text was written"},
+        {"plain text to check", "check", kJapanese, u"", u"", "No PGP data found"},
+        {"unknown signing key", "sign", kJapanese, u"x", u"", "No usable secret key"},
+    };
+    GpgHome other;
+    const std::string carol = other.makeKey("Carol <carol@example.net>", "");
+    const std::u16string toCarol = decodeUtf8(
+        other
+            .gpg({"--armor", "--trust-model", "always", "--encrypt", "--recipient", carol},
+                 narrow(kJapanese))
+            .out);
+    const std::u16string toAlice = decodeUtf8(
+        home.gpg({"--armor", "--encrypt", "--recipient", aliceFingerprint}, narrow(kJapanese)).out);
+    ASSERT_FALSE(toCarol.empty());
+    ASSERT_FALSE(toAlice.empty());
+    const Row more[] = {
+        {"encrypted for someone else", "check", toCarol, u"", u"", "No secret key"},
+        {"wrong pass phrase to decrypt", "check", toAlice, u"wrong", u"", "Bad pass phrase."},
+    };
+    std::vector<Row> all(std::begin(rows), std::end(rows));
+    all.insert(all.end(), std::begin(more), std::end(more));
+    for (const auto& row : all) {
+        SCOPED_TRACE(row.name);
+        if (std::string(row.name) == "unknown signing key")
+            context.settings.UserID = u"nobody@example.org";
+        std::u16string text = row.text;
+        typedPass = row.pass;
+        typedId = row.id;
+        EXPECT_EQ(run(row.word, text), PgpResult::Done);
+        EXPECT_EQ(text, row.text);
+        EXPECT_TRUE(holds(viewed, row.said)) << narrow(viewed);
+    }
+}
+
+TEST_F(PgpRun, EncryptionToAKeyThatCannotBeUsedIsRefusedWithTheReason)
+{
+    GpgHome other;
+    const std::string carol = other.makeKey("Carol <carol@example.net>", "");
+    const std::string old = other.makeKey("Old <old@example.net>", "",
+                                          {"--faked-system-time", "20200101T000000!"}, "1y");
+    const std::string gone = other.makeKey("Gone <gone@example.net>", "");
+    for (const auto& key : {other.publicKey(carol), other.publicKey(old), other.publicKey(gone),
+                            other.revocation(gone)})
+        ASSERT_EQ(home.gpg({"--import"}, key).exitStatus, 0);
+
+    struct Row
+    {
+        const char* id;
+        std::string fingerprint;
+        std::string reason;
+        std::string advice;
+    } rows[] = {
+        {"carol", carol, "not known to be valid", "gpg --lsign-key " + carol},
+        {"old@example.net", old, "the key is expired", "Ask its owner for a current key"},
+        {"gone@example.net", gone, "the key is revoked", "Ask its owner for a current key"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.id);
+        std::u16string text = kJapanese;
+        typedId = decodeUtf8(row.id);
+        EXPECT_EQ(run("encrypt", text), PgpResult::Done);
+        EXPECT_EQ(text, kJapanese);
+        EXPECT_TRUE(holds(viewed, "Nothing encrypted")) << narrow(viewed);
+        EXPECT_TRUE(holds(viewed, row.reason)) << narrow(viewed);
+        EXPECT_TRUE(holds(viewed, grouped(row.fingerprint))) << narrow(viewed);
+        EXPECT_TRUE(holds(viewed, row.advice)) << narrow(viewed);
+    }
+}
+
+TEST_F(PgpRun, ASignatureFromAKeyNotOnTheRingIsSaidToBeUnchecked)
+{
+    GpgHome other;
+    other.makeKey("Carol <carol@example.net>", "");
+    const std::string signedByCarol = other.gpg({"--clearsign"}, narrow(kJapanese)).out;
+    ASSERT_FALSE(signedByCarol.empty());
+    std::u16string text = decodeUtf8(signedByCarol);
+    typedPass = u"";
+    EXPECT_EQ(run("check", text), PgpResult::Done);
+    EXPECT_TRUE(holds(viewed, "cannot be checked")) << narrow(viewed);
+    EXPECT_TRUE(holds(viewed, "not on the key ring")) << narrow(viewed);
+    EXPECT_FALSE(holds(viewed, "Good signature")) << narrow(viewed);
+}
+
+TEST_F(PgpRun, JisTextSurvivesSignAndCheckAndGpgAcceptsItsBytes)
+{
+    context.settings.JisConvMode = 7;
+    const std::u16string signedCopy = signedText(kJapanese);
+    auto jisBytes = kestrova::io::encodeText(signedCopy, kestrova::io::OutputCode::Jis, true);
+    ASSERT_TRUE(jisBytes);
+    EXPECT_NE(jisBytes->find("\x1b$B"), std::string::npos);
+    EXPECT_EQ(home.gpg({"--verify"}, *jisBytes).exitStatus, 0);
+    // The UTF-8 form is not what was signed.
+    EXPECT_NE(home.gpg({"--verify"}, narrow(signedCopy)).exitStatus, 0);
+
+    std::u16string text = signedCopy;
+    typedPass = u"";
+    EXPECT_EQ(run("check", text), PgpResult::Done);
+    EXPECT_EQ(text, kJapanese);
+}
+
+TEST_F(PgpRun, EmojiIsRefusedInJisAndKeptInUtf8)
+{
+    const std::u16string withEmoji = u"絵文字 😀 です\r\n";
+    context.settings.JisConvMode = 7;
+    std::u16string text = withEmoji;
+    typedPass = decodeUtf8(kAlicePass);
+    EXPECT_EQ(run("sign", text), PgpResult::Cancelled);
+    EXPECT_EQ(text, withEmoji);
+    EXPECT_EQ(runs, 0);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(holds(messages[0], "U+1F600")) << narrow(messages[0]);
+
+    context.settings.JisConvMode = 0;
+    text = signedText(withEmoji);
+    typedPass = u"";
+    EXPECT_EQ(run("check", text), PgpResult::Done);
+    EXPECT_EQ(text, withEmoji);
+}
+
+TEST_F(PgpRun, AnIndentedSignedTextVerifiesAfterCutIndentAndComesBackIndented)
+{
+    std::u16string indented = signedText(kJapanese);
+    AddIndent(indented, 4);
+    // What PgpCommand does around "check".
+    std::u16string text = indented;
+    const int width = CutIndent(text);
+    EXPECT_EQ(width, 4);
+    typedPass = u"";
+    EXPECT_EQ(run("check", text), PgpResult::Done);
+    AddIndent(text, width);
+    std::u16string expected = kJapanese;
+    AddIndent(expected, 4);
+    EXPECT_EQ(text, expected);
+    EXPECT_TRUE(holds(viewed, "Good signature")) << narrow(viewed);
+}
+
+TEST_F(PgpRun, PgppassOfTheEnvironmentSuppliesThePassPhrase)
+{
+    context.environment.PGPPASS = kAlicePass;
+    ::setenv("PGPPASS", kAlicePass.c_str(), 1);
+    std::u16string text = kJapanese;
+    const PgpResult result = run("sign", text);
+    ::unsetenv("PGPPASS");
+    EXPECT_EQ(result, PgpResult::Done);
+    EXPECT_TRUE(prompts.empty());
+    EXPECT_TRUE(holds(text, "-----BEGIN PGP SIGNATURE-----")) << narrow(viewed);
+}
+
+TEST_F(PgpRun, ACancelledPromptRunsNothingAndLeavesNoWorkFile)
+{
+    for (const char* word : {"sign", "check", "encrypt", "pubkey", "finger", "remove"}) {
+        SCOPED_TRACE(word);
+        std::u16string text = kJapanese;
+        typedPass.reset();
+        typedId.reset();
+        EXPECT_EQ(run(word, text), PgpResult::Cancelled);
+        EXPECT_EQ(text, kJapanese);
+        EXPECT_EQ(runs, 0);
+    }
+}
+
+TEST_F(PgpRun, AMissingGpgIsSaidInWords)
+{
+    const std::string path = std::getenv("PATH");
+    ::setenv("PATH", "/nonexistent", 1);
+    std::u16string text = kJapanese;
+    typedPass = u"x";
+    const PgpResult result = run("sign", text);
+    ::setenv("PATH", path.c_str(), 1);
+    EXPECT_EQ(result, PgpResult::Done);
+    EXPECT_EQ(text, kJapanese);
+    EXPECT_TRUE(holds(viewed, "gpg (GnuPG) was not found")) << narrow(viewed);
+}
+
+TEST_F(PgpRun, CommandOpensTheTerminalInThePgpFolderWithItsKeyRing)
+{
+    TempFolder logs;
+    ::setenv("TERMINAL", STAND_IN_PATH, 1);
+    ::setenv("STAND_IN_LOG", (logs.path + "/log").c_str(), 1);
+    context.settings.TimeZone = u"JST-9";
+    std::u16string text = kJapanese;
+    const PgpResult result = run("command", text);
+    ::unsetenv("TERMINAL");
+    EXPECT_EQ(result, PgpResult::Done);
+    EXPECT_EQ(text, kJapanese);
+    EXPECT_EQ(views, 0);
+    EXPECT_EQ(lastStyle, WindowStyle::NormalWithFocus);
+    const std::string log = kestrova::test::readFile(logs.path + "/log");
+    EXPECT_NE(log.find("cwd=" + home.path + "\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("GNUPGHOME=" + home.path + "\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("TZ=JST-9\n"), std::string::npos) << log;
+}
+
+// Security: the pass phrase never shows in a process's arguments or a file outside the
+// private folder, and typed values cannot reach beyond their argument.
+TEST_F(PgpRun, NoProcessArgumentListHoldsThePassPhraseWhileSigningAndDecrypting)
+{
+    int scans = 0;
+    bool sawInterpreter = false;
+    std::vector<std::string> leaks;
+    std::vector<std::string> open; // work files others could read
+    bool sawWorkFiles = false;
+    whileRunning = [&] {
+        ++scans;
+        for (const auto& name : temp.names()) {
+            sawWorkFiles = true;
+            struct stat st
+            {
+            };
+            if (::lstat((temp.path + "/" + name).c_str(), &st) == 0 && (st.st_mode & 077) != 0)
+                open.push_back(name);
+        }
+        for (const auto& line : kestrova::test::commandLinesHolding("kestrova-command"))
+            if (line.find("/C") != std::string::npos)
+                sawInterpreter = true;
+        for (auto& line : kestrova::test::commandLinesHolding(kAlicePass))
+            leaks.push_back(line);
+    };
+    context.settings.EncryptMode = 1;
+    std::u16string text = signedText(kJapanese);
+    typedId = u"alice@example.org";
+    typedPass = decodeUtf8(kAlicePass);
+    EXPECT_EQ(run("encrypt", text), PgpResult::Done); // to Alice, signed by Alice
+    EXPECT_EQ(run("check", text), PgpResult::Done);
+    EXPECT_TRUE(holds(viewed, "Decrypted")) << narrow(viewed);
+    whileRunning = nullptr;
+
+    EXPECT_GT(scans, 3);
+    EXPECT_TRUE(sawInterpreter);
+    EXPECT_EQ(leaks, std::vector<std::string>{});
+    EXPECT_TRUE(sawWorkFiles);
+    EXPECT_EQ(open, std::vector<std::string>{});
+    EXPECT_EQ(kestrova::test::filesHolding(home.path, kAlicePass), std::vector<std::string>{});
+}
+
+TEST_F(PgpRun, HostileUserIdsStayOneArgument)
+{
+    const std::string planted = temp.path + "/injected";
+    const std::u16string hostile[] = {
+        u"bob\" > " + decodeUtf8(planted) + u" & \"",
+        u"x | tee " + decodeUtf8(planted),
+        u"%PATH%\"\"",
+        u"\" -kr \"alice",
+    };
+    for (const auto& id : hostile) {
+        SCOPED_TRACE(narrow(id));
+        std::u16string text = kJapanese;
+        typedId = id;
+        EXPECT_EQ(run("encrypt", text), PgpResult::Done);
+        EXPECT_EQ(text, kJapanese);
+        // The front end was handed exactly the typed ID as one recipient.
+        EXPECT_TRUE(holds(viewed, "matches \"" + narrow(id) + "\"")) << narrow(viewed);
+        EXPECT_EQ(::access(planted.c_str(), F_OK), -1);
+        EXPECT_EQ(home.fingerprints().size(), 2u);
+    }
+    std::u16string text = kJapanese;
+    typedId = u"bob\r\nCOMMAND";
+    EXPECT_EQ(run("encrypt", text), PgpResult::Cancelled);
+    EXPECT_EQ(runs, 0);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(holds(messages[0], "改行")) << narrow(messages[0]);
+}
+
+TEST_F(PgpRun, ALinkPlantedAtAWorkFileIsNeverFollowed)
+{
+    TempFolder elsewhere;
+    const std::string victim = elsewhere.path + "/victim";
+    kestrova::test::writeFile(victim, "keep me");
+    for (const char* name : {"/Kestrova.ASC", "/Kestrova.out", "/Kestrova.tmp", "/Kestrova.bat"})
+        ASSERT_EQ(::symlink(victim.c_str(), (temp.path + name).c_str()), 0);
+    const std::u16string signedCopy = signedText(kJapanese);
+    EXPECT_EQ(kestrova::test::readFile(victim), "keep me");
+    struct stat st
+    {
+    };
+    ASSERT_EQ(::stat(victim.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 7);
+}
+
+} // namespace

@@ -133,6 +133,7 @@ ClipboardIntake takeClipboardText(std::u16string_view text, int convMode)
             cut = at; // a character across the limit goes with the rest
     }
     if (bytes > static_cast<std::size_t>(kClipboardByteLimit)) {
+        intake.cut = true;
         intake.keptPercent = static_cast<int>(kPercentBase / bytes);
         text = text.substr(0, cut);
     }

@@ -13,7 +13,8 @@ inline constexpr int kClipboardByteLimit = 32767;
 struct ClipboardIntake
 {
     std::u16string text;    // line ends CR LF
-    int keptPercent = 0;    // set when the text was cut: 3276700 ÷ its byte count
+    bool cut = false;       // the text was over the limit and is cut: the user must be told
+    int keptPercent = 0;    // when cut: 3276700 ÷ its byte count, 0 for a text over 3.3 MB
     bool converted = false; // JIS text was converted
 };
 

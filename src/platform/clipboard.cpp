@@ -42,7 +42,7 @@ QString sizeMessage(int percent, const QString& ending)
 std::u16string ReadClipboard(int convMode, QWidget* parent)
 {
     ClipboardIntake intake = takeClipboardText(clipboardText(), convMode);
-    if (intake.keptPercent > 0)
+    if (intake.cut)
         showLimitMessage(parent,
                          sizeMessage(intake.keptPercent, QStringLiteral("％しか読みこめません")));
     return std::move(intake.text);

@@ -451,7 +451,8 @@ void dorUrerUvuroze::TextRead()
     m_files.textFromElsewhere();
     const platform::ClipboardIntake intake =
         platform::takeClipboardText(platform::clipboardText(), m_settings.ConvMode);
-    if (intake.keptPercent > 0)
+    // Told whenever the text is cut: above 3.3 MB the percentage itself rounds down to 0.
+    if (intake.cut)
         platform::showLimitMessage(
             this,
             platform::sizeMessage(intake.keptPercent, QStringLiteral("％しか表示できません")));

@@ -20,16 +20,20 @@ TEST(TakeClipboardText, CutsAtTheByteLimitToWholeCharacters)
         const char* name;
         std::u16string text;
         std::u16string kept;
-        int percent; // 0: not cut
+        int percent;
+        bool cut;
     } rows[] = {
-        {"32767 bytes whole", repeat(16383, u'あ') + u"a", repeat(16383, u'あ') + u"a", 0},
-        {"32768 bytes lose the last", repeat(32768, u'a'), repeat(32767, u'a'), 99},
+        {"32767 bytes whole", repeat(16383, u'あ') + u"a", repeat(16383, u'あ') + u"a", 0, false},
+        {"32768 bytes lose the last", repeat(32768, u'a'), repeat(32767, u'a'), 99, true},
         {"a two-byte character across the limit goes whole", u"a" + repeat(16384, u'あ'),
-         u"a" + repeat(16383, u'あ'), 99},
-        {"40000 bytes", repeat(40000, u'x'), repeat(32767, u'x'), 81},
-        {"an emoji counts its two columns", repeat(32766, u'x') + u"😀", repeat(32766, u'x'), 99},
+         u"a" + repeat(16383, u'あ'), 99, true},
+        {"40000 bytes", repeat(40000, u'x'), repeat(32767, u'x'), 81, true},
+        {"an emoji counts its two columns", repeat(32766, u'x') + u"😀", repeat(32766, u'x'), 99,
+         true},
         {"a line end counts its two bytes", repeat(32766, u'x') + u"\r\n",
-         repeat(32766, u'x') + u"\r\n", 99},
+         repeat(32766, u'x') + u"\r\n", 99, true},
+        // The percentage rounds down to 0 there; the text is cut all the same.
+        {"8 MB", repeat(8000000, u'x'), repeat(32767, u'x'), 0, true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -37,6 +41,7 @@ TEST(TakeClipboardText, CutsAtTheByteLimitToWholeCharacters)
         EXPECT_EQ(intake.text.size(), row.kept.size());
         EXPECT_TRUE(intake.text == row.kept);
         EXPECT_EQ(intake.keptPercent, row.percent);
+        EXPECT_EQ(intake.cut, row.cut);
         EXPECT_FALSE(intake.converted);
     }
 }

@@ -21,9 +21,9 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("kept");
-        QTest::addColumn<int>("percent"); // 0: no message
+        QTest::addColumn<int>("percent"); // -1: no message
         QTest::newRow("32767 bytes whole") << QString(16383, QChar(u'あ')) + QLatin1Char('a')
-                                           << QString(16383, QChar(u'あ')) + QLatin1Char('a') << 0;
+                                           << QString(16383, QChar(u'あ')) + QLatin1Char('a') << -1;
         QTest::newRow("32768 bytes lose the last")
             << QString(32768, QLatin1Char('a')) << QString(32767, QLatin1Char('a')) << 99;
         QTest::newRow("a two-byte character across the limit goes whole")
@@ -34,6 +34,9 @@ private slots:
         QTest::newRow("an emoji counts its two columns")
             << QString(32766, QLatin1Char('x')) + QStringLiteral("😀")
             << QString(32766, QLatin1Char('x')) << 99;
+        // The user's 8 MB would be replaced by the first 32 KB at the next Alt+S: tell.
+        QTest::newRow("8 MB, whose percentage rounds to 0")
+            << QString(8000000, QLatin1Char('x')) << QString(32767, QLatin1Char('x')) << 0;
     }
 
     void theByteLimitCutsWithItsMessage()
@@ -46,7 +49,7 @@ private slots:
         ModalDriver driver;
         auto w = startWindow(sandbox);
         QCOMPARE(platform::toQString(w->boxText()), kept);
-        if (percent == 0) {
+        if (percent < 0) {
             QCOMPARE(driver.boxes().size(), std::size_t(0));
             return;
         }
@@ -188,6 +191,10 @@ private slots:
         QCOMPARE(text.size(), std::size_t(32767));
         QCOMPARE(driver.boxes().size(), std::size_t(1));
         QCOMPARE(driver.boxes()[0].text, QStringLiteral("ｻｲｽﾞが大きいので 81％しか読みこめません"));
+        setClipboard(QString(4000000, QLatin1Char('x')));
+        QCOMPARE(platform::ReadClipboard(1, nullptr).size(), std::size_t(32767));
+        QCOMPARE(driver.boxes().size(), std::size_t(2));
+        QCOMPARE(driver.boxes()[1].text, QStringLiteral("ｻｲｽﾞが大きいので 0％しか読みこめません"));
     }
 };
 

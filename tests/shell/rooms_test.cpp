@@ -187,7 +187,7 @@ TEST_F(TextFilesTest, ALongTextIsCutWithItsPercentage)
     {
         int characters;
         int percent;
-    } rows[] = {{16384, 99}, {20000, 81}, {600000, 2}};
+    } rows[] = {{16384, 99}, {20000, 81}, {600000, 2}, {2000000, 0}};
     for (const auto& row : rows) {
         write(path("big.txt"), QString(row.characters, u'あ').toUtf8());
         auto shown = m_files.read(path("big.txt"), 1);

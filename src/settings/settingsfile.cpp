@@ -55,21 +55,22 @@ constexpr TextKey kTextKeys[] = {
     {u"TimeZone", &Settings::TimeZone}, {u"UserID", &Settings::UserID},
 };
 
-// Window coordinates are kept wider than 16 bits for large virtual screens; a size must be
-// positive to be a size at all.
+// Window coordinates are 16-bit twips like every number of the file: a size of 2147483647
+// would make a window of gigabytes. A size must be positive to be a size at all.
 struct GeometryKey
 {
     std::u16string_view name;
     int WindowGeometry::*field;
     bool WindowGeometry::*present;
     long long low;
+    long long high;
 };
 
 constexpr GeometryKey kGeometryKeys[] = {
-    {u"Top", &WindowGeometry::Top, &WindowGeometry::hasTop, INT_MIN},
-    {u"Left", &WindowGeometry::Left, &WindowGeometry::hasLeft, INT_MIN},
-    {u"Height", &WindowGeometry::Height, &WindowGeometry::hasHeight, 1},
-    {u"Width", &WindowGeometry::Width, &WindowGeometry::hasWidth, 1},
+    {u"Top", &WindowGeometry::Top, &WindowGeometry::hasTop, -32768, 32767},
+    {u"Left", &WindowGeometry::Left, &WindowGeometry::hasLeft, -32768, 32767},
+    {u"Height", &WindowGeometry::Height, &WindowGeometry::hasHeight, 1, 32767},
+    {u"Width", &WindowGeometry::Width, &WindowGeometry::hasWidth, 1, 32767},
 };
 
 bool isBlank(char16_t c) { return c == u' ' || c == u'\t'; }
@@ -210,7 +211,7 @@ private:
             if (!sameKey(key, k.name))
                 continue;
             const auto v = wholeNumber(value);
-            if (v && *v >= k.low && *v <= INT_MAX) {
+            if (v && *v >= k.low && *v <= k.high) {
                 geometry.*k.field = static_cast<int>(*v);
                 geometry.*k.present = true;
             } else {

@@ -247,6 +247,15 @@ TEST(GetParaParse, ReadsWhatThePartsOfTheFileSay)
              EXPECT_EQ(p.geometry.Width, 4001);
              EXPECT_EQ(p.geometry.State, 2);
          }},
+        {"geometry outside 16 bits keeps its default",
+         "[Settings]\r\nTop=-32768\r\nLeft=32768\r\nHeight=2147483647\r\nWidth=32767\r\n",
+         [](const ParsedSettings& p, Settings&) {
+             EXPECT_TRUE(p.geometry.hasTop && p.geometry.hasWidth);
+             EXPECT_FALSE(p.geometry.hasLeft || p.geometry.hasHeight);
+             EXPECT_EQ(p.geometry.Top, -32768);
+             EXPECT_EQ(p.geometry.Width, 32767);
+             EXPECT_EQ(p.notes.lines.size(), 2u);
+         }},
         {"State without a number is normal, out of range is absent",
          "[Settings]\r\nState=9\r\nState=max\r\n",
          [](const ParsedSettings& p, Settings&) {
@@ -443,8 +452,8 @@ TEST(PutPara, WritesAPrivateFileThatReadsBackWhole)
     s.PassPhrase = u" ~!@#$%^&*()_+`-=[]\\{}|;':\",./<>? パス correct horse";
     s.UserList = {u"", u"", u"", u"ユーザー", u"", u"", u"", u"x"};
     WindowGeometry g = someGeometry();
-    g.Top = -70000; // beyond 16 bits: a large virtual screen
-    g.Width = 100000;
+    g.Top = -7000; // above the primary screen
+    g.Width = 30000;
     const mode_t oldMask = ::umask(0277); // private whatever the umask, and still written
     const auto written = PutPara(path, s, g);
     ::umask(oldMask);

@@ -158,8 +158,14 @@ Result<std::string> WriteTextFile(int mode, std::u16string_view text, const std:
         return IoError{bytes.error().kind, target, bytes.error().reason};
     // A work file is private and a link in its place is replaced, never followed: the
     // temporary folder's name could be someone else's choice.
-    const ReplaceOptions options = workFile ? ReplaceOptions{LinkAtPath::Replace, true}
-                                            : ReplaceOptions{LinkAtPath::Follow, false};
+    ReplaceOptions options{LinkAtPath::Replace, true, {}};
+    if (!workFile) {
+        options = ReplaceOptions{LinkAtPath::Follow, false, {}};
+        // A file with other names, or in a folder the user may not write, is written in place;
+        // its old content waits in the private folder meanwhile.
+        if (auto temp = GetTempDir())
+            options.backupFolder = std::move(*temp);
+    }
     if (auto replaced = replaceWholeFile(target, *bytes, options); !replaced)
         return replaced.error();
     return target;

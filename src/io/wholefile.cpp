@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <new>
 #include <random>
@@ -15,6 +17,10 @@ namespace {
 
 // A new file gets a free name after at most this many tries; more means something is wrong.
 constexpr int kMaxNameAttempts = 100;
+// Room for the file's own name in a pending name: ".kestrova-", it, "." and 10 letters.
+constexpr std::size_t kPendingNameRoom = 200;
+// A pending file untouched this long is no save under way.
+constexpr std::time_t kLeftoverAgeSeconds = 60;
 
 // The new file of a replacement: removed again unless it took the place of the target.
 class PendingFile
@@ -37,16 +43,84 @@ private:
     std::string m_path;
 };
 
-// A name for the new file beside the one it will replace; hidden, so that a file browser
-// showing the folder meanwhile does not offer it.
-std::string pendingName(const std::string& folder, std::random_device& random)
+// The start of the names of the new files made beside file: hidden, so that a file browser
+// showing the folder meanwhile does not offer it, and naming the file, so that the leftover of
+// an interrupted save is known as its file's. The file's part is cut to keep within NAME_MAX.
+std::string pendingPrefix(const std::string& file)
+{
+    std::string base = file.substr(file.rfind('/') + 1);
+    if (base.size() > kPendingNameRoom)
+        base.resize(kPendingNameRoom);
+    return ".kestrova-" + base + ".";
+}
+
+std::string pendingName(const std::string& folder, const std::string& prefix,
+                        std::random_device& random)
 {
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
-    std::string name = ".kestrova-";
+    std::string name = prefix;
     for (int i = 0; i < 10; ++i)
         name += kLetters[pick(random)];
     return joinPath(folder, name);
+}
+
+// Removes what interrupted saves of the file left in folder: the user's own regular files of
+// its pending names, untouched for a while (a save under way in another copy is younger).
+void removeLeftovers(const std::string& folder, const std::string& prefix)
+{
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr)
+        return; // nothing can be cleaned; the save itself tells what is wrong
+    const std::time_t now = std::time(nullptr);
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (!name.starts_with(prefix) || name.size() != prefix.size() + 10)
+            continue;
+        const std::string path = joinPath(folder, std::string(name));
+        struct stat st
+        {
+        };
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+            continue;
+        if (now - st.st_mtime >= kLeftoverAgeSeconds)
+            (void)::unlink(path.c_str());
+    }
+    ::closedir(dir);
+}
+
+// Writes bytes over file itself, keeping its inode and so its other names, once a copy of its
+// old content is synced in backupFolder. The copy goes when the write is done.
+Result<Done> writeInPlace(const std::string& path, const std::string& file, std::string_view bytes,
+                          const std::string& backupFolder)
+{
+    auto old = readWholeFile(file);
+    if (!old)
+        return old.error();
+    std::string backup = joinPath(backupFolder, "saved-" + file.substr(file.rfind('/') + 1));
+    if (backup.size() > 200)
+        backup.resize(200);
+    backup += ".XXXXXX";
+    const int backupFd = ::mkstemp(backup.data());
+    if (backupFd < 0)
+        return systemError(IoErrorKind::NotWritable, path, errno,
+                           "cannot keep a copy of the old content in " + backupFolder + ": ");
+    {
+        FileDescriptor copy(backupFd);
+        if (!writeAll(copy.get(), old->value_or(std::string())) || ::fsync(copy.get()) != 0 ||
+            !copy.close()) {
+            const int error = errno;
+            (void)::unlink(backup.c_str());
+            return systemError(IoErrorKind::NotWritable, path, error,
+                               "cannot keep a copy of the old content in " + backupFolder + ": ");
+        }
+    }
+    FileDescriptor out(::open(file.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC));
+    if (!out || !writeAll(out.get(), bytes) || ::fsync(out.get()) != 0 || !out.close())
+        return systemError(IoErrorKind::NotWritable, path, errno,
+                           "the old content is kept in " + backup + "; cannot write: ");
+    (void)::unlink(backup.c_str());
+    return Done{};
 }
 
 IoError tooLarge(const std::string& path, std::size_t maxSize)
@@ -221,6 +295,13 @@ Result<Done> replaceWholeFile(const std::string& path, std::string_view bytes,
     // made in its folder.
 
     const std::string folder = folderOf(file);
+    const std::string prefix = pendingPrefix(file);
+    removeLeftovers(folder, prefix);
+    if (replacing && !options.backupFolder.empty() &&
+        (old.st_nlink > 1 ||
+         (::access(folder.c_str(), W_OK) != 0 && ::access(file.c_str(), W_OK) == 0)))
+        return writeInPlace(path, file, bytes, options.backupFolder);
+
     // A new file of the user's gets the usual permissions (the umask applies); a private file
     // and a replacement start private, the replacement then takes the old file's bits.
     const mode_t createMode = options.privateFile || replacing ? 0600 : 0666;
@@ -228,7 +309,7 @@ Result<Done> replaceWholeFile(const std::string& path, std::string_view bytes,
     PendingFile pending;
     int fd = -1;
     for (int attempt = 0; attempt < kMaxNameAttempts && fd < 0; ++attempt) {
-        pending.set(pendingName(folder, random));
+        pending.set(pendingName(folder, prefix, random));
         fd = ::open(pending.path().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                     createMode);
         if (fd < 0) {
@@ -271,6 +352,16 @@ Result<Done> replaceWholeFile(const std::string& path, std::string_view bytes,
     if (FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir)
         (void)::fsync(dir.get());
     return Done{};
+}
+
+bool isReadOnlyFile(const std::string& path)
+{
+    struct stat st
+    {
+    };
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(path.c_str(), W_OK) != 0;
 }
 
 } // namespace kestrova::io

@@ -78,13 +78,22 @@ struct ReplaceOptions
     // 0600 whatever the old file's mode or the umask; otherwise a replaced file keeps its mode
     // and owner, and a new one gets 0666 less the umask.
     bool privateFile = false;
+    // Not empty: a file with other hard links, or a writable file in a folder that is not, is
+    // written in place (a rename would split it from its other names, or is not allowed),
+    // once a copy of its old content is safe in this private folder.
+    std::string backupFolder;
 };
 
 // Writes bytes to path through a new file in the same folder that is synced and then renamed
 // over path, and syncs the folder, so that the old file stays whole until the new one is
 // complete and a crash leaves one of the two. On failure nothing is left behind and the error
-// names path.
+// names path. New files of a save that was interrupted before its rename (".kestrova-" and the
+// file's name), the user's own and over a minute old, are removed. With
+// options.backupFolder, see there; a failed write in place names the copy of the old content.
 [[nodiscard]] Result<Done> replaceWholeFile(const std::string& path, std::string_view bytes,
                                             ReplaceOptions options = {});
+
+// A file nobody may write, or this user may not: replacing it asks the user first.
+[[nodiscard]] bool isReadOnlyFile(const std::string& path);
 
 } // namespace kestrova::io

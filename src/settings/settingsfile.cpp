@@ -488,7 +488,7 @@ Result<Done> PutPara(const std::string& path, const Settings& settings,
     if (auto made = makeFolder(io::folderOf(*target)); !made)
         return IoError{made.error().kind, path, made.error().reason};
     // It may hold the pass phrase: private whatever the umask or the old file's mode.
-    return io::replaceWholeFile(path, bytes, {io::LinkAtPath::Follow, true});
+    return io::replaceWholeFile(path, bytes, {io::LinkAtPath::Follow, true, {}});
 }
 
 } // namespace kestrova::settings

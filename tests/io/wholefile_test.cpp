@@ -152,8 +152,8 @@ TEST_F(WholeFileTest, ReplacesWholeWithTheModeTheOptionsAsk)
     } rows[] = {
         {"a replaced file keeps its mode", 0640, {}, 022, 0640},
         {"a new file gets the umask", 0, {}, 027, 0640},
-        {"a private file whatever the old mode", 0644, {LinkAtPath::Follow, true}, 022, 0600},
-        {"a private file whatever the umask", 0, {LinkAtPath::Follow, true}, 0277, 0600},
+        {"a private file whatever the old mode", 0644, {LinkAtPath::Follow, true, {}}, 022, 0600},
+        {"a private file whatever the umask", 0, {LinkAtPath::Follow, true, {}}, 0277, 0600},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -177,10 +177,10 @@ TEST_F(WholeFileTest, FollowsOrReplacesALinkAsAsked)
     writeBytes(file("real"), "old");
     fs::create_symlink("real", file("followed"));
     fs::create_symlink("real", file("replaced"));
-    ASSERT_TRUE(replaceWholeFile(file("followed"), "through", {LinkAtPath::Follow, false}));
+    ASSERT_TRUE(replaceWholeFile(file("followed"), "through", {LinkAtPath::Follow, false, {}}));
     EXPECT_TRUE(fs::is_symlink(file("followed")));
     EXPECT_EQ(readBytes(file("real")), "through");
-    ASSERT_TRUE(replaceWholeFile(file("replaced"), "instead", {LinkAtPath::Replace, false}));
+    ASSERT_TRUE(replaceWholeFile(file("replaced"), "instead", {LinkAtPath::Replace, false, {}}));
     EXPECT_FALSE(fs::is_symlink(file("replaced")));
     EXPECT_EQ(readBytes(file("replaced")), "instead");
     EXPECT_EQ(readBytes(file("real")), "through");

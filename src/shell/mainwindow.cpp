@@ -4,6 +4,7 @@
 #include "engine/quote.h"
 #include "io/paths.h"
 #include "io/textcodec.h"
+#include "io/wholefile.h"
 #include "platform/busypointer.h"
 #include "platform/clipboard.h"
 #include "platform/messages.h"
@@ -400,6 +401,11 @@ bool dorUrerUvuroze::writeText(const QString& path, std::u16string_view text,
                                const QString& failedNote)
 {
     if (!mayReplaceCutFile(path))
+        return false;
+    if (io::isReadOnlyFile(toFsPath(path)) &&
+        !platform::askYesNo(this, QStringLiteral("%1\n\nこのファイルは読み取り専用です。"
+                                                 "置き換えますか？")
+                                      .arg(path)))
         return false;
     auto written = m_files.write(path, text);
     if (!written) {

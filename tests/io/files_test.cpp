@@ -1,7 +1,9 @@
 #include "file_helpers.h"
 
 #include "io/files.h"
+#include "io/wholefile.h"
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -310,6 +312,80 @@ TEST_F(FilesTest, WipeFileZeroesOnlyInModeOneAndNeverWhatALinkNames)
     EXPECT_EQ(readBytes(file("real.txt")), "keep");
     EXPECT_TRUE(WipeFile("", 1));
     EXPECT_TRUE(WipeFile(file("missing.tmp"), 1));
+}
+
+// Every name of the file sees the saved text: a rename would leave the others on the old one.
+TEST_F(FilesTest, AFileWithOtherNamesIsWrittenInPlaceAndKeepsThem)
+{
+    writeBytes(file("mail.txt"), "old\r\n");
+    ASSERT_EQ(::link(file("mail.txt").c_str(), file("other name.txt").c_str()), 0);
+    struct stat before
+    {
+    };
+    ASSERT_EQ(::stat(file("mail.txt").c_str(), &before), 0);
+    ASSERT_TRUE(WriteTextFile(kTargetSjis, u"new\r\n", file("mail.txt").string(), {}, {}));
+    EXPECT_EQ(readBytes(file("mail.txt")), "new\r\n");
+    EXPECT_EQ(readBytes(file("other name.txt")), "new\r\n");
+    struct stat after
+    {
+    };
+    ASSERT_EQ(::stat(file("mail.txt").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    // The copy of the old content is gone once the write is done, and nothing stands beside.
+    std::size_t kept = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(m_tmp))
+        kept += entry.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(kept, 0u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_folder), fs::directory_iterator()), 3);
+}
+
+TEST_F(FilesTest, AWritableFileInAReadOnlyFolderIsWrittenInPlace)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root writes into a read-only folder";
+    const fs::path folder = m_folder / "read-only";
+    fs::create_directory(folder);
+    writeBytes(folder / "mail.txt", "old\r\n");
+    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+    const auto written =
+        WriteTextFile(kTargetSjis, u"new\r\n", (folder / "mail.txt").string(), {}, {});
+    fs::permissions(folder, fs::perms::owner_all);
+    ASSERT_TRUE(written) << written.error().reason;
+    EXPECT_EQ(readBytes(folder / "mail.txt"), "new\r\n");
+}
+
+// A save cut off between writing and renaming leaves its new file; the next save of the same
+// file takes it away, and nobody else's.
+TEST_F(FilesTest, LeftoversOfAnInterruptedSaveGoAtTheNextSave)
+{
+    writeBytes(file("mail.txt"), "old\r\n");
+    const char* const stale[] = {".kestrova-mail.txt.abcdefghij", ".kestrova-mail.txt.0123456789"};
+    for (const char* name : stale) {
+        writeBytes(file(name), "the whole mail\r\n");
+        const fs::file_time_type old = fs::file_time_type::clock::now() - std::chrono::minutes(5);
+        fs::last_write_time(file(name), old);
+    }
+    writeBytes(file(".kestrova-mail.txt.freshfresh"), "a save under way");
+    writeBytes(file(".kestrova-other.txt.abcdefghij"), "another file's");
+    fs::last_write_time(file(".kestrova-other.txt.abcdefghij"),
+                        fs::file_time_type::clock::now() - std::chrono::minutes(5));
+    ASSERT_TRUE(WriteTextFile(kTargetSjis, u"new\r\n", file("mail.txt").string(), {}, {}));
+    for (const char* name : stale)
+        EXPECT_FALSE(fs::exists(file(name))) << name;
+    EXPECT_TRUE(fs::exists(file(".kestrova-mail.txt.freshfresh")));
+    EXPECT_TRUE(fs::exists(file(".kestrova-other.txt.abcdefghij")));
+    EXPECT_EQ(readBytes(file("mail.txt")), "new\r\n");
+}
+
+TEST_F(FilesTest, AFileWithoutWriteBitsIsReadOnlyEvenForRoot)
+{
+    writeBytes(file("ro.txt"), "x");
+    fs::permissions(file("ro.txt"), fs::perms::owner_read | fs::perms::group_read);
+    EXPECT_TRUE(isReadOnlyFile(file("ro.txt").string()));
+    fs::permissions(file("ro.txt"), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_FALSE(isReadOnlyFile(file("ro.txt").string()));
+    EXPECT_FALSE(isReadOnlyFile(file("missing.txt").string()));
+    EXPECT_FALSE(isReadOnlyFile(m_folder.string()));
 }
 
 } // namespace

@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QTest>
 
+#include <unistd.h>
+
 namespace kestrova::test {
 
 using shell::ShellTestAccess;
@@ -195,6 +197,49 @@ private slots:
         ShellTestAccess::cmdExit(*w)->click();
         QCOMPARE(driver.boxes().size(), std::size_t(0));
         QVERIFY(!w->isVisible());
+    }
+
+    void savingOverAReadOnlyFileAsksFirst()
+    {
+        Sandbox sandbox;
+        const QString file = sandbox.path(QStringLiteral("ro.txt"));
+        Sandbox::writeFile(file, "old\n");
+        QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::ReadGroup);
+        auto w = startWindow(sandbox, QStringLiteral("-f ") + file);
+        w->show();
+        ModalDriver driver;
+        QTest::keyClick(ShellTestAccess::txtData(*w), Qt::Key_X);
+        driver.answerNext(QMessageBox::No);
+        QTest::keyClick(ShellTestAccess::txtData(*w), Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(driver.boxes().size(), std::size_t(1));
+        QVERIFY(driver.boxes()[0].text.contains(QStringLiteral("読み取り専用")));
+        QCOMPARE(Sandbox::readFile(file), QByteArray("old\n"));
+        QCOMPARE(ShellTestAccess::Modified(*w), -1);
+        driver.answerNext(QMessageBox::Yes);
+        QTest::keyClick(ShellTestAccess::txtData(*w), Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(driver.boxes().size(), std::size_t(2));
+        QCOMPARE(Sandbox::readFile(file), QByteArray("xold\n"));
+        QCOMPARE(ShellTestAccess::Modified(*w), 0);
+        // It stays read-only.
+        QCOMPARE(QFileInfo(file).permissions() & QFileDevice::WriteOwner,
+                 QFileDevice::Permissions());
+    }
+
+    // Another name of the mail, a hard link, sees the edit too.
+    void aPluginFileWithAnotherNameKeepsIt()
+    {
+        Sandbox sandbox;
+        const QString file = sandbox.path(QStringLiteral("mail.txt"));
+        const QString other = sandbox.path(QStringLiteral("link.txt"));
+        Sandbox::writeFile(file, "old\n");
+        QVERIFY(::link(QFile::encodeName(file).constData(), QFile::encodeName(other).constData()) ==
+                0);
+        auto w = startWindow(sandbox, QStringLiteral("-f ") + file);
+        w->show();
+        QTest::keyClick(ShellTestAccess::txtData(*w), Qt::Key_X);
+        QTest::keyClick(ShellTestAccess::txtData(*w), Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(Sandbox::readFile(file), QByteArray("xold\n"));
+        QCOMPARE(Sandbox::readFile(other), QByteArray("xold\n"));
     }
 
     void savingAFileThatWasCutAsksFirst()

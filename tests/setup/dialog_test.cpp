@@ -1,0 +1,212 @@
+// The dialog as a whole: its pages in the frame, "戻る", "ｷｬﾝｾﾙ", Esc, the close box, and the
+// About box behind "ﾊﾞｰｼﾞｮﾝ情報".
+#include "setup_support.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+namespace kestrova::test {
+
+namespace {
+
+// A record with every setting away from its default, each a value the dialog shows as it is.
+settings::Settings everythingSet()
+{
+    settings::Settings record;
+    record.Columns = 64;
+    record.Inyofu = u"＞>";
+    record.ChgMode = 1;
+    record.Kinsoku = 1;
+    record.EnterMes = u"（改行）";
+    record.FontName = u"IPAGothic";
+    record.FontSize = 12;
+    record.PgpFlg = 1;
+    record.PgpVer = 2;
+    record.EncryptMode = 1;
+    record.JisConvMode = 0;
+    record.ViewMini = 1;
+    record.EnvSize = 4096;
+    record.PgpPath = u"/home/u/.gnupg";
+    record.TimeZone = u"JST-9";
+    record.UserID = u"u@example.jp";
+    record.PassPhrase = u"open sesame";
+    record.ConvMode = 0;
+    record.UserList[0] = u"a@example.jp";
+    return record;
+}
+
+// Changes a value on every page without confirming.
+void editEveryPage(QWidget& dialog)
+{
+    control<QComboBox>(dialog, QStringLiteral("cboFontSize"))->setEditText(QStringLiteral("20"));
+    control<QLineEdit>(dialog, QStringLiteral("txtColumns"))->setText(QStringLiteral("40"));
+    control<QLineEdit>(dialog, QStringLiteral("txtInyoWords"))->setText(QStringLiteral("|"));
+    control<QRadioButton>(dialog, QStringLiteral("optChgMode(0)"))->setChecked(true);
+    control<QCheckBox>(dialog, QStringLiteral("chkKinsoku"))->toggle();
+    control<QCheckBox>(dialog, QStringLiteral("chkPGP_Flg"))->toggle();
+    control<QRadioButton>(dialog, QStringLiteral("optPgpVer(0)"))->setChecked(true);
+    control<QLineEdit>(dialog, QStringLiteral("txtPgpPath"))->setText(QStringLiteral("/x"));
+    control<QLineEdit>(dialog, QStringLiteral("txtEnvSize"))->setText(QStringLiteral("1"));
+    control<QCheckBox>(dialog, QStringLiteral("chkConvMode"))->toggle();
+}
+
+} // namespace
+
+class DialogTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        for (const char* name : {"PGPPATH", "TZ", "PGPPASS"})
+            m_environment.push_back(std::make_unique<EnvironmentValue>(name, nullptr));
+    }
+    void cleanup() { m_environment.clear(); }
+
+    void itOpensOnTheFirstPageWithItsCaptions()
+    {
+        settings::Settings record;
+        setup::FontNameCache cache;
+        auto open = openDialog(record, cache);
+        QWidget& dialog = *open->dialog;
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("動作設定"));
+        const char16_t* pages[] = {u"表示", u"文揃え", u"PGP関連", u"その他"};
+        for (int i = 0; i < 4; ++i) {
+            auto* button = control<QPushButton>(dialog, QStringLiteral("optPage(%1)").arg(i));
+            QCOMPARE(button->text(), QString::fromUtf16(pages[i]));
+            QCOMPARE(button->isChecked(), i == 0);
+        }
+        QCOMPARE(control<QPushButton>(dialog, QStringLiteral("cmdCancel"))->text(),
+                 QStringLiteral("ｷｬﾝｾﾙ"));
+        QCOMPARE(control<QPushButton>(dialog, QStringLiteral("cmdVersion"))->text(),
+                 QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報"));
+        auto* exit = control<QPushButton>(dialog, QStringLiteral("cmdExit"));
+        QCOMPARE(exit->text(), QStringLiteral("戻る"));
+        QVERIFY(exit->isDefault());
+        QVERIFY(!control<QPushButton>(dialog, QStringLiteral("cmdPage"))->isEnabled());
+        QVERIFY(control<QWidget>(dialog, QStringLiteral("picTabPage(0)"))->isVisible());
+    }
+
+    void eachPageButtonShowsItsPageAloneInsideTheFrame()
+    {
+        settings::Settings record;
+        setup::FontNameCache cache;
+        auto open = openDialog(record, cache);
+        QWidget& dialog = *open->dialog;
+        const QRect frame = control<QPushButton>(dialog, QStringLiteral("cmdPage"))->geometry();
+        for (const int page : {2, 1, 3, 0}) {
+            QTest::mouseClick(control<QPushButton>(dialog, QStringLiteral("optPage(%1)").arg(page)),
+                              Qt::LeftButton);
+            for (int i = 0; i < 4; ++i) {
+                auto* panel = control<QWidget>(dialog, QStringLiteral("picTabPage(%1)").arg(i));
+                QCOMPARE(panel->isVisible(), i == page);
+            }
+            const QRect area =
+                control<QWidget>(dialog, QStringLiteral("picTabPage(%1)").arg(page))->geometry();
+            // 30 twips in on every side: 2 pixels at 96 DPI.
+            QCOMPARE(area, frame.adjusted(2, 2, -2, -2));
+        }
+        // The page keeps to the frame when the dialog grows.
+        dialog.resize(dialog.width() + 80, dialog.height() + 40);
+        QTest::qWait(20);
+        const QRect grown = control<QPushButton>(dialog, QStringLiteral("cmdPage"))->geometry();
+        QVERIFY(grown.width() > frame.width());
+        QCOMPARE(control<QWidget>(dialog, QStringLiteral("picTabPage(0)"))->geometry(),
+                 grown.adjusted(2, 2, -2, -2));
+    }
+
+    void confirmingWithoutEditsKeepsEveryValue()
+    {
+        settings::Settings record = everythingSet();
+        const settings::Settings before = record;
+        setup::FontNameCache cache;
+        auto open = openDialog(record, cache);
+        QTest::keyClick(open->dialog.get(), Qt::Key_Return);
+        QVERIFY(!open->dialog->isVisible());
+        QCOMPARE(open->dialog->result(), int(QDialog::Accepted));
+        QVERIFY(record == before);
+    }
+
+    void confirmingStoresEveryPage()
+    {
+        settings::Settings record = everythingSet();
+        setup::FontNameCache cache;
+        auto open = openDialog(record, cache);
+        editEveryPage(*open->dialog);
+        QTest::mouseClick(control<QPushButton>(*open->dialog, QStringLiteral("cmdExit")),
+                          Qt::LeftButton);
+        QCOMPARE(record.FontSize, 20);
+        QCOMPARE(record.Columns, 40);
+        QVERIFY(record.Inyofu == u"|");
+        QCOMPARE(record.ChgMode, 0);
+        QCOMPARE(record.Kinsoku, 0);
+        QCOMPARE(record.PgpFlg, 0);
+        QCOMPARE(record.PgpVer, 0);
+        QVERIFY(record.PgpPath == u"/x");
+        QCOMPARE(record.EnvSize, 1);
+        QCOMPARE(record.ConvMode, 1);
+        QVERIFY(record.UserList[0] == u"a@example.jp"); // not the dialog's
+    }
+
+    void leavingWithoutConfirmingChangesNothing_data()
+    {
+        QTest::addColumn<int>("way");
+        QTest::newRow("ｷｬﾝｾﾙ") << 0;
+        QTest::newRow("Esc") << 1;
+        QTest::newRow("the close box") << 2;
+    }
+    void leavingWithoutConfirmingChangesNothing()
+    {
+        QFETCH(int, way);
+        settings::Settings record = everythingSet();
+        const settings::Settings before = record;
+        setup::FontNameCache cache;
+        auto open = openDialog(record, cache);
+        editEveryPage(*open->dialog);
+        if (way == 0)
+            QTest::mouseClick(control<QPushButton>(*open->dialog, QStringLiteral("cmdCancel")),
+                              Qt::LeftButton);
+        else if (way == 1)
+            QTest::keyClick(open->dialog.get(), Qt::Key_Escape);
+        else
+            open->dialog->close();
+        QVERIFY(!open->dialog->isVisible());
+        QCOMPARE(open->dialog->result(), int(QDialog::Rejected));
+        QVERIFY(record == before);
+    }
+
+    void theVersionButtonOpensTheAboutBox()
+    {
+        settings::Settings record;
+        setup::FontNameCache cache;
+        auto open = openDialog(record, cache);
+        QString line;
+        const QString title = answerModal(
+            [&] {
+                QTest::mouseClick(control<QPushButton>(*open->dialog, QStringLiteral("cmdVersion")),
+                                  Qt::LeftButton);
+            },
+            [&](QWidget* box) {
+                line = control<QLabel>(*box, QStringLiteral("Label1"))->text();
+                QTest::keyClick(box, Qt::Key_Escape);
+            });
+        QCOMPARE(title, QStringLiteral("Kestrova ﾊﾞｰｼﾞｮﾝ情報"));
+        QCOMPARE(line, QStringLiteral("Kestrova for Linux Version 1.7"));
+        QVERIFY(open->dialog->isVisible()); // back in the settings dialog
+    }
+
+private:
+    std::vector<std::unique_ptr<EnvironmentValue>> m_environment;
+};
+
+std::unique_ptr<QObject> makeDialogTest() { return std::make_unique<DialogTest>(); }
+
+} // namespace kestrova::test
+
+#include "dialog_test.moc"

@@ -11,6 +11,7 @@ packages=(
     xvfb xauth xclip xdotool openbox x11-utils
     fonts-ipafont-gothic
     nkf manpages-ja time hyperfine python3-xlib
+    librsvg2-bin desktop-file-utils appstream man-db dpkg-dev file
 )
 
 missing=()

@@ -9,12 +9,17 @@
 #include <QPushButton>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace kestrova::platform {
 
 namespace {
 
 // Image1 is a 32 x 32 picture, as the box was drawn.
 constexpr int kImageSize = 32;
+
+// Past this many average characters the copyright line wraps.
+constexpr int kWrapWidthChars = 56;
 
 // A version part in decimal without leading zeros; 0 when it is no number.
 QString versionPart(const QStringList& parts, qsizetype index)
@@ -103,6 +108,10 @@ void fomVersion::Form_Load(const VersionRecord& record, VersionLineCache& cache)
 {
     Label1->setText(cache.line(record));
     Label2->setText(record.copyright);
+    // A copyright line of usual length stays on one line; a long one wraps onto the second.
+    const QFontMetrics metrics = Label2->fontMetrics();
+    Label2->setMinimumWidth(std::min(metrics.horizontalAdvance(record.copyright),
+                                     kWrapWidthChars * metrics.averageCharWidth()));
 }
 
 // Enter, Esc and the close box end the box the same way: QDialog's reject.

@@ -94,6 +94,39 @@ private slots:
         QVERIFY(exit->isDefault());
     }
 
+    void theBoxShowsItsLinesWhole_data()
+    {
+        QTest::addColumn<int>("points");
+        QTest::newRow("9 pt") << 9;
+        QTest::newRow("12 pt") << 12;
+    }
+    void theBoxShowsItsLinesWhole()
+    {
+        QFETCH(int, points);
+        const QFont before = QApplication::font();
+        QApplication::setFont(QFont(QStringLiteral("IPAGothic"), points));
+        platform::fomVersion box;
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        auto* line = child<QLabel>(&box, "Label1");
+        auto* copyright = child<QLabel>(&box, "Label2");
+        auto* image = child<QLabel>(&box, "Image1");
+        auto* exit = child<QPushButton>(&box, "cmdExit");
+        QVERIFY(line->width() >= line->sizeHint().width());
+        QVERIFY(copyright->height() >= copyright->heightForWidth(copyright->width()));
+        QVERIFY(exit->width() >= exit->sizeHint().width());
+        const QWidget* const parts[] = {image, line, copyright, exit};
+        for (const QWidget* a : parts) {
+            QVERIFY(box.rect().contains(a->geometry()));
+            for (const QWidget* b : parts)
+                QVERIFY(a == b || !a->geometry().intersects(b->geometry()));
+        }
+        const QString folder = qEnvironmentVariable("KESTROVA_SCREENSHOT_DIR");
+        if (!folder.isEmpty())
+            box.grab().save(QDir(folder).filePath(QStringLiteral("about-%1pt.png").arg(points)));
+        QApplication::setFont(before);
+    }
+
     void theLineIsComposedOnceForTheRun()
     {
         platform::VersionLineCache cache;

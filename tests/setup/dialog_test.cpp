@@ -2,8 +2,10 @@
 // About box behind "ﾊﾞｰｼﾞｮﾝ情報".
 #include "setup_support.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -199,6 +201,57 @@ private slots:
         QCOMPARE(title, QStringLiteral("Kestrova ﾊﾞｰｼﾞｮﾝ情報"));
         QCOMPARE(line, QStringLiteral("Kestrova for Linux Version 1.7"));
         QVERIFY(open->dialog->isVisible()); // back in the settings dialog
+    }
+
+    void noCaptionIsCutOffOrOverlaps_data()
+    {
+        QTest::addColumn<int>("points");
+        QTest::addColumn<int>("pgpVersion");
+        QTest::addColumn<int>("pgpOn");
+        QTest::newRow("9 pt, PGP 2.6.3i") << 9 << 0 << 1;
+        QTest::newRow("12 pt, PGP 2.6.3i") << 12 << 0 << 1;
+        QTest::newRow("12 pt, PGP off") << 12 << 0 << 0;
+        QTest::newRow("9 pt, PGP 6.5.1i") << 9 << 2 << 1;
+        QTest::newRow("12 pt, PGP 6.5.1i") << 12 << 2 << 1;
+    }
+    void noCaptionIsCutOffOrOverlaps()
+    {
+        QFETCH(int, points);
+        QFETCH(int, pgpVersion);
+        QFETCH(int, pgpOn);
+        const QFont before = QApplication::font();
+        QApplication::setFont(QFont(QStringLiteral("IPAGothic"), points));
+        settings::Settings record = everythingSet();
+        record.PgpVer = pgpVersion;
+        record.PgpFlg = pgpOn;
+        setup::FontNameCache cache;
+        auto open = openDialog(record, cache);
+        QWidget& dialog = *open->dialog;
+        QVERIFY(QFontInfo(dialog.font()).family() == QStringLiteral("IPAGothic"));
+        for (int page = 0; page < 4; ++page) {
+            control<QPushButton>(dialog, QStringLiteral("optPage(%1)").arg(page))->click();
+            QWidget* panel = control<QWidget>(dialog, QStringLiteral("picTabPage(%1)").arg(page));
+            // The page's controls inside the page, the page inside the frame, and the
+            // dialog's own buttons around it.
+            const QString pageFault = layoutFault(*panel, panel->rect());
+            QVERIFY2(pageFault.isEmpty(), qPrintable(pageFault));
+            QVERIFY(control<QPushButton>(dialog, QStringLiteral("cmdPage"))
+                        ->geometry()
+                        .contains(panel->geometry()));
+            for (const char* name : {"optPage(0)", "optPage(1)", "optPage(2)", "optPage(3)",
+                                     "cmdCancel", "cmdVersion", "cmdExit"}) {
+                auto* button = control<QPushButton>(dialog, QString::fromLatin1(name));
+                QVERIFY2(button->width() >= button->sizeHint().width(), name);
+                QVERIFY2(dialog.rect().contains(button->geometry()), name);
+                QVERIFY2(!button->geometry().intersects(panel->geometry()), name);
+            }
+            saveScreenshot(dialog, QStringLiteral("setup-%1pt-pgp%2-%3-page%4")
+                                       .arg(points)
+                                       .arg(pgpVersion)
+                                       .arg(pgpOn ? QStringLiteral("on") : QStringLiteral("off"))
+                                       .arg(page));
+        }
+        QApplication::setFont(before);
     }
 
 private:

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace kestrova::test {
 
@@ -47,6 +48,22 @@ private:
     bool m_wasSet;
     QByteArray m_old;
 };
+
+// The visible controls inside root that show a caption or take input, each with its rectangle
+// in root's coordinates; the parts of composite controls (a combo box's edit) are left out.
+struct PlacedControl
+{
+    QWidget* widget;
+    QRect rect;
+};
+[[nodiscard]] std::vector<PlacedControl> visibleControls(QWidget& root);
+
+// Every caption shown whole, no two controls overlapping, every control inside area; the
+// first fault found, or empty.
+[[nodiscard]] QString layoutFault(QWidget& root, const QRect& area);
+
+// Saves the window as a PNG in $KESTROVA_SCREENSHOT_DIR when that is set, to be looked at.
+void saveScreenshot(QWidget& window, const QString& name);
 
 // Types text at the end of a line edit as a user would, key by key.
 void typeAtEnd(QWidget* edit, const QString& text);

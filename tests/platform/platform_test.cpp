@@ -195,30 +195,19 @@ private slots:
         QVERIFY(QDir(root.path()).mkpath(QStringLiteral("other")));
         const QString folder = QDir(root.path()).filePath(QStringLiteral("pgp"));
         QString result = QStringLiteral("untouched");
-        QString directory;
-        QStringList selected;
-        answerModal(
+        ChooserView view;
+        const QString title = answerModal(
             [&] {
                 result = platform::proOpenFolderDlg(folder, QStringLiteral("選んで下さい"), nullptr,
                                                     0, 13);
             },
             [&](QWidget* modal) {
-                auto* chooser = qobject_cast<QFileDialog*>(modal);
-                QVERIFY(chooser);
-                QCOMPARE(chooser->windowTitle(), QStringLiteral("選んで下さい"));
-                directory = chooser->directory().absolutePath();
-                selected = chooser->selectedFiles();
-                if (accept) {
-                    // Typed as a user would: a neighbour in the folder the chooser shows.
-                    chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
-                        ->setText(QStringLiteral("other"));
-                    static_cast<QDialog*>(chooser)->accept(); // as the chooser's own button does
-                } else {
-                    chooser->reject();
-                }
+                view = answerFolderChooser(modal, accept ? QStringLiteral("other") : QString());
             });
-        QCOMPARE(directory, QDir(root.path()).absolutePath());
-        QCOMPARE(selected, QStringList{folder});
+        QCOMPARE(title, QStringLiteral("選んで下さい"));
+        // Opened in the folder's parent, with the folder itself selected.
+        QCOMPARE(view.directory, QDir(root.path()).absolutePath());
+        QCOMPARE(view.selected, QStringList{folder});
         QCOMPARE(result, accept ? QDir(root.path()).filePath(QStringLiteral("other")) : QString());
     }
 };

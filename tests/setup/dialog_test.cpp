@@ -12,6 +12,8 @@
 #include <QRadioButton>
 #include <QTest>
 
+#include <optional>
+
 namespace kestrova::test {
 
 namespace {
@@ -64,12 +66,8 @@ class DialogTest : public QObject
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        for (const char* name : {"PGPPATH", "TZ", "PGPPASS"})
-            m_environment.push_back(std::make_unique<EnvironmentValue>(name, nullptr));
-    }
-    void cleanup() { m_environment.clear(); }
+    void init() { m_environment.emplace(); }
+    void cleanup() { m_environment.reset(); }
 
     void itOpensOnTheFirstPageWithItsCaptions()
     {
@@ -141,8 +139,7 @@ private slots:
         setup::FontNameCache cache;
         auto open = openDialog(record, cache);
         editEveryPage(*open->dialog);
-        QTest::mouseClick(control<QPushButton>(*open->dialog, QStringLiteral("cmdExit")),
-                          Qt::LeftButton);
+        confirm(*open->dialog);
         QCOMPARE(record.FontSize, 20);
         QCOMPARE(record.Columns, 40);
         QVERIFY(record.Inyofu == u"|");
@@ -255,7 +252,7 @@ private slots:
     }
 
 private:
-    std::vector<std::unique_ptr<EnvironmentValue>> m_environment;
+    std::optional<WithoutPgpEnvironment> m_environment;
 };
 
 std::unique_ptr<QObject> makeDialogTest() { return std::make_unique<DialogTest>(); }

@@ -113,8 +113,7 @@ private slots:
         QCOMPARE(box->currentText(), start + typed);
         QCOMPARE(open->beeps, 1);
         QCOMPARE(sampleText(*open->dialog), before);
-        QTest::mouseClick(control<QPushButton>(*open->dialog, QStringLiteral("cmdExit")),
-                          Qt::LeftButton);
+        confirm(*open->dialog);
         QCOMPARE(record.FontSize, 9);
     }
 
@@ -144,8 +143,7 @@ private slots:
         QCOMPARE(open->beeps, 0);
         QCOMPARE(sampleText(*open->dialog).section(QLatin1Char('\n'), 0, 0),
                  kInstalledFace + QLatin1Char(' ') + shown);
-        QTest::mouseClick(control<QPushButton>(*open->dialog, QStringLiteral("cmdExit")),
-                          Qt::LeftButton);
+        confirm(*open->dialog);
         QCOMPARE(record.FontSize, stored);
     }
 
@@ -165,8 +163,7 @@ private slots:
         emit sizes->activated(sizes->currentIndex());
         QCOMPARE(sampleText(*open->dialog).section(QLatin1Char('\n'), 0, 0),
                  otherFace + QStringLiteral(" 20pt"));
-        QTest::mouseClick(control<QPushButton>(*open->dialog, QStringLiteral("cmdExit")),
-                          Qt::LeftButton);
+        confirm(*open->dialog);
         QCOMPARE(platform::toQString(record.FontName), otherFace);
         QCOMPARE(record.FontSize, 20);
     }
@@ -183,8 +180,7 @@ private slots:
         QCOMPARE(names->currentText(), QString());
         QVERIFY(names->count() > 0);
         QCOMPARE(sampleText(*open->dialog), QString()); // no name: no sample
-        QTest::mouseClick(control<QPushButton>(*open->dialog, QStringLiteral("cmdExit")),
-                          Qt::LeftButton);
+        confirm(*open->dialog);
         QVERIFY(record.FontName == u"ＭＳ ゴシック");
         QCOMPARE(record.FontSize, 11);
     }

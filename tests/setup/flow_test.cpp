@@ -13,11 +13,6 @@ namespace kestrova::test {
 
 namespace {
 
-void confirm(QWidget& dialog)
-{
-    QTest::mouseClick(control<QPushButton>(dialog, QStringLiteral("cmdExit")), Qt::LeftButton);
-}
-
 void retype(QWidget& dialog, const QString& box, const QString& text)
 {
     auto* edit = control<QLineEdit>(dialog, box);

@@ -14,16 +14,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <optional>
 #include <vector>
 
 namespace kestrova::test {
 
 namespace {
-
-void confirm(QWidget& dialog)
-{
-    QTest::mouseClick(control<QPushButton>(dialog, QStringLiteral("cmdExit")), Qt::LeftButton);
-}
 
 const QStringList kPgpBoxes = {QStringLiteral("txtEnvSize"), QStringLiteral("txtPgpPath"),
                                QStringLiteral("txtTimeZone"), QStringLiteral("txtUserId"),
@@ -55,12 +51,8 @@ class PgpPageTest : public QObject
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        for (const char* name : {"PGPPATH", "TZ", "PGPPASS"})
-            m_environment.push_back(std::make_unique<EnvironmentValue>(name, nullptr));
-    }
-    void cleanup() { m_environment.clear(); }
+    void init() { m_environment.emplace(); }
+    void cleanup() { m_environment.reset(); }
 
     void pgpOffDisablesItsControlsAndTickingEnablesThemAtOnce()
     {
@@ -380,36 +372,24 @@ private slots:
         control<QPushButton>(dialog, QStringLiteral("optPage(2)"))->click();
         auto* box = control<QLineEdit>(dialog, QStringLiteral("txtPgpPath"));
         box->setText(QDir(root.path()).filePath(typed));
-        QString directory;
-        QStringList selected;
+        ChooserView view;
         const QString title = answerModal(
             [&] { control<QPushButton>(dialog, QStringLiteral("cmdPgpPath"))->click(); },
             [&](QWidget* modal) {
-                auto* chooser = qobject_cast<QFileDialog*>(modal);
-                QVERIFY(chooser);
-                directory = chooser->directory().absolutePath();
-                selected = chooser->selectedFiles();
-                if (accept) {
-                    // Typed as a user would: a neighbour in the folder the chooser shows.
-                    chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
-                        ->setText(QStringLiteral("other"));
-                    static_cast<QDialog*>(chooser)->accept(); // as the chooser's own button does
-                } else {
-                    chooser->reject();
-                }
+                view = answerFolderChooser(modal, accept ? QStringLiteral("other") : QString());
             });
         QCOMPARE(title,
                  QStringLiteral(
                      "PGPPATH（PGPの鍵輪ファイルなどの保存されたフォルダ）を選択して下さい。"));
         // Opened in the folder's parent, with the folder itself selected.
-        QCOMPARE(directory, QDir(root.path()).absolutePath());
-        QCOMPARE(selected, QStringList{folder});
+        QCOMPARE(view.directory, QDir(root.path()).absolutePath());
+        QCOMPARE(view.selected, QStringList{folder});
         QCOMPARE(box->text(), accept ? QDir(root.path()).filePath(QStringLiteral("other"))
                                      : QDir(root.path()).filePath(typed));
     }
 
 private:
-    std::vector<std::unique_ptr<EnvironmentValue>> m_environment;
+    std::optional<WithoutPgpEnvironment> m_environment;
 };
 
 std::unique_ptr<QObject> makePgpPageTest() { return std::make_unique<PgpPageTest>(); }

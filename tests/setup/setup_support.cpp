@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTest>
 
 namespace kestrova::test {
@@ -41,6 +42,18 @@ EnvironmentValue::~EnvironmentValue()
         qputenv(m_name, m_old);
     else
         qunsetenv(m_name);
+}
+
+WithoutPgpEnvironment::WithoutPgpEnvironment()
+    : m_pgpPath("PGPPATH", nullptr)
+    , m_timeZone("TZ", nullptr)
+    , m_passPhrase("PGPPASS", nullptr)
+{
+}
+
+void confirm(QWidget& dialog)
+{
+    QTest::mouseClick(control<QPushButton>(dialog, QStringLiteral("cmdExit")), Qt::LeftButton);
 }
 
 std::vector<PlacedControl> visibleControls(QWidget& root)

@@ -65,6 +65,22 @@ struct PlacedControl
 // Saves the window as a PNG in $KESTROVA_SCREENSHOT_DIR when that is set, to be looked at.
 void saveScreenshot(QWidget& window, const QString& name);
 
+// PGPPATH, TZ and PGPPASS unset for the life of the object, so that the dialog's boxes show
+// only what a test gives them.
+class WithoutPgpEnvironment
+{
+public:
+    WithoutPgpEnvironment();
+
+private:
+    EnvironmentValue m_pgpPath;
+    EnvironmentValue m_timeZone;
+    EnvironmentValue m_passPhrase;
+};
+
+// Clicks "戻る".
+void confirm(QWidget& dialog);
+
 // Types text at the end of a line edit as a user would, key by key.
 void typeAtEnd(QWidget* edit, const QString& text);
 

@@ -4,8 +4,11 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <QWidget>
 
@@ -50,6 +53,30 @@ inline QString answerModal(const std::function<void()>& action,
     poll.start();
     action();
     return title;
+}
+
+// What a folder chooser showed on opening: the folder it lists and the entry selected in it.
+struct ChooserView
+{
+    QString directory;
+    QStringList selected;
+};
+
+// Answers the folder chooser modal as a user would: types name (a folder in the one it lists)
+// and accepts, or cancels when name is empty.
+inline ChooserView answerFolderChooser(QWidget* modal, const QString& name)
+{
+    auto* chooser = qobject_cast<QFileDialog*>(modal);
+    if (!chooser)
+        qFatal("the modal window is no folder chooser");
+    ChooserView view{chooser->directory().absolutePath(), chooser->selectedFiles()};
+    if (name.isEmpty()) {
+        chooser->reject();
+        return view;
+    }
+    chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(name);
+    static_cast<QDialog*>(chooser)->accept(); // as the chooser's own button does
+    return view;
 }
 
 } // namespace kestrova::test

@@ -7,6 +7,8 @@ files     every file in its place; the installed kestrova-cli runs and tells its
 desktop   desktop-file-validate passes the installed desktop entry
 appstream appstreamcli validate --no-net passes the installed metainfo file
 man       both man pages render at 80 columns without a warning
+package   cpack -G DEB makes a package of the same files, its dependencies taken from the
+          libraries the programs link
 help      the installed window, on a real X server, opens its help from the installed
           documentation folder when F1 is pressed (xdg-open is a stand-in that notes the URL)
 """
@@ -46,7 +48,7 @@ def installed_files():
     return files
 
 
-def case_files(prefix):
+def case_files(prefix, _build):
     for name in installed_files():
         check(os.path.isfile(os.path.join(prefix, name)), f"{name} was not installed")
     for program in ("bin/kestrova", "bin/kestrova-cli"):
@@ -72,7 +74,7 @@ def validate(argv):
     return result.stdout + result.stderr
 
 
-def case_desktop(prefix):
+def case_desktop(prefix, _build):
     entry = os.path.join(prefix, f"share/applications/{APP_ID}.desktop")
     output = validate(["desktop-file-validate", entry])
     check(output.strip() == "", f"desktop-file-validate says:\n{output}")
@@ -85,12 +87,12 @@ def case_desktop(prefix):
     check(any(line.startswith("Comment[ja]=") for line in lines), "no Japanese comment")
 
 
-def case_appstream(prefix):
+def case_appstream(prefix, _build):
     validate(["appstreamcli", "validate", "--no-net",
               os.path.join(prefix, f"share/metainfo/{APP_ID}.metainfo.xml")])
 
 
-def case_man(prefix):
+def case_man(prefix, _build):
     env = dict(os.environ, MANWIDTH="80", LC_ALL="C.UTF-8", MAN_KEEP_FORMATTING="")
     for page, title in (("kestrova.1", "KESTROVA(1)"), ("kestrova-cli.1", "KESTROVA-CLI(1)")):
         result = subprocess.run(["man", "--warnings", "-l",
@@ -103,7 +105,7 @@ def case_man(prefix):
             check(len(line) <= 80, f"{page} has a line wider than 80 columns: {line!r}")
 
 
-def case_help(prefix):
+def case_help(prefix, _build):
     check(not os.path.exists(os.path.join(prefix, "bin/Kestrova.html")),
           "the help stands beside the installed program; it belongs in the documentation")
     desktop = Desktop()
@@ -132,11 +134,38 @@ def case_help(prefix):
         desktop.close()
 
 
+def case_package(prefix, build):
+    out = os.path.join(prefix, "package")
+    result = subprocess.run(["cpack", "-G", "DEB", "-B", out,
+                             "--config", os.path.join(build, "CPackConfig.cmake")],
+                            capture_output=True, text=True, timeout=300)
+    check(result.returncode == 0, f"cpack failed:\n{result.stdout}{result.stderr}")
+    debs = [name for name in os.listdir(out) if name.endswith(".deb")]
+    check(len(debs) == 1 and debs[0].startswith("kestrova_1.7.0_"), f"packages made: {debs}")
+    deb = os.path.join(out, debs[0])
+
+    def field(name):
+        return subprocess.run(["dpkg-deb", "--field", deb, name], capture_output=True,
+                              text=True, timeout=30).stdout.strip()
+
+    check(field("Package") == "kestrova", "the package is not named kestrova")
+    depends = [item.split()[0] for item in field("Depends").split(", ")]
+    for library in ("libc6", "libstdc++6", "libqt6widgets6", "libqt6gui6", "libqt6core6"):
+        check(library in depends, f"Depends lacks {library}: {depends}")
+    check("fonts-ipafont-gothic" in field("Recommends"), "the Japanese font is not recommended")
+    listing = subprocess.run(["dpkg-deb", "--contents", deb], capture_output=True, text=True,
+                             timeout=30).stdout
+    packed = {line.split()[-1].lstrip(".") for line in listing.splitlines()}
+    for name in installed_files():
+        check("/usr/" + name in packed, f"the package lacks /usr/{name}")
+
+
 CASES = {
     "files": case_files,
     "desktop": case_desktop,
     "appstream": case_appstream,
     "man": case_man,
+    "package": case_package,
     "help": case_help,
 }
 
@@ -148,8 +177,10 @@ def main():
     args = parser.parse_args()
     prefix = tempfile.mkdtemp(prefix="kestrova-install-")
     try:
-        install(args.build, prefix)
-        CASES[args.case](prefix)
+        # The package case installs through cpack, into a tree of its own.
+        if args.case != "package":
+            install(args.build, prefix)
+        CASES[args.case](prefix, args.build)
     except Failure as failure:
         print(f"FAIL {args.case}: {failure}")
         return 1

@@ -3,6 +3,7 @@
 
 namespace kestrova::test {
 
+std::unique_ptr<QObject> makeNumbersTest();
 std::unique_ptr<QObject> makeDisplayPageTest();
 std::unique_ptr<QObject> makeFlowPageTest();
 std::unique_ptr<QObject> makePgpPageTest();
@@ -14,10 +15,8 @@ int main(int argc, char** argv)
 {
     using namespace kestrova::test;
     const Group groups[] = {
-        {"display", makeDisplayPageTest},
-        {"flow", makeFlowPageTest},
-        {"pgp", makePgpPageTest},
-        {"dialog", makeDialogTest},
+        {"numbers", makeNumbersTest}, {"display", makeDisplayPageTest}, {"flow", makeFlowPageTest},
+        {"pgp", makePgpPageTest},     {"dialog", makeDialogTest},
     };
     return runGroups(argc, argv, groups);
 }

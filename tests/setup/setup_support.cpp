@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 namespace kestrova::test {
@@ -111,6 +112,11 @@ void saveScreenshot(QWidget& window, const QString& name)
     if (folder.isEmpty())
         return;
     window.grab().save(QDir(folder).filePath(name + QStringLiteral(".png")));
+    // The whole screen as well: under a window manager it shows the caption and frame.
+    if (QScreen* screen = window.screen())
+        screen->grabWindow(0)
+            .copy(window.frameGeometry().adjusted(-4, -4, 4, 4))
+            .save(QDir(folder).filePath(name + QStringLiteral("-screen.png")));
 }
 
 void typeAtEnd(QWidget* edit, const QString& text)

@@ -3,6 +3,7 @@
 #include "platform/busypointer.h"
 #include "platform/folderdlg.h"
 #include "platform/qtext.h"
+#include "setup/controls.h"
 #include "setup/numbers.h"
 
 #include <QApplication>
@@ -33,14 +34,6 @@ QLineEdit* makeBox(const QString& name, QWidget* parent)
     auto* box = new QLineEdit(parent);
     box->setObjectName(name);
     return box;
-}
-
-QPushButton* makeButton(const QString& caption, const QString& name, QWidget* parent)
-{
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(name);
-    button->setAutoDefault(false);
-    return button;
 }
 
 // An enabled box has the window background, a disabled one the button face, in the

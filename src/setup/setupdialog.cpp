@@ -3,6 +3,7 @@
 #include "platform/appicon.h"
 #include "platform/twips.h"
 #include "platform/versionbox.h"
+#include "setup/controls.h"
 #include "setup/flowpage.h"
 
 #include <QButtonGroup>
@@ -20,14 +21,6 @@ constexpr const char16_t* kPageCaptions[] = {u"表示", u"文揃え", u"PGP関�
 
 // Each page stands this far inside the frame on every side.
 constexpr int kPageInsetTwips = 30;
-
-QPushButton* makeButton(const QString& caption, const QString& name, QWidget* parent)
-{
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(name);
-    button->setAutoDefault(false);
-    return button;
-}
 
 } // namespace
 

@@ -15,7 +15,7 @@ import sys
 import time
 
 build, corpus, report = sys.argv[1], sys.argv[2], sys.argv[3]
-cli = os.path.join(build, "app/kestrova-cli/kestrova-cli")
+cli = os.path.join(build, "bin/kestrova-cli")
 RUNS = 9
 
 

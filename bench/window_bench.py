@@ -160,8 +160,8 @@ def summary(values, unit_scale=1000.0):
 
 def main():
     build, corpus, report = sys.argv[1], sys.argv[2], sys.argv[3]
-    program = os.path.join(build, "app/kestrova/kestrova")
-    cli = os.path.join(build, "app/kestrova-cli/kestrova-cli")
+    program = os.path.join(build, "bin/kestrova")
+    cli = os.path.join(build, "bin/kestrova-cli")
     text, sjis_bytes = sample_text(corpus)
     data = text.encode("utf-8")
     expected = subprocess.run([cli, "align"], input=data, capture_output=True,

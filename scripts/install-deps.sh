@@ -12,6 +12,7 @@ packages=(
     fonts-ipafont-gothic
     gnupg
     nkf manpages-ja time hyperfine python3-xlib
+    librsvg2-bin desktop-file-utils appstream man-db dpkg-dev file
 )
 
 missing=()

@@ -10,6 +10,7 @@
 #include "platform/messages.h"
 #include "platform/qtext.h"
 #include "ruler/ruler.h"
+#include "setup/setupdialog.h"
 #include "shell/commandline.h"
 #include "shell/filedrop.h"
 #include "shell/help.h"
@@ -314,10 +315,13 @@ void dorUrerUvuroze::cmdRead_Click()
     m_undo.clear();
 }
 
-// The settings dialog comes with its own work; until then the button opens nothing, and the
-// steps that follow the dialog still run.
 void dorUrerUvuroze::cmdSetup_Click()
 {
+    {
+        setup::fomSetup dlg(m_settings, this);
+        dlg.exec();
+    }
+    // Whichever way the dialog closed: the font, the PGP strip and the layout follow the record.
     FontSet();
     PGP_View();
     Form_Resize();

@@ -246,7 +246,59 @@ def case_second_copy(desk, args):
     check(wait_exit(first, "the first copy") == 0, "the first copy exited with an error")
 
 
-CASES = {"clipboard": case_clipboard, "plugin": case_plugin, "second-copy": case_second_copy}
+def case_settings(desk, args):
+    """"設定", Columns 40 and other quote characters, "戻る": Alt+S re-flows at 40 columns with
+    them, and the settings file holds both after exit."""
+    quotes = ">|"
+    expected = subprocess.run(
+        [args.cli, "align", "--columns", "40", "--quote-chars", quotes],
+        input=MAIL.encode("utf-8"), capture_output=True, timeout=30).stdout.decode("utf-8")
+    check(expected != aligned(args.cli, MAIL), "40 columns must re-flow differently from 70")
+    desk.set_clipboard(MAIL)
+    proc = desk.spawn([args.kestrova])
+    window = desk.kestrova_window(proc)
+    desk.activate(window)
+    # The text box has the focus; "設定" is the sixth stop of the tab order after it.
+    desk.run(["xdotool", "key", "--clearmodifiers"] + ["Tab"] * 6 + ["space"])
+
+    def dialog():
+        out = desk.run(["xdotool", "search", "--onlyvisible", "--name", "^動作設定$"],
+                       check_rc=False).split()
+        return out[0] if out else None
+    setup = wait_for(dialog, "the settings dialog")
+    desk.activate(setup)
+
+    def click(x, y):
+        desk.run(["xdotool", "mousemove", "--window", setup, str(x), str(y), "click", "1"])
+
+    # The page buttons stand along the top; the second is "文揃え", whose first two boxes
+    # are the column count and the quote characters.
+    click(130, 20)
+    time.sleep(0.3)
+    for y, value in ((60, "40"), (88, quotes)):
+        click(149, y)
+        desk.run(["xdotool", "key", "--clearmodifiers", "ctrl+a", "BackSpace"])
+        desk.run(["xdotool", "type", "--delay", "20", value])
+    desk.run(["xdotool", "key", "--clearmodifiers", "Return"])
+    wait_for(lambda: dialog() is None, "the settings dialog to close")
+
+    desk.keys(window, "alt+s")
+    got = wait_for(lambda: desk.clipboard() if desk.clipboard() != MAIL else None,
+                   "the re-flowed text on the clipboard")
+    check(got == expected, f"clipboard after Alt+S:\n{got!r}\nexpected:\n{expected!r}")
+    desk.keys(window, "alt+x")
+    check(wait_exit(proc, "kestrova after Alt+X") == 0, "kestrova exited with an error")
+    ini = open(os.path.join(desk.env["XDG_CONFIG_HOME"], "kestrova", "Kestrova.ini"), "rb").read()
+    check(b"\r\nColumns=40\r\n" in ini, f"Columns not saved: {ini!r}")
+    check(b"\r\nInyofu=" + quotes.encode("cp932") + b"\r\n" in ini, f"Inyofu not saved: {ini!r}")
+
+
+CASES = {
+    "clipboard": case_clipboard,
+    "plugin": case_plugin,
+    "second-copy": case_second_copy,
+    "settings": case_settings,
+}
 
 
 def main():

@@ -1,11 +1,13 @@
 #include "setup/fontpage.h"
 
+#include "platform/fonts.h"
 #include "platform/qtext.h"
 #include "setup/numbers.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -107,6 +109,10 @@ void FontPage::FontNameSet(const QString& nm)
         if (name == nm)
             selected = cboFontName->count() - 1;
     }
+    // The default face of the settings file exists on no screen here; the face that stands
+    // in for it is what the text shows, so that is what the list shows too.
+    if (selected < 0 && nm == QString::fromUtf16(platform::kDesignedFace))
+        selected = cboFontName->findText(QFontInfo(platform::textFont(nm, 9)).family());
     // A list box would select its first entry by itself; a face it lacks selects none.
     cboFontName->setCurrentIndex(selected);
 }

@@ -171,7 +171,7 @@ private slots:
     void aFaceThisScreenLacksOpensEmptyAndIsKept()
     {
         settings::Settings record;
-        record.FontName = u"ＭＳ ゴシック";
+        record.FontName = u"Kestrova Missing Face";
         record.FontSize = 11;
         setup::FontNameCache cache;
         auto open = openDialog(record, cache);
@@ -181,8 +181,23 @@ private slots:
         QVERIFY(names->count() > 0);
         QCOMPARE(sampleText(*open->dialog), QString()); // no name: no sample
         confirm(*open->dialog);
-        QVERIFY(record.FontName == u"ＭＳ ゴシック");
+        QVERIFY(record.FontName == u"Kestrova Missing Face");
         QCOMPARE(record.FontSize, 11);
+    }
+
+    // A first start's face exists nowhere here: the list shows the face that stands in for it,
+    // the one the text is drawn in, with its sample.
+    void theDefaultFaceShowsItsStandIn()
+    {
+        settings::Settings record;
+        QVERIFY(record.FontName == u"ＭＳ ゴシック");
+        setup::FontNameCache cache;
+        auto open = openDialog(record, cache);
+        auto* names = control<QComboBox>(*open->dialog, QStringLiteral("cboFontName"));
+        QCOMPARE(names->currentText(), QStringLiteral("IPAGothic"));
+        QVERIFY(sampleText(*open->dialog).startsWith(QStringLiteral("IPAGothic 9pt")));
+        confirm(*open->dialog);
+        QVERIFY(record.FontName == u"IPAGothic");
     }
 
     void theNameCacheIsReadOnlyWhenTheFontCountChanges()

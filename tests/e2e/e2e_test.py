@@ -246,6 +246,29 @@ def case_second_copy(desk, args):
     check(wait_exit(first, "the first copy") == 0, "the first copy exited with an error")
 
 
+def case_hand_over(desk, args):
+    """kestrova FILE while a copy runs: the running copy opens FILE as if named at its start
+    (caption, text on the clipboard), and the second copy ends."""
+    desk.set_clipboard("first")
+    first = desk.spawn([args.kestrova])
+    window = desk.kestrova_window(first)
+    mail = desk.path("home", "handed over.txt")
+    with open(mail, "wb") as f:
+        f.write(MAIL.encode("utf-8"))
+    # Named relative to the second copy's own folder, which the first does not share.
+    second = subprocess.Popen([args.kestrova, "handed over.txt"], env=desk.env,
+                              cwd=desk.path("home"), stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL)
+    check(wait_exit(second, "the second copy") == 0, "the second copy failed")
+    wait_for(lambda: desk.title(window) == f"Kestrova  - {mail}  UTF-8:LF",
+             "the first window to show the file")
+    wait_for(lambda: desk.clipboard() == MAIL, "the file's text on the clipboard")
+    check(len(desk.run(["xdotool", "search", "--onlyvisible", "--name", "^Kestrova"],
+                       check_rc=False).split()) == 1, "more than one Kestrova window")
+    desk.keys(window, "alt+x")
+    check(wait_exit(first, "the first copy") == 0, "the first copy exited with an error")
+
+
 def case_settings(desk, args):
     """"設定", Columns 40 and other quote characters, "戻る": Alt+S re-flows at 40 columns with
     them, and the settings file holds both after exit."""
@@ -297,6 +320,7 @@ CASES = {
     "clipboard": case_clipboard,
     "plugin": case_plugin,
     "second-copy": case_second_copy,
+    "hand-over": case_hand_over,
     "settings": case_settings,
 }
 

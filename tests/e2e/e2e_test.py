@@ -303,14 +303,17 @@ def case_pgp_sign(desk, args):
             click_pgp_button(desk, window, 2040)
 
             def dialog_with(title):
+                # xdotool's --name does not match Japanese titles: compare them here.
                 out = desk.run(["xdotool", "search", "--onlyvisible", "--pid", str(proc.pid),
-                                "--name", title], check_rc=False).split()
-                return out[0] if out else None
-            asked = wait_for(lambda: dialog_with("^ﾊﾟｽﾌﾚｰｽﾞ"), "the pass-phrase dialog")
+                                "--name", "."], check_rc=False).split()
+                found = [w for w in out if w != window and desk.title(w) == title]
+                return found[0] if found else None
+            asked = wait_for(lambda: dialog_with("ﾊﾟｽﾌﾚｰｽﾞを入力して下さい"),
+                             "the pass-phrase dialog")
             desk.activate(asked)
             desk.run(["xdotool", "type", "--delay", "20", PASS_PHRASE])
             desk.run(["xdotool", "key", "Return"])
-            shown = wait_for(lambda: dialog_with("^結果表示$"), "the result viewer", timeout=60)
+            shown = wait_for(lambda: dialog_with("結果表示"), "the result viewer", timeout=60)
             desk.keys(shown, "Escape")
             got = wait_for(lambda: desk.clipboard() if desk.clipboard() != SIGNED else None,
                            "the signed text on the clipboard", timeout=60)

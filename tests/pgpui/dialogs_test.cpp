@@ -1,5 +1,5 @@
 // The pass-phrase dialog and the result viewer, driven as a user drives them.
-#include "modal_driver.h"
+#include "modal_script.h"
 
 #include "pgpui/passphrase.h"
 #include "pgpui/view.h"
@@ -168,7 +168,7 @@ private slots:
             PassPhraseTestAccess::txtPassPhrase(dialog)->setText(QStringLiteral("secret"));
             PassPhraseTestAccess::cboPassPhrase(dialog)->setEditText(QStringLiteral("C"));
             if (how == 0)
-                ModalDriver::cancel()(&dialog);
+                ModalScript::cancel()(&dialog);
             else if (how == 1)
                 QTest::keyClick(&dialog, Qt::Key_Escape);
             else
@@ -223,11 +223,11 @@ private slots:
         const UserListSlots kept = list;
         fomPassPhrase dialog;
         // An ID dialog first, then the same dialog for a pass phrase.
-        whenShown(dialog, [&] { ModalDriver::cancel()(&dialog); });
+        whenShown(dialog, [&] { ModalScript::cancel()(&dialog); });
         std::u16string got;
         int result = 0;
         dialog.InputId(got, u"id", result, list);
-        whenShown(dialog, [&] { ModalDriver::typePassPhrase(QStringLiteral("Z"))(&dialog); });
+        whenShown(dialog, [&] { ModalScript::typePassPhrase(QStringLiteral("Z"))(&dialog); });
         dialog.InputPass(got, u"pass", result);
         QCOMPARE(result, 0);
         QCOMPARE(got, std::u16string(u"Z"));
@@ -245,7 +245,7 @@ private slots:
             shown = box->toPlainText();
             QTest::keyClicks(box, QStringLiteral("xyz"));
             typedInto = box->toPlainText();
-            ModalDriver::readView(shown)(&viewer);
+            ModalScript::readView(shown)(&viewer);
         });
         const std::u16string longLine(400, u'長');
         viewer.View(u"結果表示", u"一行目\r\n" + longLine + u"\r\n", face);

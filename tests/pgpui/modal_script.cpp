@@ -1,4 +1,4 @@
-#include "modal_driver.h"
+#include "modal_script.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -24,14 +24,14 @@ void press(QWidget* window, const QString& caption)
 
 } // namespace
 
-ModalDriver::ModalDriver()
+ModalScript::ModalScript()
 {
     m_timer.setInterval(20);
-    connect(&m_timer, &QTimer::timeout, this, &ModalDriver::tick);
+    connect(&m_timer, &QTimer::timeout, this, &ModalScript::tick);
     m_timer.start();
 }
 
-void ModalDriver::tick()
+void ModalScript::tick()
 {
     if (whileRunning)
         whileRunning();
@@ -54,7 +54,7 @@ void ModalDriver::tick()
     step(modal);
 }
 
-ModalDriver::Step ModalDriver::typePassPhrase(const QString& passPhrase)
+ModalScript::Step ModalScript::typePassPhrase(const QString& passPhrase)
 {
     return [passPhrase](QWidget* window) {
         auto* box = window->findChild<QLineEdit*>(QString(), Qt::FindDirectChildrenOnly);
@@ -64,7 +64,7 @@ ModalDriver::Step ModalDriver::typePassPhrase(const QString& passPhrase)
     };
 }
 
-ModalDriver::Step ModalDriver::typeId(const QString& id)
+ModalScript::Step ModalScript::typeId(const QString& id)
 {
     return [id](QWidget* window) {
         auto* combo = window->findChild<QComboBox*>();
@@ -74,12 +74,12 @@ ModalDriver::Step ModalDriver::typeId(const QString& id)
     };
 }
 
-ModalDriver::Step ModalDriver::cancel()
+ModalScript::Step ModalScript::cancel()
 {
     return [](QWidget* window) { press(window, QStringLiteral("Cancel")); };
 }
 
-ModalDriver::Step ModalDriver::readView(QString& into)
+ModalScript::Step ModalScript::readView(QString& into)
 {
     return [&into](QWidget* window) {
         if (auto* box = window->findChild<QPlainTextEdit*>())
@@ -88,7 +88,7 @@ ModalDriver::Step ModalDriver::readView(QString& into)
     };
 }
 
-ModalDriver::Step ModalDriver::readMessage(QString& into)
+ModalScript::Step ModalScript::readMessage(QString& into)
 {
     return [&into](QWidget* window) {
         if (auto* box = qobject_cast<QMessageBox*>(window))
@@ -97,7 +97,7 @@ ModalDriver::Step ModalDriver::readMessage(QString& into)
     };
 }
 
-ModalDriver::Step ModalDriver::read(QString& into)
+ModalScript::Step ModalScript::read(QString& into)
 {
     return [&into](QWidget* window) {
         if (qobject_cast<QMessageBox*>(window))

@@ -15,12 +15,12 @@ class QWidget;
 
 namespace kestrova::test {
 
-class ModalDriver : public QObject
+class ModalScript : public QObject
 {
 public:
     using Step = std::function<void(QWidget* window)>;
 
-    ModalDriver();
+    ModalScript();
 
     // The next modal window gets this step.
     void then(Step step) { m_steps.push_back(std::move(step)); }

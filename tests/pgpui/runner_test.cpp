@@ -1,7 +1,7 @@
 // PgpCommand for real: the dialogs answered as a user would, kestrova-command started and
 // waited for, gpg run with a throw-away home, the viewer read.
 #include "gpg_support.h"
-#include "modal_driver.h"
+#include "modal_script.h"
 
 #include "io/textcodec.h"
 #include "pgp/indent.h"
@@ -76,7 +76,7 @@ private:
     settings::Settings settings;
     std::unique_ptr<QWidget> window;
     std::unique_ptr<PgpRunner> runner;
-    std::unique_ptr<ModalDriver> driver;
+    std::unique_ptr<ModalScript> driver;
     std::vector<bool> runningChanges;
 
     // One command; afterwards no work file is left and the script was followed.
@@ -95,8 +95,8 @@ private:
     std::u16string signedText(const std::u16string& text)
     {
         QString viewed;
-        driver->then(ModalDriver::typePassPhrase(kAlicePassQ));
-        driver->then(ModalDriver::readView(viewed));
+        driver->then(ModalScript::typePassPhrase(kAlicePassQ));
+        driver->then(ModalScript::readView(viewed));
         std::u16string copy = text;
         [&] { QCOMPARE(run("sign", copy), PgpResult::Done); }();
         [&] { QVERIFY2(holds(copy, "-----BEGIN PGP SIGNED MESSAGE-----"), qPrintable(viewed)); }();
@@ -107,8 +107,8 @@ private:
     QString check(std::u16string& text)
     {
         QString viewed;
-        driver->then(ModalDriver::typePassPhrase(QString()));
-        driver->then(ModalDriver::readView(viewed));
+        driver->then(ModalScript::typePassPhrase(QString()));
+        driver->then(ModalScript::readView(viewed));
         [&] { QCOMPARE(run("check", text), PgpResult::Done); }();
         return viewed;
     }
@@ -140,7 +140,7 @@ private slots:
         runningChanges.clear();
         connect(runner.get(), &PgpRunner::runningChanged, this,
                 [this](bool running) { runningChanges.push_back(running); });
-        driver = std::make_unique<ModalDriver>();
+        driver = std::make_unique<ModalScript>();
     }
 
     void cleanup()
@@ -216,9 +216,9 @@ private slots:
         std::u16string text = kJapanese;
         QString viewed;
         if (encryptMode == 1)
-            driver->then(ModalDriver::typePassPhrase(kAlicePassQ));
-        driver->then(ModalDriver::typeId(QStringLiteral("bob@example.org")));
-        driver->then(ModalDriver::readView(viewed));
+            driver->then(ModalScript::typePassPhrase(kAlicePassQ));
+        driver->then(ModalScript::typeId(QStringLiteral("bob@example.org")));
+        driver->then(ModalScript::readView(viewed));
         QCOMPARE(run("encrypt", text), PgpResult::Done);
         QVERIFY2(holds(text, "-----BEGIN PGP MESSAGE-----"), qPrintable(viewed));
         QVERIFY(!holds(text, "世界"));
@@ -235,8 +235,8 @@ private slots:
     {
         std::u16string text = u"鍵を送ります。\r\n";
         QString viewed;
-        driver->then(ModalDriver::typeId(QStringLiteral("bob@example.org")));
-        driver->then(ModalDriver::readView(viewed));
+        driver->then(ModalScript::typeId(QStringLiteral("bob@example.org")));
+        driver->then(ModalScript::readView(viewed));
         QCOMPARE(run("pubkey", text), PgpResult::Done);
         QVERIFY2(text.starts_with(u"鍵を送ります。\r\n\r\n-----BEGIN PGP PUBLIC KEY BLOCK-----"),
                  narrow(text).c_str());
@@ -250,7 +250,7 @@ private slots:
     void fingerAppendsTheFingerprintAndShowsNoViewer()
     {
         std::u16string text = u"本文\r\n";
-        driver->then(ModalDriver::typeId(QStringLiteral("alice")));
+        driver->then(ModalScript::typeId(QStringLiteral("alice")));
         QCOMPARE(run("finger", text), PgpResult::Done);
         QVERIFY(text.starts_with(u"本文\r\n\r\n"));
         QVERIFY2(holds(text, "Key fingerprint = " + grouped(aliceFingerprint)),
@@ -268,7 +268,7 @@ private slots:
         pgp::AddIndent(text, 3); // quoted with spaces: "add" takes the indentation off
         const std::u16string indented = text;
         QString viewed;
-        driver->then(ModalDriver::readView(viewed));
+        driver->then(ModalScript::readView(viewed));
         QCOMPARE(run("add", text), PgpResult::Done);
         QVERIFY(text == indented);
         QVERIFY2(holds(viewed, "New key added"), qPrintable(viewed));
@@ -277,16 +277,16 @@ private slots:
         // The settings dialog's way: version 0.
         std::u16string nothing;
         viewed.clear();
-        driver->then(ModalDriver::typeId(QStringLiteral("alice@example.org")));
-        driver->then(ModalDriver::readView(viewed));
+        driver->then(ModalScript::typeId(QStringLiteral("alice@example.org")));
+        driver->then(ModalScript::readView(viewed));
         QCOMPARE(run("remove", nothing, 0), PgpResult::Done);
         QVERIFY2(holds(viewed, "has a secret key on the key ring, so it is not removed"),
                  qPrintable(viewed));
         QCOMPARE(home->fingerprints().size(), std::size_t(3));
 
         viewed.clear();
-        driver->then(ModalDriver::typeId(QStringLiteral("carol")));
-        driver->then(ModalDriver::readView(viewed));
+        driver->then(ModalScript::typeId(QStringLiteral("carol")));
+        driver->then(ModalScript::readView(viewed));
         QCOMPARE(run("remove", nothing, 0), PgpResult::Done);
         QVERIFY2(holds(viewed, "Key removed"), qPrintable(viewed));
         QCOMPARE(home->fingerprints(),
@@ -299,8 +299,8 @@ private slots:
         settings.JisConvMode = 7;
         std::u16string text = withEmoji;
         QString said;
-        driver->then(ModalDriver::typePassPhrase(kAlicePassQ));
-        driver->then(ModalDriver::readMessage(said));
+        driver->then(ModalScript::typePassPhrase(kAlicePassQ));
+        driver->then(ModalScript::readMessage(said));
         QCOMPARE(run("sign", text), PgpResult::Cancelled);
         QVERIFY(text == withEmoji);
         QVERIFY2(holds(said, "U+1F600"), qPrintable(said));
@@ -316,8 +316,8 @@ private slots:
         // A wrong pass phrase.
         std::u16string text = kJapanese;
         QString said;
-        driver->then(ModalDriver::typePassPhrase(QStringLiteral("wrong")));
-        driver->then(ModalDriver::readView(said));
+        driver->then(ModalScript::typePassPhrase(QStringLiteral("wrong")));
+        driver->then(ModalScript::readView(said));
         QCOMPARE(run("sign", text), PgpResult::Done);
         QVERIFY(text == kJapanese);
         QVERIFY2(holds(said, "Bad pass phrase."), qPrintable(said));
@@ -326,8 +326,8 @@ private slots:
         const std::string path = std::getenv("PATH");
         ::setenv("PATH", "/nonexistent", 1);
         said.clear();
-        driver->then(ModalDriver::typePassPhrase(kAlicePassQ));
-        driver->then(ModalDriver::readView(said));
+        driver->then(ModalScript::typePassPhrase(kAlicePassQ));
+        driver->then(ModalScript::readView(said));
         const PgpResult result = run("sign", text);
         ::setenv("PATH", path.c_str(), 1);
         QCOMPARE(result, PgpResult::Done);
@@ -337,8 +337,8 @@ private slots:
         // No kestrova-command beside the program.
         runner->setCommandProgram(QString::fromStdString(temp->path + "/kestrova-command"));
         said.clear();
-        driver->then(ModalDriver::typePassPhrase(kAlicePassQ));
-        driver->then(ModalDriver::readMessage(said));
+        driver->then(ModalScript::typePassPhrase(kAlicePassQ));
+        driver->then(ModalScript::readMessage(said));
         QCOMPARE(run("sign", text), PgpResult::Done);
         QVERIFY(text == kJapanese);
         QVERIFY2(holds(said, "kestrova-command"), qPrintable(said));
@@ -348,7 +348,7 @@ private slots:
     {
         for (const char* word : {"sign", "check", "encrypt", "pubkey", "finger"}) {
             std::u16string text = kJapanese;
-            driver->then(ModalDriver::cancel());
+            driver->then(ModalScript::cancel());
             QCOMPARE(run(word, text), PgpResult::Cancelled);
             QVERIFY(text == kJapanese);
         }
@@ -406,7 +406,7 @@ private slots:
                 }
         };
         driver->otherwise = [](QWidget* shown) { shown->close(); }; // the report, if any
-        driver->then(ModalDriver::typePassPhrase(kAlicePassQ));
+        driver->then(ModalScript::typePassPhrase(kAlicePassQ));
         std::u16string text = kJapanese;
         QElapsedTimer clock;
         clock.start();
@@ -422,8 +422,8 @@ private slots:
         HangingGpg hanging;
         runner->setTimeLimit(std::chrono::milliseconds(1500));
         QString said;
-        driver->then(ModalDriver::typePassPhrase(kAlicePassQ));
-        driver->then(ModalDriver::readMessage(said));
+        driver->then(ModalScript::typePassPhrase(kAlicePassQ));
+        driver->then(ModalScript::readMessage(said));
         driver->otherwise = [](QWidget* shown) { shown->close(); };
         std::u16string text = kJapanese;
         QElapsedTimer clock;
@@ -439,7 +439,7 @@ private slots:
         settings.PgpVer = 1;
         std::u16string text = u"  indented\r\n";
         QString said;
-        driver->then(ModalDriver::readMessage(said));
+        driver->then(ModalScript::readMessage(said));
         QCOMPARE(run("check", text), PgpResult::Cancelled);
         QVERIFY(text == u"  indented\r\n");
         QVERIFY2(said.contains(QStringLiteral("PGPtray")), qPrintable(said));

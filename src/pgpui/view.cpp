@@ -21,17 +21,14 @@ constexpr int kButtonHeight = 375;
 // At this inner height or less the controls stay where they are.
 constexpr int kLeastLaidOutHeight = 1000;
 
-// The character code a key press gives: Ctrl+A 1, Ctrl+C 3; 0 for anything else.
+// The character code a key press stands for: Ctrl+A 1, Ctrl+C 3 (and the desktop's other keys
+// for select all and copy); 0 for anything else.
 int controlCode(const QKeyEvent* key)
 {
-    const Qt::KeyboardModifiers others =
-        key->modifiers() & ~(Qt::ControlModifier | Qt::KeypadModifier);
-    if ((key->modifiers() & Qt::ControlModifier) && others == Qt::NoModifier) {
-        if (key->key() == Qt::Key_A)
-            return 1;
-        if (key->key() == Qt::Key_C)
-            return 3;
-    }
+    if (key->matches(QKeySequence::SelectAll))
+        return 1;
+    if (key->matches(QKeySequence::Copy))
+        return 3;
     return 0;
 }
 

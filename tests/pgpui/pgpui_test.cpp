@@ -6,6 +6,7 @@ namespace kestrova::test {
 
 std::unique_ptr<QObject> makeDialogsTest();
 std::unique_ptr<QObject> makeRunnerTest();
+std::unique_ptr<QObject> makeWindowTest();
 
 } // namespace kestrova::test
 
@@ -15,6 +16,7 @@ int main(int argc, char** argv)
     const Group groups[] = {
         {"dialogs", makeDialogsTest},
         {"runner", makeRunnerTest},
+        {"window", makeWindowTest},
     };
     return runGroups(argc, argv, groups);
 }

@@ -5,6 +5,7 @@
 #include "io/paths.h"
 #include "io/textcodec.h"
 #include "io/wholefile.h"
+#include "pgpui/pgpcommand.h"
 #include "platform/busypointer.h"
 #include "platform/clipboard.h"
 #include "platform/messages.h"
@@ -51,6 +52,8 @@ dorUrerUvuroze::dorUrerUvuroze(StartOptions options, QWidget* parent)
     setWindowTitle(kTitle);
     createControls();
     applyTabOrder();
+    m_pgp = new pgpui::PgpRunner(this, m_settings);
+    connect(m_pgp, &pgpui::PgpRunner::runningChanged, this, &dorUrerUvuroze::pgpRunning);
 }
 
 dorUrerUvuroze::~dorUrerUvuroze() = default;
@@ -143,6 +146,8 @@ void dorUrerUvuroze::startPluginMode(const QString& name)
 
 void dorUrerUvuroze::openNamedFile(const QString& name)
 {
+    if (m_pgp->running())
+        return; // the text box belongs to the PGP command until it ends
     const QString file = fromFsPath(io::GetLongPath(toFsPath(name), io::kAttrAnyFile));
     if (!file.isEmpty() && FileRead(file))
         TextWrite();
@@ -294,6 +299,16 @@ void dorUrerUvuroze::cmdSetup_Click()
 {
     {
         setup::fomSetup dlg(m_settings, this);
+        // "鍵一覧", "鍵削除" and "Shell" run with the boxes' values, not yet confirmed.
+        dlg.setPgpCommand([this](const setup::PgpKeyCommand& command) {
+            std::u16string none;
+            m_pgp->setViewFontFace(txtData->font().family());
+            static_cast<void>(
+                m_pgp->PgpCommand(command.word.toStdString(), none, command.version,
+                                  pgp::Overrides{toU16(command.PgpPath), toU16(command.TimeZone),
+                                                 toU16(command.UserID), toU16(command.PassPhrase),
+                                                 toU16(command.EnvSize)}));
+        });
         dlg.exec();
     }
     // Whichever way the dialog closed: the font, the PGP strip and the layout follow the record.
@@ -302,13 +317,66 @@ void dorUrerUvuroze::cmdSetup_Click()
     Form_Resize();
 }
 
-// The PGP commands come with the PGP runner; until then their buttons do nothing.
-void dorUrerUvuroze::cmdPGPCheck_Click() {}
-void dorUrerUvuroze::cmdPGPSign_Click() {}
-void dorUrerUvuroze::cmdPGPCript_Click() {}
-void dorUrerUvuroze::cmdPGPPubKey_Click() {}
-void dorUrerUvuroze::cmdPGPFingerPrint_Click() {}
-void dorUrerUvuroze::cmdPGPKeyAdd_Click() {}
+void dorUrerUvuroze::cmdPGPCheck_Click() { runPgpUndoable(UndoCommand::PgpCheck, "check"); }
+void dorUrerUvuroze::cmdPGPSign_Click() { runPgpUndoable(UndoCommand::PgpSign, "sign"); }
+void dorUrerUvuroze::cmdPGPCript_Click() { runPgpUndoable(UndoCommand::PgpCript, "encrypt"); }
+void dorUrerUvuroze::cmdPGPPubKey_Click() { runPgpUndoable(UndoCommand::PgpPubKey, "pubkey"); }
+
+void dorUrerUvuroze::cmdPGPFingerPrint_Click()
+{
+    runPgpUndoable(UndoCommand::PgpFingerPrint, "finger");
+}
+
+// The text box, the undo slot and the clipboard stay as they are; the viewer shows what PGP did.
+void dorUrerUvuroze::cmdPGPKeyAdd_Click()
+{
+    if (m_pgp->running())
+        return;
+    std::u16string copy = boxText();
+    m_pgp->setViewFontFace(txtData->font().family());
+    static_cast<void>(m_pgp->PgpCommand("add", copy, -1));
+    closeAfterPgp();
+}
+
+// No busy pointer while PGP runs: it would stand over the pass-phrase dialog and the viewer.
+// The progress window and the disabled controls show the run instead.
+void dorUrerUvuroze::runPgpUndoable(UndoCommand k, std::string_view word)
+{
+    if (m_pgp->running())
+        return;
+    if (m_undo.offers(k)) {
+        runUndoable(k, {}); // the undo half never runs the work
+        return;
+    }
+    const UndoSlot::Pending pending = m_undo.begin(k, boxText());
+    std::u16string copy = pending.before;
+    m_pgp->setViewFontFace(txtData->font().family());
+    const bool done = m_pgp->PgpCommand(word, copy, -1) == pgp::PgpResult::Done;
+    // The text box is disabled while PGP runs; should the text have changed all the same, the
+    // newer text wins and PGP's result is not forced over it.
+    if (!m_undo.overtaken(pending))
+        finishUndoable(pending, done ? copy : pending.before);
+    closeAfterPgp();
+}
+
+void dorUrerUvuroze::pgpRunning(bool running)
+{
+    // The command strips hold every button that starts a command; a disabled text box takes no
+    // keys (Ctrl+O, Ctrl+V) and no drops.
+    picCmdTray->setEnabled(!running);
+    picPgpTray->setEnabled(!running);
+    txtData->setEnabled(!running);
+    if (!running)
+        txtData->setFocus();
+}
+
+void dorUrerUvuroze::closeAfterPgp()
+{
+    if (!m_closeAfterPgp)
+        return;
+    m_closeAfterPgp = false;
+    close();
+}
 
 bool dorUrerUvuroze::mayLeavePluginFile()
 {
@@ -334,6 +402,17 @@ void dorUrerUvuroze::closeEvent(QCloseEvent* event)
 {
     if (m_unloaded) {
         event->accept();
+        return;
+    }
+    // kestrova-command must end and wipe its work files first: stop it if the user says so,
+    // and close once the command has finished.
+    if (m_pgp->running()) {
+        event->ignore();
+        if (platform::askYesNo(
+                this, QStringLiteral("PGP の処理が終わっていません。中止して終了しますか？"))) {
+            m_closeAfterPgp = true;
+            m_pgp->cancel();
+        }
         return;
     }
     // The close box asks as the exit button does: closing it is no reason to lose the edit.

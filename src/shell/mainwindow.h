@@ -28,6 +28,10 @@ namespace kestrova::ruler {
 class ColumnRuler;
 }
 
+namespace kestrova::pgpui {
+class PgpRunner;
+}
+
 namespace kestrova::shell {
 
 class SingleInstance;
@@ -134,6 +138,12 @@ private:
     // command's button offers undo.
     void finishUndoable(const UndoSlot::Pending& pending, std::u16string_view after);
     void setBoxText(std::u16string_view text);
+    // A PGP button: runs word through the undo slot, or undoes it when the button offers undo.
+    void runPgpUndoable(UndoCommand k, std::string_view word);
+    // A PGP command started or ended: nothing else may start or touch the text meanwhile.
+    void pgpRunning(bool running);
+    // Closes the window when it was asked to while a PGP command ran.
+    void closeAfterPgp();
     [[nodiscard]] std::u16string selectedText() const;
     [[nodiscard]] engine::ReflowSettings reflowSettings() const;
     void txtData_KeyPress(int& KeyAscii);
@@ -194,6 +204,9 @@ private:
     bool m_unloaded = false;
 
     QPointer<SingleInstance> m_instance;
+
+    pgpui::PgpRunner* m_pgp = nullptr; // a child of the window
+    bool m_closeAfterPgp = false;      // closing was asked for while a PGP command ran
 };
 
 } // namespace kestrova::shell

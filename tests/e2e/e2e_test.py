@@ -316,12 +316,99 @@ def case_settings(desk, args):
     check(b"\r\nInyofu=" + quotes.encode("cp932") + b"\r\n" in ini, f"Inyofu not saved: {ini!r}")
 
 
+SIGNED = "PGP の署名テストです。\n日本語の本文、二行目。\n"
+PASS_PHRASE = "e2e pass \"phrase\" %x%"
+
+
+class GnupgHome:
+    """A throw-away GnuPG home with one key that has a pass phrase; its agent ends with it."""
+
+    def __init__(self, desk):
+        self.desk = desk
+        self.path = tempfile.mkdtemp(prefix="kg.", dir="/tmp")
+        with open(os.path.join(self.path, "gpg-agent.conf"), "w") as f:
+            f.write("default-cache-ttl 0\nmax-cache-ttl 0\n")
+        self.gpg(["--passphrase-fd", "0", "--pinentry-mode", "loopback", "--quick-gen-key",
+                  "Erika <erika@example.org>", "ed25519", "sign", "never"],
+                 PASS_PHRASE.encode())
+
+    def gpg(self, args, input_bytes=b""):
+        return subprocess.run(["gpg", "--homedir", self.path, "--batch", "--no-tty", *args],
+                              input=input_bytes, capture_output=True, timeout=60)
+
+    def close(self):
+        subprocess.run(["gpgconf", "--homedir", self.path, "--kill", "all"],
+                       capture_output=True, timeout=30)
+        shutil.rmtree(self.path, ignore_errors=True)
+
+
+def click_pgp_button(desk, window, left_twips):
+    """Clicks the button of the PGP strip that starts left_twips from the strip's left edge."""
+    geometry = desk.run(["xdotool", "getwindowgeometry", "--shell", window])
+    size = dict(line.split("=", 1) for line in geometry.split())
+    height = int(size["HEIGHT"])
+    # The strip, 435 twips high, is the bottom of the window; its buttons are 855 x 375 twips
+    # at its top. The test display has 96 dots per inch.
+    x = round((left_twips + 855 / 2) * 96 / 1440)
+    y = height - round(435 * 96 / 1440) + round(375 / 2 * 96 / 1440)
+    desk.activate(window)
+    desk.run(["xdotool", "mousemove", "--window", window, str(x), str(y), "click", "1"])
+
+
+def case_pgp_sign(desk, args):
+    """PgpFlg on, "署名" with the pass phrase typed into the dialog: the clipboard holds a
+    clear-signed text that gpg accepts, as UTF-8 (JisConvMode 0) and as ISO-2022-JP (7)."""
+    home = GnupgHome(desk)
+    try:
+        for jis in (0, 7):
+            config = os.path.join(desk.env["XDG_CONFIG_HOME"], "kestrova")
+            os.makedirs(config, mode=0o700, exist_ok=True)
+            with open(os.path.join(config, "Kestrova.ini"), "wb") as f:
+                f.write(("[Settings]\r\nPgpFlg=1\r\nPgpVer=0\r\nJisConvMode=%d\r\n"
+                         "PgpPath=%s\r\nUserID=erika@example.org\r\n"
+                         % (jis, home.path)).encode())
+            desk.set_clipboard(SIGNED)
+            proc = desk.spawn([args.kestrova])
+            window = desk.kestrova_window(proc)
+            click_pgp_button(desk, window, 2040)
+
+            def dialog_with(title):
+                # xdotool's --name does not match Japanese titles: compare them here.
+                out = desk.run(["xdotool", "search", "--onlyvisible", "--pid", str(proc.pid),
+                                "--name", "."], check_rc=False).split()
+                found = [w for w in out if w != window and desk.title(w) == title]
+                return found[0] if found else None
+            asked = wait_for(lambda: dialog_with("ﾊﾟｽﾌﾚｰｽﾞを入力して下さい"),
+                             "the pass-phrase dialog")
+            desk.activate(asked)
+            desk.run(["xdotool", "type", "--delay", "20", PASS_PHRASE])
+            desk.run(["xdotool", "key", "Return"])
+            shown = wait_for(lambda: dialog_with("結果表示"), "the result viewer", timeout=60)
+            desk.keys(shown, "Escape")
+            got = wait_for(lambda: desk.clipboard() if desk.clipboard() != SIGNED else None,
+                           "the signed text on the clipboard", timeout=60)
+            check(got.startswith("-----BEGIN PGP SIGNED MESSAGE-----"), f"clipboard: {got!r}")
+            check("日本語の本文" in got, f"clipboard: {got!r}")
+            carried = got.encode("iso2022_jp") if jis else got.encode("utf-8")
+            verified = home.gpg(["--verify"], carried)
+            check(verified.returncode == 0,
+                  f"gpg --verify (JisConvMode {jis}): {verified.stderr.decode(errors='replace')}")
+            if jis:
+                check(home.gpg(["--verify"], got.encode("utf-8")).returncode != 0,
+                      "the UTF-8 form verified although ISO-2022-JP was signed")
+            desk.keys(window, "alt+x")
+            check(wait_exit(proc, "kestrova after Alt+X") == 0, "kestrova exited with an error")
+    finally:
+        home.close()
+
+
 CASES = {
     "clipboard": case_clipboard,
     "plugin": case_plugin,
     "second-copy": case_second_copy,
     "hand-over": case_hand_over,
     "settings": case_settings,
+    "pgp-sign": case_pgp_sign,
 }
 
 

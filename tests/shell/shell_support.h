@@ -33,6 +33,13 @@ public:
     static QPushButton* cmdExit(dorUrerUvuroze& w) { return w.cmdExit; }
     static QPushButton* cmdHanToZen(dorUrerUvuroze& w) { return w.cmdHanToZen; }
     static QWidget* picPgpTray(dorUrerUvuroze& w) { return w.picPgpTray; }
+    static QPushButton* cmdSetup(dorUrerUvuroze& w) { return w.cmdSetup; }
+    static QPushButton* cmdPGPCheck(dorUrerUvuroze& w) { return w.cmdPGPCheck; }
+    static QPushButton* cmdPGPSign(dorUrerUvuroze& w) { return w.cmdPGPSign; }
+    static QPushButton* cmdPGPCript(dorUrerUvuroze& w) { return w.cmdPGPCript; }
+    static QPushButton* cmdPGPPubKey(dorUrerUvuroze& w) { return w.cmdPGPPubKey; }
+    static QPushButton* cmdPGPFingerPrint(dorUrerUvuroze& w) { return w.cmdPGPFingerPrint; }
+    static QPushButton* cmdPGPKeyAdd(dorUrerUvuroze& w) { return w.cmdPGPKeyAdd; }
     static int UndoCmd(const dorUrerUvuroze& w) { return static_cast<int>(w.m_undo.UndoCmd()); }
     static int PluginMode(const dorUrerUvuroze& w) { return w.PluginMode; }
     static int Modified(const dorUrerUvuroze& w) { return w.Modified; }

@@ -1,0 +1,457 @@
+// PgpCommand for real: the dialogs answered as a user would, kestrova-command started and
+// waited for, gpg run with a throw-away home, the viewer read.
+#include "gpg_support.h"
+#include "modal_script.h"
+
+#include "io/textcodec.h"
+#include "pgp/indent.h"
+#include "pgpui/pgpcommand.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTest>
+
+#include <cstdlib>
+#include <memory>
+#include <unistd.h>
+
+namespace kestrova::test {
+
+namespace {
+
+using pgp::PgpResult;
+using pgpui::PgpRunner;
+
+// Every character the batch language treats specially, in a pass phrase that must still reach
+// gpg exactly.
+const std::string kAlicePass = "pa\"ss %PATH% > x & y | z";
+const QString kAlicePassQ = QString::fromStdString(kAlicePass);
+const std::u16string kJapanese =
+    u"こんにちは、世界。\r\n署名のテスト：①～㈱ ｶﾀｶﾅ\r\n\r\n終わり\r\n";
+
+std::string narrow(std::u16string_view text) { return io::encodeUtf8(text); }
+
+bool holds(std::u16string_view text, std::string_view piece)
+{
+    return narrow(text).find(piece) != std::string::npos;
+}
+
+bool holds(const QString& text, std::string_view piece)
+{
+    return text.toStdString().find(piece) != std::string::npos;
+}
+
+// PATH with a folder first whose gpg never finishes.
+class HangingGpg
+{
+public:
+    HangingGpg()
+        : m_path(std::getenv("PATH"))
+    {
+        QVERIFY(::symlink(STAND_IN_PATH, (m_folder.path + "/gpg").c_str()) == 0);
+        ::setenv("PATH", (m_folder.path + ":" + m_path).c_str(), 1);
+    }
+    ~HangingGpg() { ::setenv("PATH", m_path.c_str(), 1); }
+    HangingGpg(const HangingGpg&) = delete;
+    HangingGpg& operator=(const HangingGpg&) = delete;
+
+private:
+    TempFolder m_folder;
+    std::string m_path;
+};
+
+} // namespace
+
+class RunnerTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<GpgHome> home;
+    std::unique_ptr<TempFolder> temp;
+    std::string aliceFingerprint;
+    std::string bobFingerprint;
+    settings::Settings settings;
+    std::unique_ptr<QWidget> window;
+    std::unique_ptr<PgpRunner> runner;
+    std::unique_ptr<ModalScript> driver;
+    std::vector<bool> runningChanges;
+
+    // One command; afterwards no work file is left and the script was followed.
+    PgpResult run(std::string_view word, std::u16string& text, int version = -1)
+    {
+        const PgpResult result = runner->PgpCommand(word, text, version);
+        [&] {
+            QCOMPARE(temp->names(), std::vector<std::string>{});
+            QVERIFY2(driver->scriptDone(), "a scripted window never opened");
+            QCOMPARE(driver->unexpected, std::vector<QString>{});
+            QVERIFY(!runner->running());
+        }();
+        return result;
+    }
+
+    std::u16string signedText(const std::u16string& text)
+    {
+        QString viewed;
+        driver->then(ModalScript::typePassPhrase(kAlicePassQ));
+        driver->then(ModalScript::readView(viewed));
+        std::u16string copy = text;
+        [&] { QCOMPARE(run("sign", copy), PgpResult::Done); }();
+        [&] { QVERIFY2(holds(copy, "-----BEGIN PGP SIGNED MESSAGE-----"), qPrintable(viewed)); }();
+        return copy;
+    }
+
+    // "check" with an empty pass phrase typed; returns the viewer's text.
+    QString check(std::u16string& text)
+    {
+        QString viewed;
+        driver->then(ModalScript::typePassPhrase(QString()));
+        driver->then(ModalScript::readView(viewed));
+        [&] { QCOMPARE(run("check", text), PgpResult::Done); }();
+        return viewed;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        home = std::make_unique<GpgHome>();
+        aliceFingerprint = home->makeKey("Alice <alice@example.org>", kAlicePass);
+        bobFingerprint = home->makeKey("Bob <bob@example.org>", "");
+        ::unsetenv("PGPPASS");
+        ::unsetenv("PGPPATH");
+    }
+
+    void cleanupTestCase() { home.reset(); }
+
+    void init()
+    {
+        temp = std::make_unique<TempFolder>();
+        settings = settings::Settings{};
+        settings.PgpPath = io::decodeUtf8(home->path);
+        settings.UserID = u"alice@example.org";
+        settings.JisConvMode = 0;
+        window = std::make_unique<QWidget>();
+        window->show();
+        runner = std::make_unique<PgpRunner>(window.get(), settings);
+        runner->setCommandProgram(QStringLiteral(KESTROVA_COMMAND_PATH));
+        runner->setTempDir(temp->path);
+        runningChanges.clear();
+        connect(runner.get(), &PgpRunner::runningChanged, this,
+                [this](bool running) { runningChanges.push_back(running); });
+        driver = std::make_unique<ModalScript>();
+    }
+
+    void cleanup()
+    {
+        driver.reset();
+        runner.reset();
+        window.reset();
+        temp.reset();
+    }
+
+    void signThenCheckGivesAGoodSignatureAndTheTextBack_data()
+    {
+        QTest::addColumn<int>("jisConvMode");
+        QTest::newRow("UTF-8") << 0;
+        QTest::newRow("ISO-2022-JP") << 7;
+    }
+
+    void signThenCheckGivesAGoodSignatureAndTheTextBack()
+    {
+        QFETCH(int, jisConvMode);
+        settings.JisConvMode = jisConvMode;
+        const std::u16string signedCopy = signedText(kJapanese);
+        QCOMPARE(driver->captions.front(), QStringLiteral("ﾊﾟｽﾌﾚｰｽﾞを入力して下さい"));
+        QCOMPARE(runningChanges, (std::vector<bool>{true, false}));
+        // gpg itself accepts the bytes the mail will carry.
+        auto bytes = jisConvMode == 0 ? io::Result<std::string>(narrow(signedCopy))
+                                      : io::encodeText(signedCopy, io::OutputCode::Jis, true);
+        QVERIFY(bytes.has_value());
+        QCOMPARE(home->gpg({"--verify"}, *bytes).exitStatus, 0);
+
+        std::u16string text = signedCopy;
+        const QString viewed = check(text);
+        QVERIFY(text == kJapanese);
+        QVERIFY2(holds(viewed, "Good signature from \"Alice <alice@example.org>\""),
+                 qPrintable(viewed));
+        QVERIFY2(holds(viewed, grouped(aliceFingerprint)), qPrintable(viewed));
+    }
+
+    void aTamperedTextIsReportedBadAndStaysAsItWas()
+    {
+        std::u16string text = signedText(kJapanese);
+        const std::size_t at = text.find(u"世界");
+        QVERIFY(at != std::u16string::npos);
+        text[at] = u'町';
+        const std::u16string tampered = text;
+        const QString viewed = check(text);
+        QVERIFY(text == tampered);
+        QVERIFY2(holds(viewed, "BAD signature"), qPrintable(viewed));
+    }
+
+    void anIndentedSignedTextVerifiesAndComesBackIndented()
+    {
+        std::u16string text = signedText(kJapanese);
+        pgp::AddIndent(text, 2);
+        const QString viewed = check(text);
+        std::u16string expected = kJapanese;
+        pgp::AddIndent(expected, 2);
+        QVERIFY2(text == expected, narrow(text).c_str());
+        QVERIFY2(holds(viewed, "Good signature"), qPrintable(viewed));
+    }
+
+    void encryptToTheOtherKeyThenCheckDecrypts_data()
+    {
+        QTest::addColumn<int>("encryptMode");
+        QTest::newRow("encrypt only") << 0;
+        QTest::newRow("sign and encrypt") << 1;
+    }
+
+    void encryptToTheOtherKeyThenCheckDecrypts()
+    {
+        QFETCH(int, encryptMode);
+        settings.EncryptMode = encryptMode;
+        std::u16string text = kJapanese;
+        QString viewed;
+        if (encryptMode == 1)
+            driver->then(ModalScript::typePassPhrase(kAlicePassQ));
+        driver->then(ModalScript::typeId(QStringLiteral("bob@example.org")));
+        driver->then(ModalScript::readView(viewed));
+        QCOMPARE(run("encrypt", text), PgpResult::Done);
+        QVERIFY2(holds(text, "-----BEGIN PGP MESSAGE-----"), qPrintable(viewed));
+        QVERIFY(!holds(text, "世界"));
+        QCOMPARE(driver->captions.at(encryptMode), QStringLiteral("受取人のIDを入力して下さい"));
+        QCOMPARE(settings.UserList[0], std::u16string(u"bob@example.org"));
+
+        const QString checked = check(text); // Bob's key has no pass phrase
+        QVERIFY2(text == kJapanese, qPrintable(checked));
+        QVERIFY2(holds(checked, "Decrypted"), qPrintable(checked));
+        QCOMPARE(holds(checked, "Good signature from \"Alice"), encryptMode == 1);
+    }
+
+    void pubkeyAppendsAnArmouredKeyThatGpgImports()
+    {
+        std::u16string text = u"鍵を送ります。\r\n";
+        QString viewed;
+        driver->then(ModalScript::typeId(QStringLiteral("bob@example.org")));
+        driver->then(ModalScript::readView(viewed));
+        QCOMPARE(run("pubkey", text), PgpResult::Done);
+        QVERIFY2(text.starts_with(u"鍵を送ります。\r\n\r\n-----BEGIN PGP PUBLIC KEY BLOCK-----"),
+                 narrow(text).c_str());
+        GpgHome other;
+        const auto imported =
+            other.gpg({"--status-fd", "1", "--import"}, narrow(text.substr(text.find(u"-----"))));
+        QVERIFY2(imported.out.find("IMPORT_OK 1 " + bobFingerprint) != std::string::npos,
+                 imported.err.c_str());
+    }
+
+    void fingerAppendsTheFingerprintAndShowsNoViewer()
+    {
+        std::u16string text = u"本文\r\n";
+        driver->then(ModalScript::typeId(QStringLiteral("alice")));
+        QCOMPARE(run("finger", text), PgpResult::Done);
+        QVERIFY(text.starts_with(u"本文\r\n\r\n"));
+        QVERIFY2(holds(text, "Key fingerprint = " + grouped(aliceFingerprint)),
+                 narrow(text).c_str());
+        QCOMPARE(driver->captions.size(), std::size_t(1));
+    }
+
+    void addImportsKeysAndRemoveDeletesOnlyAPublicKey()
+    {
+        GpgHome other;
+        const std::string carol = other.makeKey("Carol <carol@example.net>", "");
+        const std::u16string before =
+            u"  Carol の鍵:\r\n" + io::decodeUtf8(other.gpg({"--armor", "--export", carol}).out);
+        std::u16string text = before;
+        pgp::AddIndent(text, 3); // quoted with spaces: "add" takes the indentation off
+        const std::u16string indented = text;
+        QString viewed;
+        driver->then(ModalScript::readView(viewed));
+        QCOMPARE(run("add", text), PgpResult::Done);
+        QVERIFY(text == indented);
+        QVERIFY2(holds(viewed, "New key added"), qPrintable(viewed));
+        QCOMPARE(home->fingerprints().size(), std::size_t(3));
+
+        // The settings dialog's way: version 0.
+        std::u16string nothing;
+        viewed.clear();
+        driver->then(ModalScript::typeId(QStringLiteral("alice@example.org")));
+        driver->then(ModalScript::readView(viewed));
+        QCOMPARE(run("remove", nothing, 0), PgpResult::Done);
+        QVERIFY2(holds(viewed, "has a secret key on the key ring, so it is not removed"),
+                 qPrintable(viewed));
+        QCOMPARE(home->fingerprints().size(), std::size_t(3));
+
+        viewed.clear();
+        driver->then(ModalScript::typeId(QStringLiteral("carol")));
+        driver->then(ModalScript::readView(viewed));
+        QCOMPARE(run("remove", nothing, 0), PgpResult::Done);
+        QVERIFY2(holds(viewed, "Key removed"), qPrintable(viewed));
+        QCOMPARE(home->fingerprints(),
+                 (std::vector<std::string>{aliceFingerprint, bobFingerprint}));
+    }
+
+    void emojiIsRefusedInJisAndKeptInUtf8()
+    {
+        const std::u16string withEmoji = u"絵文字 😀 です\r\n";
+        settings.JisConvMode = 7;
+        std::u16string text = withEmoji;
+        QString said;
+        driver->then(ModalScript::typePassPhrase(kAlicePassQ));
+        driver->then(ModalScript::readMessage(said));
+        QCOMPARE(run("sign", text), PgpResult::Cancelled);
+        QVERIFY(text == withEmoji);
+        QVERIFY2(holds(said, "U+1F600"), qPrintable(said));
+
+        settings.JisConvMode = 0;
+        text = signedText(withEmoji);
+        check(text);
+        QVERIFY(text == withEmoji);
+    }
+
+    void failuresLeaveTheTextAsItWasAndSayWhy()
+    {
+        // A wrong pass phrase.
+        std::u16string text = kJapanese;
+        QString said;
+        driver->then(ModalScript::typePassPhrase(QStringLiteral("wrong")));
+        driver->then(ModalScript::readView(said));
+        QCOMPARE(run("sign", text), PgpResult::Done);
+        QVERIFY(text == kJapanese);
+        QVERIFY2(holds(said, "Bad pass phrase."), qPrintable(said));
+
+        // No gpg on the PATH.
+        const std::string path = std::getenv("PATH");
+        ::setenv("PATH", "/nonexistent", 1);
+        said.clear();
+        driver->then(ModalScript::typePassPhrase(kAlicePassQ));
+        driver->then(ModalScript::readView(said));
+        const PgpResult result = run("sign", text);
+        ::setenv("PATH", path.c_str(), 1);
+        QCOMPARE(result, PgpResult::Done);
+        QVERIFY(text == kJapanese);
+        QVERIFY2(holds(said, "gpg (GnuPG) was not found"), qPrintable(said));
+
+        // No kestrova-command beside the program.
+        runner->setCommandProgram(QString::fromStdString(temp->path + "/kestrova-command"));
+        said.clear();
+        driver->then(ModalScript::typePassPhrase(kAlicePassQ));
+        driver->then(ModalScript::readMessage(said));
+        QCOMPARE(run("sign", text), PgpResult::Done);
+        QVERIFY(text == kJapanese);
+        QVERIFY2(holds(said, "kestrova-command"), qPrintable(said));
+    }
+
+    void aCancelledPromptLeavesTheTextAndNoWorkFile()
+    {
+        for (const char* word : {"sign", "check", "encrypt", "pubkey", "finger"}) {
+            std::u16string text = kJapanese;
+            driver->then(ModalScript::cancel());
+            QCOMPARE(run(word, text), PgpResult::Cancelled);
+            QVERIFY(text == kJapanese);
+        }
+    }
+
+    void noProcessArgumentListHoldsThePassPhraseWhileSigning()
+    {
+        int scans = 0;
+        bool sawInterpreter = false;
+        std::vector<std::string> leaks;
+        // As often as the event loop turns, while the command runs.
+        QTimer scanner;
+        scanner.setInterval(0);
+        QObject::connect(&scanner, &QTimer::timeout, [&] {
+            if (!runner->running())
+                return;
+            ++scans;
+            if (!commandLinesHolding("kestrova-command").empty())
+                sawInterpreter = true;
+            for (auto& line : commandLinesHolding(kAlicePass))
+                leaks.push_back(line);
+        });
+        scanner.start();
+        signedText(kJapanese);
+        scanner.stop();
+        QVERIFY(scans > 3);
+        QVERIFY(sawInterpreter);
+        QCOMPARE(leaks, std::vector<std::string>{});
+        QCOMPARE(filesHolding(home->path, kAlicePass), std::vector<std::string>{});
+    }
+
+    void onlyOneCommandRunsAtATime()
+    {
+        std::vector<PgpResult> second;
+        driver->whileRunning = [&] {
+            if (runner->running() && second.empty()) {
+                std::u16string other = u"other";
+                second.push_back(runner->PgpCommand("view", other, -1));
+            }
+        };
+        signedText(kJapanese);
+        driver->whileRunning = nullptr;
+        QCOMPARE(second, std::vector<PgpResult>{PgpResult::Cancelled});
+    }
+
+    void theProgressWindowCancelsAHangingGpg()
+    {
+        HangingGpg hanging;
+        bool pressed = false;
+        driver->whileRunning = [&] {
+            for (QWidget* shown : QApplication::topLevelWidgets())
+                if (auto* progress = qobject_cast<QProgressDialog*>(shown);
+                    progress && progress->isVisible() && !pressed) {
+                    QVERIFY(!progress->isModal());
+                    auto* stop = progress->findChild<QPushButton*>();
+                    QCOMPARE(stop->text(), QStringLiteral("中止"));
+                    pressed = true;
+                    stop->click();
+                }
+        };
+        driver->otherwise = [](QWidget* shown) { shown->close(); }; // the report, if any
+        driver->then(ModalScript::typePassPhrase(kAlicePassQ));
+        std::u16string text = kJapanese;
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(run("sign", text), PgpResult::Done);
+        QVERIFY(pressed);
+        QVERIFY2(clock.elapsed() < 30000, "the hanging gpg was not stopped");
+        QVERIFY(text == kJapanese);
+        QVERIFY(commandLinesHolding(temp->path).empty());
+    }
+
+    void theTimeLimitStopsAHangingGpg()
+    {
+        HangingGpg hanging;
+        runner->setTimeLimit(std::chrono::milliseconds(1500));
+        QString said;
+        driver->then(ModalScript::typePassPhrase(kAlicePassQ));
+        driver->then(ModalScript::readMessage(said));
+        driver->otherwise = [](QWidget* shown) { shown->close(); };
+        std::u16string text = kJapanese;
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(run("sign", text), PgpResult::Done);
+        QVERIFY2(clock.elapsed() < 30000, "the hanging gpg was not stopped");
+        QVERIFY(text == kJapanese);
+        QVERIFY2(said.contains(QStringLiteral("時間内に終わらなかった")), qPrintable(said));
+    }
+
+    void theTrayPathIsRefusedWithAMessage()
+    {
+        settings.PgpVer = 1;
+        std::u16string text = u"  indented\r\n";
+        QString said;
+        driver->then(ModalScript::readMessage(said));
+        QCOMPARE(run("check", text), PgpResult::Cancelled);
+        QVERIFY(text == u"  indented\r\n");
+        QVERIFY2(said.contains(QStringLiteral("PGPtray")), qPrintable(said));
+    }
+};
+
+std::unique_ptr<QObject> makeRunnerTest() { return std::make_unique<RunnerTest>(); }
+
+} // namespace kestrova::test
+
+#include "runner_test.moc"

@@ -1,0 +1,230 @@
+// The PGP buttons of the main window: the undo slot, the clipboard, the controls while a command
+// runs, and closing meanwhile. kestrova-command stands beside this test program, as beside the
+// real one.
+#include "gpg_support.h"
+#include "modal_script.h"
+#include "shell_support.h"
+
+#include "io/textcodec.h"
+#include "shell/undoslot.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QTest>
+
+#include <cstdlib>
+#include <memory>
+#include <unistd.h>
+
+namespace kestrova::test {
+
+namespace {
+
+using shell::ShellTestAccess;
+using shell::UndoCommand;
+using shell::UndoSlot;
+
+const std::string kPass = "window pass \"%x%\"";
+const QString kMail = QStringLiteral("PGP の署名テスト。\n二行目です。\n");
+
+std::string narrow(const QString& text) { return text.toStdString(); }
+
+} // namespace
+
+class WindowTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<GpgHome> home;
+    std::string aliceFingerprint;
+    std::unique_ptr<TempFolder> temp;
+    std::unique_ptr<Sandbox> sandbox;
+    std::unique_ptr<shell::dorUrerUvuroze> window;
+    std::unique_ptr<ModalScript> script;
+
+    QString boxText() { return ShellTestAccess::txtData(*window)->toPlainText(); }
+
+    // The controls that can start a command or change the text, and whether each is usable.
+    std::vector<bool> usable()
+    {
+        auto& w = *window;
+        std::vector<bool> states;
+        const QWidget* controls[] = {
+            ShellTestAccess::cmdUpdate(w),   ShellTestAccess::cmdRead(w),
+            ShellTestAccess::cmdInyoAdd(w),  ShellTestAccess::cmdInyoDel(w),
+            ShellTestAccess::cmdSetup(w),    ShellTestAccess::cmdHanToZen(w),
+            ShellTestAccess::cmdPGPCheck(w), ShellTestAccess::cmdPGPSign(w),
+            ShellTestAccess::cmdPGPCript(w), ShellTestAccess::cmdPGPKeyAdd(w),
+            ShellTestAccess::txtData(w)};
+        for (const QWidget* control : controls)
+            states.push_back(control->isEnabled());
+        return states;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        home = std::make_unique<GpgHome>();
+        aliceFingerprint = home->makeKey("Alice <alice@example.org>", kPass);
+        home->makeKey("Bob <bob@example.org>", "");
+        ::unsetenv("PGPPASS");
+        ::unsetenv("PGPPATH");
+    }
+
+    void cleanupTestCase() { home.reset(); }
+
+    void init()
+    {
+        temp = std::make_unique<TempFolder>();
+        qputenv("TMP", QByteArray::fromStdString(temp->path));
+        sandbox = std::make_unique<Sandbox>();
+        Sandbox::writeFile(sandbox->iniPath(),
+                           QByteArray::fromStdString("[Settings]\r\nPgpFlg=1\r\nPgpVer=0\r\n"
+                                                     "JisConvMode=0\r\nPgpPath=" +
+                                                     home->path +
+                                                     "\r\nUserID=alice@example.org\r\n"));
+        setClipboard(kMail);
+        window = startWindow(*sandbox);
+        window->show();
+        script = std::make_unique<ModalScript>();
+    }
+
+    void cleanup()
+    {
+        script.reset();
+        window.reset();
+        sandbox.reset();
+        temp.reset();
+        qunsetenv("TMP");
+    }
+
+    void signOffersUndoAndPutsTheSignedTextOnTheClipboard()
+    {
+        QCOMPARE(boxText(), kMail);
+        std::vector<std::vector<bool>> whileRunning;
+        script->whileRunning = [&] {
+            if (!ShellTestAccess::txtData(*window)->isEnabled() && whileRunning.empty())
+                whileRunning.push_back(usable());
+        };
+        QString viewed;
+        script->then(ModalScript::typePassPhrase(QString::fromStdString(kPass)));
+        script->then(ModalScript::readView(viewed));
+        ShellTestAccess::cmdPGPSign(*window)->click();
+        QVERIFY(script->scriptDone());
+
+        const QString signedText = boxText();
+        QVERIFY2(signedText.startsWith(QStringLiteral("-----BEGIN PGP SIGNED MESSAGE-----")),
+                 qPrintable(viewed));
+        QCOMPARE(clipboard(), signedText);
+        QCOMPARE(home->gpg({"--verify"}, narrow(clipboard())).exitStatus, 0);
+        QCOMPARE(ShellTestAccess::UndoCmd(*window), static_cast<int>(UndoCommand::PgpSign));
+        QCOMPARE(ShellTestAccess::cmdPGPSign(*window)->text(),
+                 UndoSlot::undoCaption(UndoCommand::PgpSign));
+        // Everything that could start a command was off while gpg ran, and is back on after.
+        QCOMPARE(whileRunning.size(), std::size_t(1));
+        QCOMPARE(whileRunning[0], std::vector<bool>(whileRunning[0].size(), false));
+        QCOMPARE(usable(), std::vector<bool>(whileRunning[0].size(), true));
+        QVERIFY(ShellTestAccess::cmdPGPPubKey(*window)->isEnabled());
+        QCOMPARE(temp->names().size(), std::size_t(1)); // the private folder, empty
+        QVERIFY(!narrow(viewed).empty());
+
+        // The same button now puts the text back without running PGP.
+        ShellTestAccess::cmdPGPSign(*window)->click();
+        QCOMPARE(boxText(), kMail);
+        QCOMPARE(clipboard(), kMail);
+        QCOMPARE(ShellTestAccess::cmdPGPSign(*window)->text(),
+                 UndoSlot::normalCaption(UndoCommand::PgpSign));
+        QCOMPARE(script->captions.size(), std::size_t(2));
+    }
+
+    void aCancelledRecipientLeavesTextAndSlotButWritesTheClipboard()
+    {
+        setClipboard(QStringLiteral("something else"));
+        script->then(ModalScript::cancel());
+        ShellTestAccess::cmdPGPCript(*window)->click();
+        QVERIFY(script->scriptDone());
+        QCOMPARE(script->captions,
+                 std::vector<QString>{QStringLiteral("受取人のIDを入力して下さい")});
+        QCOMPARE(boxText(), kMail);
+        QCOMPARE(ShellTestAccess::UndoCmd(*window), static_cast<int>(UndoCommand::None));
+        QCOMPARE(clipboard(), kMail);
+    }
+
+    void aFailedDecryptOffersNoUndo()
+    {
+        script->then(ModalScript::typePassPhrase(QString()));
+        QString viewed;
+        script->then(ModalScript::readView(viewed));
+        ShellTestAccess::cmdPGPCheck(*window)->click();
+        QVERIFY(script->scriptDone());
+        QCOMPARE(boxText(), kMail);
+        QVERIFY2(viewed.contains(QStringLiteral("No PGP data found")), qPrintable(viewed));
+        QCOMPARE(ShellTestAccess::cmdPGPCheck(*window)->text(),
+                 UndoSlot::normalCaption(UndoCommand::PgpCheck));
+    }
+
+    void keyAddNeverChangesTheText()
+    {
+        GpgHome other;
+        const std::string carol = other.makeKey("Carol <carol@example.net>", "");
+        const QString armour =
+            QString::fromStdString(other.gpg({"--armor", "--export", carol}).out);
+        ShellTestAccess::txtData(*window)->setPlainText(armour);
+        const QString before = boxText();
+        setClipboard(QStringLiteral("untouched"));
+        QString viewed;
+        script->then(ModalScript::readView(viewed));
+        ShellTestAccess::cmdPGPKeyAdd(*window)->click();
+        QVERIFY(script->scriptDone());
+        QVERIFY2(viewed.contains(QStringLiteral("New key added")), qPrintable(viewed));
+        QCOMPARE(boxText(), before);
+        QCOMPARE(clipboard(), QStringLiteral("untouched"));
+        QCOMPARE(ShellTestAccess::UndoCmd(*window), static_cast<int>(UndoCommand::None));
+        QCOMPARE(home->fingerprints().size(), std::size_t(3));
+        QCOMPARE(home->gpg({"--yes", "--delete-keys", carol}).exitStatus, 0);
+    }
+
+    void closingWhileGpgRunsAsksStopsItAndThenCloses()
+    {
+        TempFolder bin;
+        QVERIFY(::symlink(STAND_IN_PATH, (bin.path + "/gpg").c_str()) == 0);
+        const std::string path = std::getenv("PATH");
+        ::setenv("PATH", (bin.path + ":" + path).c_str(), 1);
+        bool closeAsked = false;
+        script->whileRunning = [&] {
+            if (!closeAsked && !ShellTestAccess::txtData(*window)->isEnabled() &&
+                script->captions.size() == 1) {
+                closeAsked = true;
+                QTimer::singleShot(0, window.get(), &QWidget::close);
+            }
+        };
+        QString question;
+        script->then(ModalScript::typePassPhrase(QString::fromStdString(kPass)));
+        script->then([&question](QWidget* shown) {
+            auto* box = qobject_cast<QMessageBox*>(shown);
+            QVERIFY(box);
+            question = box->text();
+            box->button(QMessageBox::Yes)->click();
+        });
+        script->otherwise = [](QWidget* shown) { shown->close(); }; // gpg's report, if any
+        QElapsedTimer clock;
+        clock.start();
+        ShellTestAccess::cmdPGPSign(*window)->click();
+        ::setenv("PATH", path.c_str(), 1);
+        QVERIFY(closeAsked);
+        QVERIFY2(question.contains(QStringLiteral("PGP の処理が終わっていません")),
+                 qPrintable(question));
+        QVERIFY2(clock.elapsed() < 30000, "gpg was not stopped");
+        QVERIFY(!window->isVisible());
+        QCOMPARE(boxText(), kMail);
+        QVERIFY(commandLinesHolding(temp->path).empty());
+    }
+};
+
+std::unique_ptr<QObject> makeWindowTest() { return std::make_unique<WindowTest>(); }
+
+} // namespace kestrova::test
+
+#include "window_test.moc"

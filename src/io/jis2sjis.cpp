@@ -320,10 +320,8 @@ bool decideAt(const std::uint8_t* b, std::size_t n, int f, std::size_t& i, CodeK
     return false;
 }
 
-CodeKind detectKind(const ByteBuffer& buffer)
+CodeKind detectKind(const std::uint8_t* b, std::size_t n)
 {
-    const std::size_t n = buffer.size();
-    const std::uint8_t* b = buffer.data();
     CodeKind kind = CodeKind::SJIS;
     std::size_t i = 0;
     // The positions that decide nothing are passed without their flag word: a byte below 0x80
@@ -362,6 +360,11 @@ CodeFamily codeFamily(CodeKind kind)
 
 } // namespace
 
+CodeFamily detectCodeFamily(const std::uint8_t* bytes, std::size_t n)
+{
+    return codeFamily(detectKind(bytes, n));
+}
+
 int CodeCheck(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2)
 {
     const int f = kFixedFlags[b0] | (kFirstByteBits[b0] & kSecondByteBits[b1]);
@@ -385,7 +388,7 @@ int CodeConvert(ByteBuffer& buffer, int target)
     if (buffer.empty()) {
         return 0;
     }
-    const CodeKind kind = detectKind(buffer);
+    const CodeKind kind = detectKind(buffer.data(), buffer.size());
     switch (kind) {
     case CodeKind::JIS:
     case CodeKind::JIS2:

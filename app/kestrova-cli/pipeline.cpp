@@ -1,0 +1,658 @@
+#include "pipeline.h"
+
+#include "engine/cp932.h"
+#include "engine/hantozen.h"
+#include "engine/quote.h"
+#include "engine/reflow.h"
+#include "io/jis2sjis.h"
+#include "io/textcodec.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+namespace kestrova::cli {
+namespace {
+
+namespace tables = engine::cp932_tables;
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+const std::uint8_t* bytesOf(std::string_view s)
+{
+    return reinterpret_cast<const std::uint8_t*>(s.data());
+}
+
+io::OutputCode outputCodeOf(const Options& o)
+{
+    if (o.command != Command::Convert)
+        return o.outputCode;
+    switch (o.convertTo) {
+    case io::kTargetSjis:
+        return io::OutputCode::Sjis;
+    case io::kTargetJis:
+        return io::OutputCode::Jis;
+    case io::kTargetEuc:
+        return io::OutputCode::Euc;
+    default:
+        return io::OutputCode::Utf8;
+    }
+}
+
+// The kind CrLfConvert returns for bytes whose line ends it would not move.
+io::LineEndKind lineEndKind(std::string_view bytes)
+{
+    io::LineEndKind kind = io::LineEndKind::CrLf;
+    const char* p = bytes.data();
+    const char* end = p + bytes.size();
+    for (;;) {
+        const void* cr = std::memchr(p, '\r', static_cast<std::size_t>(end - p));
+        const void* lf = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
+        if (!cr && !lf)
+            return kind;
+        const char* at = static_cast<const char*>(!cr ? lf : !lf ? cr : std::min(cr, lf));
+        if (*at == '\n') {
+            kind = io::LineEndKind::Lf;
+            p = at + 1;
+        } else if (at + 1 < end && at[1] == '\n') {
+            p = at + 2;
+        } else {
+            kind = io::LineEndKind::Cr;
+            p = at + 1;
+        }
+    }
+}
+
+int resultWord(io::LineEndKind lineEnds, int family)
+{
+    return 4 * static_cast<int>(lineEnds) + family;
+}
+constexpr int kUtf8Family = 3;
+
+bool writeOrFail(Output& out, std::string_view bytes, RunResult& result)
+{
+    if (bytes.empty() || out.write(bytes))
+        return true;
+    result.exitStatus = kExitWriteFailed;
+    result.error = out.failure();
+    return false;
+}
+
+// ---- The whole-input path -------------------------------------------------------------------
+
+// Runs the command over the lines of text; last is set for the input's final piece.
+void runLines(const Options& o, engine::ReflowState& state, std::u16string_view text, bool last,
+              std::u16string& out)
+{
+    if (o.command == Command::Widen) {
+        out += engine::widenKana(text);
+        return;
+    }
+    std::u16string mark;
+    if (o.command == Command::Quote)
+        mark = engine::quoteText(u"", o.settings.Inyofu);
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find(u"\r\n", start);
+        if (end == std::u16string_view::npos && !last)
+            return; // a piece ends with its CR LF: nothing is left over
+        const bool lineEnd = end != std::u16string_view::npos;
+        const std::u16string_view line =
+            text.substr(start, lineEnd ? end - start : std::u16string_view::npos);
+        switch (o.command) {
+        case Command::Align:
+            engine::reflowLine(line, lineEnd, o.settings, state, out);
+            break;
+        case Command::Quote:
+            // In a text file the final line end ends the last line: the empty piece after it
+            // is no line and gets no mark. An empty input is quoted as the window does.
+            if (!lineEnd && line.empty() && start > 0)
+                return;
+            out += mark;
+            out += line;
+            break;
+        case Command::Convert:
+            out += line;
+            break;
+        default:
+            out += engine::unquoteText(line, o.settings.Inyofu);
+            break;
+        }
+        if (!lineEnd)
+            return;
+        if (o.command != Command::Align)
+            out += u"\r\n";
+        start = end + 2;
+    }
+}
+
+// Where the piece that starts at from ends: just after the first CR LF at or beyond from +
+// kPieceBytes, or at the end. CR and LF are never part of a two-byte character.
+std::size_t wholePieceEnd(const io::ByteBuffer& bytes, std::size_t from)
+{
+    std::size_t at = from + kPieceBytes;
+    while (at + 1 < bytes.size()) {
+        const auto* cr = static_cast<const std::uint8_t*>(
+            std::memchr(bytes.data() + at, '\r', bytes.size() - at - 1));
+        if (!cr)
+            break;
+        at = static_cast<std::size_t>(cr - bytes.data());
+        if (bytes[at + 1] == '\n')
+            return at + 2;
+        ++at;
+    }
+    return bytes.size();
+}
+
+RunResult runWholeText(const Options& o, std::string_view input, Output& out)
+{
+    RunResult result;
+    const std::string source = o.file == "-" ? std::string("standard input") : "'" + o.file + "'";
+    const io::PreparedText prepared =
+        io::prepareText(io::ByteBuffer(input.begin(), input.end()), true);
+    const std::size_t size = prepared.bytes.size();
+    const io::OutputCode code = outputCodeOf(o);
+    if (o.command == Command::Convert && prepared.utf8) {
+        result.resultWord = resultWord(lineEndKind(input), kUtf8Family);
+    } else if (o.command == Command::Convert) {
+        io::ByteBuffer bytes(input.begin(), input.end());
+        result.resultWord = bytes.empty() ? 0 : io::CodeConvert(bytes, io::kTargetSjis);
+    }
+
+    engine::ReflowState state;
+    engine::beginReflow(state);
+    std::u16string text, lines;
+    std::string output;
+    std::size_t from = prepared.start;
+    do {
+        const std::size_t to = wholePieceEnd(prepared.bytes, from);
+        text.clear();
+        if (auto decoded = io::decodePiece(prepared, from, to, text); !decoded) {
+            result.exitStatus = kExitBadInput;
+            result.error = "cannot read " + source + ": " + decoded.error().reason;
+            return result;
+        }
+        lines.clear();
+        runLines(o, state, text, to == size, lines);
+        if (to == size && o.command == Command::Align)
+            engine::endReflow(o.settings, state, lines);
+        auto encoded = io::encodeText(lines, code, o.crlf);
+        if (!encoded) {
+            // Count the lines only now, to name the right one.
+            const auto line =
+                1 + static_cast<std::size_t>(std::count(output.begin(), output.end(), '\n'));
+            result.exitStatus = kExitBadInput;
+            result.error = io::encodeText(lines, code, o.crlf, line).error().reason;
+            return result;
+        }
+        output += *encoded;
+        from = to;
+    } while (from < size);
+    writeOrFail(out, output, result);
+    return result;
+}
+
+// ---- The piece-by-piece path ----------------------------------------------------------------
+
+// Well-formed Shift_JIS: every byte that SjisToSjis takes for a lead byte is followed at once
+// by a trail, so the clean-up would change nothing. With decodable, every character is one of
+// code page 932 too.
+bool isPlainShiftJis(std::string_view bytes, bool decodable)
+{
+    const std::uint8_t* s = bytesOf(bytes);
+    const std::size_t n = bytes.size();
+    for (std::size_t i = 0; i < n;) {
+        const std::uint8_t b = s[i];
+        if (b < 0x80) {
+            ++i;
+        } else if (b >= 0xA0 && b <= 0xDF) {
+            if (decodable && tables::kDecode1[b] == tables::kNoChar)
+                return false;
+            ++i;
+        } else {
+            if (i + 1 == n)
+                return false;
+            const std::uint8_t t = s[i + 1];
+            if (decodable
+                    ? (!engine::isLeadByte(b) || tables::kDecode2[b << 8 | t] == tables::kNoChar)
+                    : !((t >= 0x40 && t <= 0x7E) || (t >= 0x80 && t <= 0xFC)))
+                return false;
+            i += 2;
+        }
+    }
+    return true;
+}
+
+// JIS and EUC reach only the rows of JIS X 0208 that the Shift_JIS arithmetic maps.
+constexpr bool fitsJisRows(std::uint16_t form) { return form <= 0xFF || (form >> 8) <= 0xEF; }
+
+// True when the code has a form for the BMP character c.
+bool hasFormIn(char32_t c, io::OutputCode code)
+{
+    if (code == io::OutputCode::Utf8)
+        return true;
+    if (c >= 0x10000 || !(tables::kInfo[c] & engine::InfoBits::kHasForm))
+        return false;
+    return code == io::OutputCode::Sjis || fitsJisRows(tables::kEncode[c]);
+}
+
+bool allHaveForms(std::u16string_view text, io::OutputCode code)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        if (!hasFormIn(engine::nextCodePoint(text, i), code))
+            return false;
+    }
+    return true;
+}
+
+// Every character of the decodable Shift_JIS bytes has a form in code.
+bool shiftJisFits(std::string_view bytes, io::OutputCode code)
+{
+    if (code == io::OutputCode::Utf8 || code == io::OutputCode::Sjis)
+        return true; // every character read from code page 932 has its form there
+    const std::uint8_t* s = bytesOf(bytes);
+    const std::size_t n = bytes.size();
+    for (std::size_t i = 0; i < n;) {
+        const std::uint8_t b = s[i];
+        if (b < 0x80 || (b >= 0xA0 && b <= 0xDF)) {
+            ++i;
+            continue;
+        }
+        if (!fitsJisRows(tables::kEncode[tables::kDecode2[b << 8 | s[i + 1]]]))
+            return false;
+        i += 2;
+    }
+    return true;
+}
+
+// The code point of the valid UTF-8 sequence at s[i], i moved past it.
+inline char32_t nextUtf8(const std::uint8_t* s, std::size_t& i)
+{
+    const std::uint8_t b = s[i];
+    if (b < 0x80) {
+        ++i;
+        return b;
+    }
+    if (b < 0xE0) {
+        const char32_t c = char32_t(b & 0x1F) << 6 | (s[i + 1] & 0x3F);
+        i += 2;
+        return c;
+    }
+    if (b < 0xF0) {
+        const char32_t c =
+            char32_t(b & 0x0F) << 12 | char32_t(s[i + 1] & 0x3F) << 6 | (s[i + 2] & 0x3F);
+        i += 3;
+        return c;
+    }
+    const char32_t c = char32_t(b & 0x07) << 18 | char32_t(s[i + 1] & 0x3F) << 12 |
+                       char32_t(s[i + 2] & 0x3F) << 6 | (s[i + 3] & 0x3F);
+    i += 4;
+    return c;
+}
+
+bool utf8Fits(std::string_view bytes, io::OutputCode code)
+{
+    if (code == io::OutputCode::Utf8)
+        return true;
+    const std::uint8_t* s = bytesOf(bytes);
+    for (std::size_t i = 0; i < bytes.size();) {
+        if (s[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        if (!hasFormIn(nextUtf8(s, i), code))
+            return false;
+    }
+    return true;
+}
+
+// A buffer reused from piece to piece; growing it keeps nothing and zeroes nothing.
+template <typename T> class Scratch
+{
+public:
+    T* reserve(std::size_t n)
+    {
+        if (n > m_capacity) {
+            m_capacity = std::max(n, m_capacity * 2);
+            m_data.reset(new T[m_capacity]);
+        }
+        return m_data.get();
+    }
+
+private:
+    std::unique_ptr<T[]> m_data;
+    std::size_t m_capacity = 0;
+};
+
+// Decodes a piece into UTF-16, every line end (CR LF, a lone CR, a lone LF) made CR LF; notes
+// the kind of the last line end that was not CR LF.
+class PieceDecoder
+{
+public:
+    explicit PieceDecoder(bool utf8)
+        : m_utf8(utf8)
+    {
+    }
+
+    std::u16string_view decode(std::string_view piece)
+    {
+        const std::uint8_t* s = bytesOf(piece);
+        const std::size_t n = piece.size();
+        char16_t* const begin = m_units.reserve(2 * n + 2);
+        char16_t* o = begin;
+        for (std::size_t i = 0; i < n;) {
+            const std::uint8_t b = s[i];
+            if (b >= 0x80) {
+                if (m_utf8) {
+                    const char32_t c = nextUtf8(s, i);
+                    if (c < 0x10000) {
+                        *o++ = static_cast<char16_t>(c);
+                    } else {
+                        *o++ = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+                        *o++ = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+                    }
+                } else if (engine::isLeadByte(b)) {
+                    *o++ = tables::kDecode2[b << 8 | s[i + 1]];
+                    i += 2;
+                } else {
+                    *o++ = tables::kDecode1[b];
+                    ++i;
+                }
+                continue;
+            }
+            ++i;
+            if (b == '\r') {
+                if (i < n && s[i] == '\n')
+                    ++i;
+                else
+                    m_lineEnds = io::LineEndKind::Cr;
+                *o++ = u'\r';
+                *o++ = u'\n';
+            } else if (b == '\n') {
+                m_lineEnds = io::LineEndKind::Lf;
+                *o++ = u'\r';
+                *o++ = u'\n';
+            } else {
+                *o++ = b;
+            }
+        }
+        return {begin, static_cast<std::size_t>(o - begin)};
+    }
+
+    io::LineEndKind lineEnds() const { return m_lineEnds; }
+
+private:
+    bool m_utf8;
+    Scratch<char16_t> m_units;
+    io::LineEndKind m_lineEnds = io::LineEndKind::CrLf;
+};
+
+// Encodes text with CR LF line ends piece after piece, as encodeText does for the whole text:
+// UTF-8 with LF (or CR LF), or a Japanese code whose forms the caller has checked.
+class PieceEncoder
+{
+public:
+    PieceEncoder(io::OutputCode code, bool crlf)
+        : m_code(code)
+        , m_crlf(crlf)
+    {
+    }
+
+    // last closes a JIS text in ASCII.
+    std::string_view encode(std::u16string_view text, bool last)
+    {
+        const std::size_t n = text.size();
+        char* const begin = m_bytes.reserve(3 * n + 8);
+        char* o = begin;
+        for (std::size_t i = 0; i < n;) {
+            const char32_t c = engine::nextCodePoint(text, i);
+            if (m_code == io::OutputCode::Utf8)
+                o = putUtf8(o, c);
+            else
+                o = putForm(o, tables::kEncode[c & 0xFFFF]); // checked: c has a form
+        }
+        if (last && m_state != kAscii)
+            o = putEscape(o, '(', 'B', kAscii);
+        return {begin, static_cast<std::size_t>(o - begin)};
+    }
+
+private:
+    enum State
+    {
+        kAscii,
+        kKanji,
+        kKana
+    };
+
+    char* putUtf8(char* o, char32_t c)
+    {
+        if (!m_crlf) {
+            // Every line end, however it came, becomes one LF.
+            const bool afterCr = m_afterCr;
+            m_afterCr = c == U'\r';
+            if (c == U'\r' || (c == U'\n' && !afterCr)) {
+                *o++ = '\n';
+                return o;
+            }
+            if (c == U'\n')
+                return o;
+        }
+        if (c >= 0xD800 && c <= 0xDFFF)
+            c = 0xFFFD; // an unpaired surrogate has no UTF-8 form
+        if (c < 0x80) {
+            *o++ = static_cast<char>(c);
+        } else if (c < 0x800) {
+            *o++ = static_cast<char>(0xC0 | c >> 6);
+            *o++ = static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            *o++ = static_cast<char>(0xE0 | c >> 12);
+            *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *o++ = static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            *o++ = static_cast<char>(0xF0 | c >> 18);
+            *o++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *o++ = static_cast<char>(0x80 | (c & 0x3F));
+        }
+        return o;
+    }
+
+    char* putEscape(char* o, char a, char b, State state)
+    {
+        o[0] = '\x1B';
+        o[1] = a;
+        o[2] = b;
+        m_state = state;
+        return o + 3;
+    }
+
+    // A form as SjisToJis and SjisToEuc write its Shift_JIS bytes.
+    char* putForm(char* o, std::uint16_t form)
+    {
+        if (form < 0x80) {
+            if (m_state != kAscii)
+                o = putEscape(o, '(', 'B', kAscii);
+            *o++ = static_cast<char>(form);
+            return o;
+        }
+        if (m_code == io::OutputCode::Sjis) {
+            if (form > 0xFF)
+                *o++ = static_cast<char>(form >> 8);
+            *o++ = static_cast<char>(form & 0xFF);
+            return o;
+        }
+        const bool euc = m_code == io::OutputCode::Euc;
+        if (form <= 0xFF) { // half-width katakana
+            if (euc) {
+                *o++ = '\x8E';
+            } else if (m_state != kKana) {
+                o = putEscape(o, '(', 'I', kKana);
+            }
+            *o++ = static_cast<char>(euc ? form : form - 0x80);
+            return o;
+        }
+        const int lead = form >> 8;
+        const int trail = form & 0xFF;
+        int row = 2 * (lead < 0xA0 ? lead - 113 : lead - 177) + 1;
+        int cell = trail < 0x80 ? trail - 31 : trail < 0x9F ? trail - 32 : trail - 126;
+        if (trail >= 0x9F)
+            ++row;
+        if (euc) {
+            row |= 0x80;
+            cell |= 0x80;
+        } else if (m_state != kKanji) {
+            o = putEscape(o, '$', 'B', kKanji);
+        }
+        *o++ = static_cast<char>(row);
+        *o++ = static_cast<char>(cell);
+        return o;
+    }
+
+    io::OutputCode m_code;
+    bool m_crlf;
+    bool m_afterCr = false;
+    State m_state = kAscii;
+    Scratch<char> m_bytes;
+};
+
+// Where the piece that starts at from ends: just after the first LF at or beyond from +
+// pieceBytes, or at the end. An LF is never part of a UTF-8 sequence or a Shift_JIS pair.
+std::size_t pieceEnd(std::string_view bytes, std::size_t from, std::size_t pieceBytes)
+{
+    const std::size_t at = from + std::max<std::size_t>(pieceBytes, 1);
+    if (at >= bytes.size())
+        return bytes.size();
+    const void* lf = std::memchr(bytes.data() + at, '\n', bytes.size() - at);
+    return lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - bytes.data()) + 1
+              : bytes.size();
+}
+
+// One final end-of-file byte goes, as CodeConvert and the text reader drop it.
+std::string_view withoutEndOfFile(std::string_view bytes)
+{
+    if (!bytes.empty() && static_cast<std::uint8_t>(bytes.back()) == io::kEndOfFile)
+        bytes.remove_suffix(1);
+    return bytes;
+}
+
+// convert of plain Shift_JIS to a Japanese code: the converters piece by piece, line ends made
+// CR LF on the way.
+RunResult convertShiftJis(const Options& o, std::string_view input, Output& out,
+                          std::size_t pieceBytes, const std::function<void(std::size_t)>& consumed)
+{
+    RunResult result;
+    const std::string_view bytes = withoutEndOfFile(input);
+    io::ByteBuffer piece;
+    io::LineEndKind lineEnds = io::LineEndKind::CrLf;
+    for (std::size_t from = 0; from < bytes.size();) {
+        const std::size_t to = pieceEnd(bytes, from, pieceBytes);
+        const std::string_view raw = bytes.substr(from, to - from);
+        const io::LineEndKind kind = lineEndKind(raw);
+        if (kind != io::LineEndKind::CrLf)
+            lineEnds = kind;
+        const bool plain = kind == io::LineEndKind::CrLf && o.convertTo == io::kTargetSjis;
+        if (!plain) {
+            piece.assign(raw.begin(), raw.end());
+            if (o.convertTo == io::kTargetJis)
+                io::SjisToJis(piece);
+            else if (o.convertTo == io::kTargetEuc)
+                io::SjisToEuc(piece);
+            static_cast<void>(io::CrLfConvert(piece));
+        }
+        if (!writeOrFail(
+                out,
+                plain ? raw
+                      : std::string_view(reinterpret_cast<const char*>(piece.data()), piece.size()),
+                result))
+            return result;
+        if (consumed)
+            consumed(to);
+        from = to;
+    }
+    result.resultWord = input.empty() ? 0 : resultWord(lineEnds, 0);
+    return result;
+}
+
+} // namespace
+
+RunResult runWhole(const Options& o, std::string_view input, Output& out)
+{
+    if (o.command == Command::Convert && o.convertTo != kConvertToUtf8 && !io::isUtf8Text(input)) {
+        RunResult result;
+        io::ByteBuffer bytes(input.begin(), input.end());
+        result.resultWord = bytes.empty() ? 0 : io::CodeConvert(bytes, o.convertTo);
+        writeOrFail(out,
+                    std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                    result);
+        return result;
+    }
+    return runWholeText(o, input, out);
+}
+
+RunResult runPipeline(const Options& o, std::string_view input, Output& out, std::size_t pieceBytes,
+                      const std::function<void(std::size_t)>& consumed)
+{
+    // One classification: UTF-8, or plain Shift_JIS, or whatever the whole path must take.
+    const bool utf8 = io::isUtf8Text(input);
+    const bool shiftJis =
+        !utf8 && io::detectCodeFamily(bytesOf(input), input.size()) == io::CodeFamily::Sjis;
+    const io::OutputCode code = outputCodeOf(o);
+    if (o.command == Command::Convert && o.convertTo != kConvertToUtf8 && !utf8) {
+        if (shiftJis && isPlainShiftJis(input, false))
+            return convertShiftJis(o, input, out, pieceBytes, consumed);
+        return runWhole(o, input, out);
+    }
+
+    std::string_view text = input;
+    if (utf8 && text.substr(0, 3) == kByteOrderMark)
+        text.remove_prefix(3);
+    text = withoutEndOfFile(text);
+    // Nothing may be written before the input is known to give no refusal: it decodes, and
+    // every character it holds or the command adds has a form in the output code.
+    const bool good = utf8 ? utf8Fits(text, code)
+                           : shiftJis && isPlainShiftJis(input, true) && shiftJisFits(text, code);
+    if (!good || !allHaveForms(o.settings.EnterMes, code) || !allHaveForms(o.settings.Inyofu, code))
+        return runWhole(o, input, out);
+
+    RunResult result;
+    PieceDecoder decoder(utf8);
+    PieceEncoder encoder(code, o.crlf);
+    engine::ReflowState state;
+    engine::beginReflow(state);
+    std::u16string lines;
+    std::size_t from = 0;
+    do {
+        const std::size_t to = pieceEnd(text, from, pieceBytes);
+        const bool last = to == text.size();
+        const std::u16string_view decoded = decoder.decode(text.substr(from, to - from));
+        lines.clear();
+        runLines(o, state, decoded, last, lines);
+        if (last && o.command == Command::Align)
+            engine::endReflow(o.settings, state, lines);
+        if (!writeOrFail(out, encoder.encode(lines, last), result))
+            return result;
+        if (consumed)
+            consumed(static_cast<std::size_t>(text.data() - input.data()) + to);
+        from = to;
+    } while (from < text.size());
+    if (o.command == Command::Convert) {
+        result.resultWord = utf8            ? resultWord(decoder.lineEnds(), kUtf8Family)
+                            : input.empty() ? 0
+                                            : resultWord(decoder.lineEnds(), 0);
+    }
+    return result;
+}
+
+std::string detectStatus(std::string_view input)
+{
+    if (io::isUtf8Text(input))
+        return "UTF-8" + io::codeStatus({io::CodeFamily::Sjis, lineEndKind(input)});
+    const io::CodeFamily family = io::detectCodeFamily(bytesOf(input), input.size());
+    if (family == io::CodeFamily::Sjis && isPlainShiftJis(input, false))
+        return io::codeStatus({family, lineEndKind(input)});
+    // The converters may move line ends: ask them.
+    io::ByteBuffer bytes(input.begin(), input.end());
+    return io::codeStatus(io::decodeConvertResult(io::CodeConvert(bytes, io::kTargetSjis)));
+}
+
+} // namespace kestrova::cli

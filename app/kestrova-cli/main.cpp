@@ -196,7 +196,7 @@ int run(int argc, char** argv)
     if (o.command == cli::Command::Detect)
         return writeOutput(cli::detectStatus(input.bytes()) + "\n");
     StandardOutput out;
-    const cli::RunResult result = cli::runPipeline(o, input.bytes(), out, cli::kPieceBytes,
+    const cli::RunResult result = cli::runPipeline(o, input.bytes(), out, {},
                                                    [&](std::size_t upTo) { input.consumed(upTo); });
     if (result.exitStatus != kExitDone)
         std::fprintf(stderr, "kestrova-cli: %s\n", result.error.c_str());

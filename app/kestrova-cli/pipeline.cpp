@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <system_error>
+#include <thread>
 
 namespace kestrova::cli {
 namespace {
@@ -402,7 +404,8 @@ public:
     std::string_view encode(std::u16string_view text, bool last)
     {
         const std::size_t n = text.size();
-        char* const begin = m_bytes.reserve(3 * n + 8);
+        // At most an escape and two bytes per UTF-16 unit, and a final escape.
+        char* const begin = m_bytes.reserve(5 * n + 3);
         char* o = begin;
         for (std::size_t i = 0; i < n;) {
             const char32_t c = engine::nextCodePoint(text, i);
@@ -517,14 +520,36 @@ private:
 
 // Where the piece that starts at from ends: just after the first LF at or beyond from +
 // pieceBytes, or at the end. An LF is never part of a UTF-8 sequence or a Shift_JIS pair.
-std::size_t pieceEnd(std::string_view bytes, std::size_t from, std::size_t pieceBytes)
+std::size_t pieceEnd(std::string_view bytes, std::size_t from, const PieceSizes& pieceBytes)
 {
-    const std::size_t at = from + std::max<std::size_t>(pieceBytes, 1);
+    const std::size_t at = from + std::max<std::size_t>(pieceBytes(), 1);
     if (at >= bytes.size())
         return bytes.size();
     const void* lf = std::memchr(bytes.data() + at, '\n', bytes.size() - at);
     return lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - bytes.data()) + 1
               : bytes.size();
+}
+
+// Input the code detection reads as Shift_JIS and that isPlainShiftJis accepts. Both read the
+// whole input: a large one is read by both at once, on two cores.
+bool isPlainShiftJisText(std::string_view input, bool decodable)
+{
+    const auto detected = [input] {
+        return io::detectCodeFamily(bytesOf(input), input.size()) == io::CodeFamily::Sjis;
+    };
+    constexpr std::size_t kSideBySideBytes = 1 << 20;
+    if (input.size() >= kSideBySideBytes) {
+        try {
+            bool shiftJis = false;
+            std::thread detection([&] { shiftJis = detected(); });
+            const bool plain = isPlainShiftJis(input, decodable);
+            detection.join();
+            return shiftJis && plain;
+        } catch (const std::system_error&) {
+            // no thread to be had: one after the other
+        }
+    }
+    return detected() && isPlainShiftJis(input, decodable);
 }
 
 // One final end-of-file byte goes, as CodeConvert and the text reader drop it.
@@ -538,7 +563,8 @@ std::string_view withoutEndOfFile(std::string_view bytes)
 // convert of plain Shift_JIS to a Japanese code: the converters piece by piece, line ends made
 // CR LF on the way.
 RunResult convertShiftJis(const Options& o, std::string_view input, Output& out,
-                          std::size_t pieceBytes, const std::function<void(std::size_t)>& consumed)
+                          const PieceSizes& pieceBytes,
+                          const std::function<void(std::size_t)>& consumed)
 {
     RunResult result;
     const std::string_view bytes = withoutEndOfFile(input);
@@ -589,16 +615,16 @@ RunResult runWhole(const Options& o, std::string_view input, Output& out)
     return runWholeText(o, input, out);
 }
 
-RunResult runPipeline(const Options& o, std::string_view input, Output& out, std::size_t pieceBytes,
+RunResult runPipeline(const Options& o, std::string_view input, Output& out,
+                      const PieceSizes& pieceSizes,
                       const std::function<void(std::size_t)>& consumed)
 {
+    const PieceSizes pieceBytes = pieceSizes ? pieceSizes : PieceSizes([] { return kPieceBytes; });
     // One classification: UTF-8, or plain Shift_JIS, or whatever the whole path must take.
     const bool utf8 = io::isUtf8Text(input);
-    const bool shiftJis =
-        !utf8 && io::detectCodeFamily(bytesOf(input), input.size()) == io::CodeFamily::Sjis;
     const io::OutputCode code = outputCodeOf(o);
     if (o.command == Command::Convert && o.convertTo != kConvertToUtf8 && !utf8) {
-        if (shiftJis && isPlainShiftJis(input, false))
+        if (isPlainShiftJisText(input, false))
             return convertShiftJis(o, input, out, pieceBytes, consumed);
         return runWhole(o, input, out);
     }
@@ -609,8 +635,8 @@ RunResult runPipeline(const Options& o, std::string_view input, Output& out, std
     text = withoutEndOfFile(text);
     // Nothing may be written before the input is known to give no refusal: it decodes, and
     // every character it holds or the command adds has a form in the output code.
-    const bool good = utf8 ? utf8Fits(text, code)
-                           : shiftJis && isPlainShiftJis(input, true) && shiftJisFits(text, code);
+    const bool good =
+        utf8 ? utf8Fits(text, code) : isPlainShiftJisText(input, true) && shiftJisFits(text, code);
     if (!good || !allHaveForms(o.settings.EnterMes, code) || !allHaveForms(o.settings.Inyofu, code))
         return runWhole(o, input, out);
 

@@ -57,10 +57,13 @@ inline constexpr std::size_t kPieceBytes = 1 << 18;
 // output is written once, complete, so a refusal writes nothing.
 [[nodiscard]] RunResult runWhole(const Options& o, std::string_view input, Output& out);
 
+// How many bytes the next piece takes at least (it goes on to the next line end).
+using PieceSizes = std::function<std::size_t()>;
+
 // The same result, piece by piece. Nothing is written before the input is known to give no
 // refusal. consumed (when set) learns how far the input has been used up.
 [[nodiscard]] RunResult runPipeline(const Options& o, std::string_view input, Output& out,
-                                    std::size_t pieceBytes = kPieceBytes,
+                                    const PieceSizes& pieceSizes = {},
                                     const std::function<void(std::size_t)>& consumed = {});
 
 // The status a file read shows for input: "JIS", "EUC:LF", "UTF-8", ":CR"... with its line end.

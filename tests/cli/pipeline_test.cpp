@@ -2,6 +2,8 @@
 // same result word, for every input, command and piece size.
 #include "pipeline.h"
 
+#include "io/textcodec.h"
+
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -90,6 +92,12 @@ std::vector<Sample> samples()
     all.push_back({"eof-mark", "abc\r\n\x82\xA0\x1A"});
     all.push_back({"bad-byte", "abc\r\n\xFF\xFE\r\n"});
     all.push_back({"lone-ends", "a\rb\nc\r\n\r\r\n\n"});
+    all.push_back({"kana and kanji by turns", std::string(200, 'x') + "\n" + [] {
+                       std::string s;
+                       for (int i = 0; i < 100; ++i)
+                           s += "ｱあ";
+                       return s;
+                   }()});
     all.push_back({"empty", ""});
     all.push_back({"bom-only", "\xEF\xBB\xBF"});
     return all;
@@ -146,7 +154,8 @@ TEST(Pipeline, GivesTheWholePathsBytesRefusalsAndResult)
             for (std::size_t piece :
                  {std::size_t{1}, std::size_t{5}, std::size_t{64}, kPieceBytes}) {
                 StringOutput pieces;
-                const RunResult got = runPipeline(o, sample.bytes, pieces, piece);
+                const RunResult got =
+                    runPipeline(o, sample.bytes, pieces, [piece] { return piece; });
                 SCOPED_TRACE(commandName + " on " + sample.name + ", pieces of " +
                              std::to_string(piece));
                 EXPECT_EQ(got.exitStatus, expected.exitStatus);
@@ -184,11 +193,39 @@ TEST(Pipeline, TakesCleanTextPieceByPiece)
         const std::string bytes = fileBytes(std::string(KESTROVA_TEST_DATA) + "/" + row.file);
         std::size_t consumed = 0;
         StringOutput out;
-        const RunResult r =
-            runPipeline(o, bytes, out, 100, [&](std::size_t upTo) { consumed = upTo; });
+        const RunResult r = runPipeline(
+            o, bytes, out, [] { return std::size_t{100}; },
+            [&](std::size_t upTo) { consumed = upTo; });
         EXPECT_EQ(r.exitStatus, kExitDone) << row.file;
         EXPECT_EQ(consumed, row.pieces ? bytes.size() : 0u) << row.file;
     }
+}
+
+// The UTF-8 rule every path shares, around the shortcuts the classification takes.
+TEST(Pipeline, ReadsUtf8ByTheOneRule)
+{
+    const std::pair<std::string, bool> rows[] = {
+        {"plain ASCII, more than eight bytes", false},
+        {"\xEF\xBB\xBF", true},
+        {"abcdefgh\xE3\x81\x82", true},
+        {"abcdefgh\xE3\x81", false},          // cut short at the end
+        {"\xE0\x80\x80", false},              // overlong
+        {"\xE0\xA0\x80", true},               // the first three-byte character
+        {"\xED\x9F\xBF", true},               // just below the surrogates
+        {"\xED\xA0\x80", false},              // a surrogate
+        {"\xEF\xBF\xBF", true},               // the last three-byte character
+        {"\xE3\x81\x82\xE3\x81", false},      // the second one cut short
+        {"\xE3\xC1\x82", false},              // no continuation byte
+        {"\xF0\x9F\x98\x80", true},           // four bytes
+        {"\xF4\x90\x80\x80", false},          // beyond U+10FFFF
+        {"\xC0\x80", false},                  // overlong two bytes
+        {"12345678901234567\x82\xA0", false}, // Shift_JIS after a long ASCII run
+        {"1234567\xE3\x81\x82"
+         "89abcdefg",
+         true}, // across an eight-byte step
+    };
+    for (const auto& [bytes, utf8] : rows)
+        EXPECT_EQ(io::isUtf8Text(bytes), utf8) << testing::PrintToString(bytes);
 }
 
 TEST(Pipeline, WritesNothingBeforeARefusal)
@@ -199,7 +236,7 @@ TEST(Pipeline, WritesNothingBeforeARefusal)
     o.command = Command::Convert;
     o.convertTo = io::kTargetSjis;
     StringOutput out;
-    const RunResult r = runPipeline(o, text, out, 64);
+    const RunResult r = runPipeline(o, text, out, [] { return std::size_t{64}; });
     EXPECT_EQ(r.exitStatus, kExitBadInput);
     EXPECT_EQ(r.error, "line 2: U+1F600 has no form in Shift_JIS");
     EXPECT_EQ(out.text, "");

@@ -45,24 +45,19 @@ io::OutputCode outputCodeOf(const Options& o)
 io::LineEndKind lineEndKind(std::string_view bytes)
 {
     io::LineEndKind kind = io::LineEndKind::CrLf;
-    const char* p = bytes.data();
-    const char* end = p + bytes.size();
-    for (;;) {
-        const void* cr = std::memchr(p, '\r', static_cast<std::size_t>(end - p));
-        const void* lf = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
-        if (!cr && !lf)
-            return kind;
-        const char* at = static_cast<const char*>(!cr ? lf : !lf ? cr : std::min(cr, lf));
-        if (*at == '\n') {
+    const auto* s = bytesOf(bytes);
+    const std::size_t n = bytes.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        if (s[i] > '\r')
+            continue;
+        if (s[i] == '\n')
             kind = io::LineEndKind::Lf;
-            p = at + 1;
-        } else if (at + 1 < end && at[1] == '\n') {
-            p = at + 2;
-        } else {
+        else if (s[i] == '\r' && (i + 1 == n || s[i + 1] != '\n'))
             kind = io::LineEndKind::Cr;
-            p = at + 1;
-        }
+        else if (s[i] == '\r')
+            ++i; // a CR LF pair
     }
+    return kind;
 }
 
 int resultWord(io::LineEndKind lineEnds, int family)
@@ -615,34 +610,17 @@ RunResult runWhole(const Options& o, std::string_view input, Output& out)
     return runWholeText(o, input, out);
 }
 
-RunResult runPipeline(const Options& o, std::string_view input, Output& out,
-                      const PieceSizes& pieceSizes,
-                      const std::function<void(std::size_t)>& consumed)
+namespace {
+
+// The text route piece by piece over text that decodes without fault, every character of it
+// with a form in the output code; lineEnds receives the kind of the line ends it read.
+RunResult runPieces(const Options& o, std::string_view text, bool utf8, Output& out,
+                    const PieceSizes& pieceBytes, const std::function<void(std::size_t)>& consumed,
+                    io::LineEndKind& lineEnds)
 {
-    const PieceSizes pieceBytes = pieceSizes ? pieceSizes : PieceSizes([] { return kPieceBytes; });
-    // One classification: UTF-8, or plain Shift_JIS, or whatever the whole path must take.
-    const bool utf8 = io::isUtf8Text(input);
-    const io::OutputCode code = outputCodeOf(o);
-    if (o.command == Command::Convert && o.convertTo != kConvertToUtf8 && !utf8) {
-        if (isPlainShiftJisText(input, false))
-            return convertShiftJis(o, input, out, pieceBytes, consumed);
-        return runWhole(o, input, out);
-    }
-
-    std::string_view text = input;
-    if (utf8 && text.substr(0, 3) == kByteOrderMark)
-        text.remove_prefix(3);
-    text = withoutEndOfFile(text);
-    // Nothing may be written before the input is known to give no refusal: it decodes, and
-    // every character it holds or the command adds has a form in the output code.
-    const bool good =
-        utf8 ? utf8Fits(text, code) : isPlainShiftJisText(input, true) && shiftJisFits(text, code);
-    if (!good || !allHaveForms(o.settings.EnterMes, code) || !allHaveForms(o.settings.Inyofu, code))
-        return runWhole(o, input, out);
-
     RunResult result;
     PieceDecoder decoder(utf8);
-    PieceEncoder encoder(code, o.crlf);
+    PieceEncoder encoder(outputCodeOf(o), o.crlf);
     engine::ReflowState state;
     engine::beginReflow(state);
     std::u16string lines;
@@ -658,14 +636,74 @@ RunResult runPipeline(const Options& o, std::string_view input, Output& out,
         if (!writeOrFail(out, encoder.encode(lines, last), result))
             return result;
         if (consumed)
-            consumed(static_cast<std::size_t>(text.data() - input.data()) + to);
+            consumed(to);
         from = to;
     } while (from < text.size());
-    if (o.command == Command::Convert) {
-        result.resultWord = utf8            ? resultWord(decoder.lineEnds(), kUtf8Family)
-                            : input.empty() ? 0
-                                            : resultWord(decoder.lineEnds(), 0);
+    lineEnds = decoder.lineEnds();
+    return result;
+}
+
+// Nothing may be written before the input is known to give no refusal: every character it
+// holds or the command adds has a form in the output code.
+bool extrasFit(const Options& o)
+{
+    const io::OutputCode code = outputCodeOf(o);
+    return allHaveForms(o.settings.EnterMes, code) && allHaveForms(o.settings.Inyofu, code);
+}
+
+} // namespace
+
+RunResult runPipeline(const Options& o, std::string_view input, Output& out,
+                      const PieceSizes& pieceSizes,
+                      const std::function<void(std::size_t)>& consumed)
+{
+    const PieceSizes pieceBytes = pieceSizes ? pieceSizes : PieceSizes([] { return kPieceBytes; });
+    const auto consumedFrom = [&](std::size_t offset) {
+        return [&consumed, offset](std::size_t upTo) {
+            if (consumed)
+                consumed(offset + upTo);
+        };
+    };
+    // One classification: UTF-8, or plain Shift_JIS, or what the byte converters must take.
+    const bool utf8 = io::isUtf8Text(input);
+    const io::OutputCode code = outputCodeOf(o);
+    if (o.command == Command::Convert && o.convertTo != kConvertToUtf8 && !utf8) {
+        if (isPlainShiftJisText(input, false))
+            return convertShiftJis(o, input, out, pieceBytes, consumed);
+        return runWhole(o, input, out);
     }
+    const bool isConvert = o.command == Command::Convert;
+    io::LineEndKind lineEnds = io::LineEndKind::CrLf;
+
+    if (utf8 || isPlainShiftJisText(input, true)) {
+        std::string_view text = input;
+        if (utf8 && text.substr(0, 3) == kByteOrderMark)
+            text.remove_prefix(3);
+        text = withoutEndOfFile(text);
+        if (!(utf8 ? utf8Fits(text, code) : shiftJisFits(text, code)) || !extrasFit(o))
+            return runWhole(o, input, out);
+        RunResult result =
+            runPieces(o, text, utf8, out, pieceBytes,
+                      consumedFrom(static_cast<std::size_t>(text.data() - input.data())), lineEnds);
+        if (isConvert && result.exitStatus == kExitDone)
+            result.resultWord = utf8            ? resultWord(lineEnds, kUtf8Family)
+                                : input.empty() ? 0
+                                                : resultWord(lineEnds, 0);
+        return result;
+    }
+
+    // JIS, EUC-JP or Shift_JIS the clean-up changes: converted whole first, as a file read
+    // converts it, then piece by piece when the result is clean.
+    io::ByteBuffer converted(input.begin(), input.end());
+    const int word = io::CodeConvert(converted, io::kTargetSjis);
+    const std::string_view text(reinterpret_cast<const char*>(converted.data()), converted.size());
+    if (!isPlainShiftJis(text, true) || !shiftJisFits(text, code) || !extrasFit(o))
+        return runWhole(o, input, out);
+    if (consumed)
+        consumed(input.size());
+    RunResult result = runPieces(o, text, false, out, pieceBytes, {}, lineEnds);
+    if (isConvert && result.exitStatus == kExitDone)
+        result.resultWord = word;
     return result;
 }
 

@@ -170,7 +170,8 @@ TEST(Pipeline, GivesTheWholePathsBytesRefusalsAndResult)
     }
 }
 
-// Clean Shift_JIS and UTF-8 take the piece-by-piece path; the rest falls back whole.
+// Clean text takes the piece-by-piece path (JIS and EUC-JP after converting it whole); convert
+// of JIS or EUC-JP to a Japanese code is the converters' work on the whole input.
 TEST(Pipeline, TakesCleanTextPieceByPiece)
 {
     const struct
@@ -184,7 +185,8 @@ TEST(Pipeline, TakesCleanTextPieceByPiece)
         {"mail-utf8-lf.txt", Command::Align, true},
         {"mail-sjis-crlf.txt", Command::Convert, true},
         {"mail-utf8-lf.txt", Command::Convert, true},
-        {"mail-euc-lf.txt", Command::Align, false},
+        {"mail-euc-lf.txt", Command::Align, true},
+        {"mail-jis-lf.txt", Command::Quote, true},
         {"mail-jis-lf.txt", Command::Convert, false},
     };
     for (const auto& row : rows) {

@@ -52,11 +52,14 @@ public:
         return {m_mapped ? static_cast<const char*>(m_mapped) : m_buffer, m_size};
     }
 
-    // The first upTo bytes are used up: a mapped file's pages among them are let go.
+    // A pass over the input is done with its first upTo bytes: a mapped file's pages among
+    // them are let go. A position behind the last one begins a new pass from the start.
     void consumed(std::size_t upTo)
     {
         static const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-        const std::size_t end = upTo / page * page;
+        const std::size_t end = std::min(upTo, m_size) / page * page;
+        if (upTo < m_released)
+            m_released = 0;
         if (!m_mapped || end <= m_released)
             return;
         madvise(static_cast<char*>(m_mapped) + m_released, end - m_released, MADV_DONTNEED);

@@ -8,8 +8,12 @@
 #include "io/textcodec.h"
 
 #include <algorithm>
+#include <array>
+#include <condition_variable>
+#include <cstdint>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <system_error>
 #include <thread>
 
@@ -24,6 +28,85 @@ const std::uint8_t* bytesOf(std::string_view s)
 {
     return reinterpret_cast<const std::uint8_t*>(s.data());
 }
+
+// Calls passed every so many bytes of a pass over the input.
+class Every
+{
+public:
+    static constexpr std::size_t kBytes = 1 << 20;
+    explicit Every(const io::ScanProgress& passed)
+        : m_passed(passed)
+        , m_next(passed ? kBytes : SIZE_MAX)
+    {
+    }
+    void at(std::size_t i)
+    {
+        if (i >= m_next) {
+            m_passed(i);
+            m_next = i + kBytes;
+        }
+    }
+
+private:
+    const io::ScanProgress& m_passed;
+    std::size_t m_next;
+};
+
+// Lets go of the input behind the passes that read it whole, so that a mapped file is never
+// resident all at once: one pass, or two side by side, each from the start of the input. Of
+// two, the one ahead waits when it is far ahead, since the input is held from the one behind.
+class Passes
+{
+public:
+    static constexpr std::size_t kLead = 8 << 20;
+
+    explicit Passes(const std::function<void(std::size_t)>& consumed)
+        : m_consumed(consumed)
+    {
+    }
+
+    // A new round of count passes (1 or 2) side by side.
+    void begin(int count)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_at = {0, count > 1 ? 0 : SIZE_MAX};
+    }
+
+    io::ScanProgress reporter(int pass)
+    {
+        if (!m_consumed)
+            return {};
+        return [this, pass](std::size_t at) { report(pass, at); };
+    }
+
+    // The pass has read all it reads.
+    void finish(int pass)
+    {
+        if (m_consumed)
+            report(pass, SIZE_MAX);
+    }
+
+private:
+    void report(int pass, std::size_t at)
+    {
+        std::unique_lock lock(m_mutex);
+        const auto self = static_cast<std::size_t>(pass);
+        m_at[self] = at;
+        if (const std::size_t behind = std::min(m_at[0], m_at[1]); behind != SIZE_MAX)
+            m_consumed(behind);
+        m_moved.notify_all();
+        if (at != SIZE_MAX)
+            m_moved.wait(lock, [&] {
+                const std::size_t other = m_at[1 - self];
+                return other == SIZE_MAX || m_at[self] <= other + kLead;
+            });
+    }
+
+    const std::function<void(std::size_t)>& m_consumed;
+    std::mutex m_mutex;
+    std::condition_variable m_moved;
+    std::array<std::size_t, 2> m_at{};
+};
 
 io::OutputCode outputCodeOf(const Options& o)
 {
@@ -194,11 +277,13 @@ RunResult runWholeText(const Options& o, std::string_view input, Output& out)
 // Well-formed Shift_JIS: every byte that SjisToSjis takes for a lead byte is followed at once
 // by a trail, so the clean-up would change nothing. With decodable, every character is one of
 // code page 932 too.
-bool isPlainShiftJis(std::string_view bytes, bool decodable)
+bool isPlainShiftJis(std::string_view bytes, bool decodable, const io::ScanProgress& passed = {})
 {
     const std::uint8_t* s = bytesOf(bytes);
     const std::size_t n = bytes.size();
+    Every every(passed);
     for (std::size_t i = 0; i < n;) {
+        every.at(i);
         const std::uint8_t b = s[i];
         if (b < 0x80) {
             ++i;
@@ -243,13 +328,15 @@ bool allHaveForms(std::u16string_view text, io::OutputCode code)
 }
 
 // Every character of the decodable Shift_JIS bytes has a form in code.
-bool shiftJisFits(std::string_view bytes, io::OutputCode code)
+bool shiftJisFits(std::string_view bytes, io::OutputCode code, const io::ScanProgress& passed = {})
 {
     if (code == io::OutputCode::Utf8 || code == io::OutputCode::Sjis)
         return true; // every character read from code page 932 has its form there
     const std::uint8_t* s = bytesOf(bytes);
     const std::size_t n = bytes.size();
+    Every every(passed);
     for (std::size_t i = 0; i < n;) {
+        every.at(i);
         const std::uint8_t b = s[i];
         if (b < 0x80 || (b >= 0xA0 && b <= 0xDF)) {
             ++i;
@@ -287,12 +374,14 @@ inline char32_t nextUtf8(const std::uint8_t* s, std::size_t& i)
     return c;
 }
 
-bool utf8Fits(std::string_view bytes, io::OutputCode code)
+bool utf8Fits(std::string_view bytes, io::OutputCode code, const io::ScanProgress& passed = {})
 {
     if (code == io::OutputCode::Utf8)
         return true;
     const std::uint8_t* s = bytesOf(bytes);
+    Every every(passed);
     for (std::size_t i = 0; i < bytes.size();) {
+        every.at(i);
         if (s[i] < 0x80) {
             ++i;
             continue;
@@ -513,38 +602,74 @@ private:
     Scratch<char> m_bytes;
 };
 
-// Where the piece that starts at from ends: just after the first LF at or beyond from +
-// pieceBytes, or at the end. An LF is never part of a UTF-8 sequence or a Shift_JIS pair.
+// Where the piece that starts at from ends: just after the first line end (CR LF, a lone CR or
+// a lone LF) at or beyond from + pieceBytes, or at the end. CR and LF are never part of a UTF-8
+// sequence or a Shift_JIS pair, and a piece never ends between the CR and LF of a pair.
 std::size_t pieceEnd(std::string_view bytes, std::size_t from, const PieceSizes& pieceBytes)
 {
-    const std::size_t at = from + std::max<std::size_t>(pieceBytes(), 1);
-    if (at >= bytes.size())
-        return bytes.size();
-    const void* lf = std::memchr(bytes.data() + at, '\n', bytes.size() - at);
-    return lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - bytes.data()) + 1
-              : bytes.size();
+    const std::size_t n = bytes.size();
+    for (std::size_t at = from + std::max<std::size_t>(pieceBytes(), 1); at < n; ++at) {
+        if (bytes[at] == '\n')
+            return at + 1;
+        if (bytes[at] == '\r')
+            return at + 1 < n && bytes[at + 1] == '\n' ? at + 2 : at + 1;
+    }
+    return n;
+}
+
+// isUtf8Text in parts of about a megabyte, each cut before a byte that starts a character, so
+// that passed hears how far it has come. Valid UTF-8 is valid in every such part; a fault is a
+// fault in the part that holds it.
+bool isUtf8Input(std::string_view input, const io::ScanProgress& passed)
+{
+    if (!passed)
+        return io::isUtf8Text(input);
+    const std::uint8_t* s = bytesOf(input);
+    bool multiByte = false;
+    for (std::size_t from = 0; from < input.size();) {
+        std::size_t to = std::min(from + Every::kBytes, input.size());
+        while (to < input.size() && to > from + 1 && (s[to] & 0xC0) == 0x80)
+            --to;
+        const std::string_view part = input.substr(from, to - from);
+        if (io::isUtf8Text(part))
+            multiByte = true;
+        else if (std::any_of(s + from, s + to, [](std::uint8_t b) { return b >= 0x80; }))
+            return false;
+        passed(to);
+        from = to;
+    }
+    return multiByte;
 }
 
 // Input the code detection reads as Shift_JIS and that isPlainShiftJis accepts. Both read the
 // whole input: a large one is read by both at once, on two cores.
-bool isPlainShiftJisText(std::string_view input, bool decodable)
+bool isPlainShiftJisText(std::string_view input, bool decodable, Passes& passes)
 {
-    const auto detected = [input] {
-        return io::detectCodeFamily(bytesOf(input), input.size()) == io::CodeFamily::Sjis;
+    const auto detected = [input](const io::ScanProgress& passed) {
+        return io::detectCodeFamily(bytesOf(input), input.size(), passed) == io::CodeFamily::Sjis;
     };
     constexpr std::size_t kSideBySideBytes = 1 << 20;
     if (input.size() >= kSideBySideBytes) {
         try {
+            passes.begin(2);
             bool shiftJis = false;
-            std::thread detection([&] { shiftJis = detected(); });
-            const bool plain = isPlainShiftJis(input, decodable);
+            std::thread detection([&] {
+                shiftJis = detected(passes.reporter(0));
+                passes.finish(0);
+            });
+            const bool plain = isPlainShiftJis(input, decodable, passes.reporter(1));
+            passes.finish(1);
             detection.join();
             return shiftJis && plain;
         } catch (const std::system_error&) {
             // no thread to be had: one after the other
         }
     }
-    return detected() && isPlainShiftJis(input, decodable);
+    passes.begin(1);
+    if (!detected(passes.reporter(0)))
+        return false;
+    passes.begin(1);
+    return isPlainShiftJis(input, decodable, passes.reporter(0));
 }
 
 // One final end-of-file byte goes, as CodeConvert and the text reader drop it.
@@ -665,22 +790,27 @@ RunResult runPipeline(const Options& o, std::string_view input, Output& out,
         };
     };
     // One classification: UTF-8, or plain Shift_JIS, or what the byte converters must take.
-    const bool utf8 = io::isUtf8Text(input);
+    Passes passes(consumed);
+    passes.begin(1);
+    const bool utf8 = isUtf8Input(input, passes.reporter(0));
     const io::OutputCode code = outputCodeOf(o);
     if (o.command == Command::Convert && o.convertTo != kConvertToUtf8 && !utf8) {
-        if (isPlainShiftJisText(input, false))
+        if (isPlainShiftJisText(input, false, passes))
             return convertShiftJis(o, input, out, pieceBytes, consumed);
         return runWhole(o, input, out);
     }
     const bool isConvert = o.command == Command::Convert;
     io::LineEndKind lineEnds = io::LineEndKind::CrLf;
 
-    if (utf8 || isPlainShiftJisText(input, true)) {
+    if (utf8 || isPlainShiftJisText(input, true, passes)) {
         std::string_view text = input;
         if (utf8 && text.substr(0, 3) == kByteOrderMark)
             text.remove_prefix(3);
         text = withoutEndOfFile(text);
-        if (!(utf8 ? utf8Fits(text, code) : shiftJisFits(text, code)) || !extrasFit(o))
+        passes.begin(1);
+        const io::ScanProgress passed = passes.reporter(0);
+        if (!(utf8 ? utf8Fits(text, code, passed) : shiftJisFits(text, code, passed)) ||
+            !extrasFit(o))
             return runWhole(o, input, out);
         RunResult result =
             runPieces(o, text, utf8, out, pieceBytes,

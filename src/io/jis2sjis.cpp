@@ -320,15 +320,22 @@ bool decideAt(const std::uint8_t* b, std::size_t n, int f, std::size_t& i, CodeK
     return false;
 }
 
-CodeKind detectKind(const std::uint8_t* b, std::size_t n)
+// passed (when set) hears every so many bytes how far the scan has come.
+CodeKind detectKind(const std::uint8_t* b, std::size_t n, const ScanProgress& passed = {})
 {
+    constexpr std::size_t kReportEvery = 1 << 20;
     CodeKind kind = CodeKind::SJIS;
     std::size_t i = 0;
+    std::size_t report = passed ? kReportEvery : SIZE_MAX;
     // The positions that decide nothing are passed without their flag word: a byte below 0x80
     // other than ESC, SO and SI moves on by one (its flag is 0, 1 or 8), and a Shift_JIS lead
     // byte outside 0xA0-0xDF with a valid trail moves on by two (its flag has bit 32 and not
     // bit 16). Only the other positions take the scan's rules.
     while (i + 3 <= n) {
+        if (i >= report) {
+            passed(i);
+            report = i + kReportEvery;
+        }
         const std::uint8_t c = b[i];
         if (c < 0x80) {
             if (c != kEsc && c != kSo && c != kSi) {
@@ -360,9 +367,9 @@ CodeFamily codeFamily(CodeKind kind)
 
 } // namespace
 
-CodeFamily detectCodeFamily(const std::uint8_t* bytes, std::size_t n)
+CodeFamily detectCodeFamily(const std::uint8_t* bytes, std::size_t n, const ScanProgress& passed)
 {
-    return codeFamily(detectKind(bytes, n));
+    return codeFamily(detectKind(bytes, n, passed));
 }
 
 int CodeCheck(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2)

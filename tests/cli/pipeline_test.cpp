@@ -4,6 +4,7 @@
 
 #include "io/textcodec.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -170,8 +171,9 @@ TEST(Pipeline, GivesTheWholePathsBytesRefusalsAndResult)
     }
 }
 
-// Clean text takes the piece-by-piece path (JIS and EUC-JP after converting it whole); convert
-// of JIS or EUC-JP to a Japanese code is the converters' work on the whole input.
+// Clean Shift_JIS and UTF-8 go piece by piece, reporting each piece as used up; JIS and EUC-JP
+// are converted whole first (and convert to a Japanese code is the converters' work on the
+// whole input), so at most the whole-input passes report.
 TEST(Pipeline, TakesCleanTextPieceByPiece)
 {
     const struct
@@ -185,21 +187,20 @@ TEST(Pipeline, TakesCleanTextPieceByPiece)
         {"mail-utf8-lf.txt", Command::Align, true},
         {"mail-sjis-crlf.txt", Command::Convert, true},
         {"mail-utf8-lf.txt", Command::Convert, true},
-        {"mail-euc-lf.txt", Command::Align, true},
-        {"mail-jis-lf.txt", Command::Quote, true},
+        {"mail-euc-lf.txt", Command::Align, false},
+        {"mail-jis-lf.txt", Command::Quote, false},
         {"mail-jis-lf.txt", Command::Convert, false},
     };
     for (const auto& row : rows) {
         Options o;
         o.command = row.command;
         const std::string bytes = fileBytes(std::string(KESTROVA_TEST_DATA) + "/" + row.file);
-        std::size_t consumed = 0;
+        std::size_t reports = 0;
         StringOutput out;
         const RunResult r = runPipeline(
-            o, bytes, out, [] { return std::size_t{100}; },
-            [&](std::size_t upTo) { consumed = upTo; });
+            o, bytes, out, [] { return std::size_t{10}; }, [&](std::size_t) { ++reports; });
         EXPECT_EQ(r.exitStatus, kExitDone) << row.file;
-        EXPECT_EQ(consumed, row.pieces ? bytes.size() : 0u) << row.file;
+        EXPECT_EQ(reports > 2, row.pieces) << row.file << ": " << reports;
     }
 }
 
@@ -228,6 +229,38 @@ TEST(Pipeline, ReadsUtf8ByTheOneRule)
     };
     for (const auto& [bytes, utf8] : rows)
         EXPECT_EQ(io::isUtf8Text(bytes), utf8) << testing::PrintToString(bytes);
+}
+
+// Every pass over a large input lets go of what lies behind it, the two side-by-side ones
+// included, and the result stays the whole path's.
+TEST(Pipeline, LetsGoOfTheInputBehindEveryPass)
+{
+    std::string sjis;
+    while (sjis.size() < (3u << 20))
+        sjis += "\x82\xA0\x82\xA2\x82\xA4 abc \x83\x41\x83\x43\r\n";
+    std::string utf8;
+    while (utf8.size() < (3u << 20))
+        utf8 += "\xE3\x81\x82 abc " + std::string(90, 'x') + "\n";
+    for (const auto& [input, code] :
+         {std::pair{sjis, io::OutputCode::Jis}, std::pair{utf8, io::OutputCode::Sjis}}) {
+        Options o;
+        o.command = Command::Align;
+        o.outputCode = code;
+        StringOutput whole, pieces;
+        static_cast<void>(runWhole(o, input, whole));
+        std::vector<std::size_t> seen;
+        const RunResult r =
+            runPipeline(o, input, pieces, {}, [&](std::size_t upTo) { seen.push_back(upTo); });
+        EXPECT_EQ(r.exitStatus, kExitDone);
+        EXPECT_TRUE(pieces.text == whole.text);
+        // Each pass starts again from the beginning: positions fall back to below a megabyte.
+        const auto restarts = std::count_if(seen.begin() + 1, seen.end(),
+                                            [&](std::size_t at) { return at <= (1u << 20) + 1; });
+        EXPECT_GE(restarts, 2) << input.size();
+        ASSERT_FALSE(seen.empty());
+        EXPECT_EQ(seen.back(), input.size());
+        EXPECT_EQ(*std::max_element(seen.begin(), seen.end()), input.size());
+    }
 }
 
 TEST(Pipeline, WritesNothingBeforeARefusal)

@@ -274,11 +274,18 @@ RunResult runWholeText(const Options& o, std::string_view input, Output& out)
 
 // ---- The piece-by-piece path ----------------------------------------------------------------
 
+// JIS and EUC reach only the rows of JIS X 0208 that the Shift_JIS arithmetic maps.
+constexpr bool fitsJisRows(std::uint16_t form) { return form <= 0xFF || (form >> 8) <= 0xEF; }
+
 // Well-formed Shift_JIS: every byte that SjisToSjis takes for a lead byte is followed at once
 // by a trail, so the clean-up would change nothing. With decodable, every character is one of
-// code page 932 too.
-bool isPlainShiftJis(std::string_view bytes, bool decodable, const io::ScanProgress& passed = {})
+// code page 932 too, and has a form in the output code.
+bool isPlainShiftJis(std::string_view bytes, bool decodable,
+                     io::OutputCode code = io::OutputCode::Sjis,
+                     const io::ScanProgress& passed = {})
 {
+    // Every character read from code page 932 has its form there, and UTF-8 holds anything.
+    const bool rows = decodable && code != io::OutputCode::Sjis && code != io::OutputCode::Utf8;
     const std::uint8_t* s = bytesOf(bytes);
     const std::size_t n = bytes.size();
     Every every(passed);
@@ -299,14 +306,13 @@ bool isPlainShiftJis(std::string_view bytes, bool decodable, const io::ScanProgr
                     ? (!engine::isLeadByte(b) || tables::kDecode2[b << 8 | t] == tables::kNoChar)
                     : !((t >= 0x40 && t <= 0x7E) || (t >= 0x80 && t <= 0xFC)))
                 return false;
+            if (rows && !fitsJisRows(tables::kEncode[tables::kDecode2[b << 8 | t]]))
+                return false;
             i += 2;
         }
     }
     return true;
 }
-
-// JIS and EUC reach only the rows of JIS X 0208 that the Shift_JIS arithmetic maps.
-constexpr bool fitsJisRows(std::uint16_t form) { return form <= 0xFF || (form >> 8) <= 0xEF; }
 
 // True when the code has a form for the BMP character c.
 bool hasFormIn(char32_t c, io::OutputCode code)
@@ -323,28 +329,6 @@ bool allHaveForms(std::u16string_view text, io::OutputCode code)
     for (std::size_t i = 0; i < text.size();) {
         if (!hasFormIn(engine::nextCodePoint(text, i), code))
             return false;
-    }
-    return true;
-}
-
-// Every character of the decodable Shift_JIS bytes has a form in code.
-bool shiftJisFits(std::string_view bytes, io::OutputCode code, const io::ScanProgress& passed = {})
-{
-    if (code == io::OutputCode::Utf8 || code == io::OutputCode::Sjis)
-        return true; // every character read from code page 932 has its form there
-    const std::uint8_t* s = bytesOf(bytes);
-    const std::size_t n = bytes.size();
-    Every every(passed);
-    for (std::size_t i = 0; i < n;) {
-        every.at(i);
-        const std::uint8_t b = s[i];
-        if (b < 0x80 || (b >= 0xA0 && b <= 0xDF)) {
-            ++i;
-            continue;
-        }
-        if (!fitsJisRows(tables::kEncode[tables::kDecode2[b << 8 | s[i + 1]]]))
-            return false;
-        i += 2;
     }
     return true;
 }
@@ -643,7 +627,8 @@ bool isUtf8Input(std::string_view input, const io::ScanProgress& passed)
 
 // Input the code detection reads as Shift_JIS and that isPlainShiftJis accepts. Both read the
 // whole input: a large one is read by both at once, on two cores.
-bool isPlainShiftJisText(std::string_view input, bool decodable, Passes& passes)
+bool isPlainShiftJisText(std::string_view input, bool decodable, io::OutputCode code,
+                         Passes& passes)
 {
     const auto detected = [input](const io::ScanProgress& passed) {
         return io::detectCodeFamily(bytesOf(input), input.size(), passed) == io::CodeFamily::Sjis;
@@ -657,7 +642,7 @@ bool isPlainShiftJisText(std::string_view input, bool decodable, Passes& passes)
                 shiftJis = detected(passes.reporter(0));
                 passes.finish(0);
             });
-            const bool plain = isPlainShiftJis(input, decodable, passes.reporter(1));
+            const bool plain = isPlainShiftJis(input, decodable, code, passes.reporter(1));
             passes.finish(1);
             detection.join();
             return shiftJis && plain;
@@ -669,7 +654,7 @@ bool isPlainShiftJisText(std::string_view input, bool decodable, Passes& passes)
     if (!detected(passes.reporter(0)))
         return false;
     passes.begin(1);
-    return isPlainShiftJis(input, decodable, passes.reporter(0));
+    return isPlainShiftJis(input, decodable, code, passes.reporter(0));
 }
 
 // One final end-of-file byte goes, as CodeConvert and the text reader drop it.
@@ -795,22 +780,20 @@ RunResult runPipeline(const Options& o, std::string_view input, Output& out,
     const bool utf8 = isUtf8Input(input, passes.reporter(0));
     const io::OutputCode code = outputCodeOf(o);
     if (o.command == Command::Convert && o.convertTo != kConvertToUtf8 && !utf8) {
-        if (isPlainShiftJisText(input, false, passes))
+        if (isPlainShiftJisText(input, false, code, passes))
             return convertShiftJis(o, input, out, pieceBytes, consumed);
         return runWhole(o, input, out);
     }
     const bool isConvert = o.command == Command::Convert;
     io::LineEndKind lineEnds = io::LineEndKind::CrLf;
 
-    if (utf8 || isPlainShiftJisText(input, true, passes)) {
+    if (utf8 || isPlainShiftJisText(input, true, code, passes)) {
         std::string_view text = input;
         if (utf8 && text.substr(0, 3) == kByteOrderMark)
             text.remove_prefix(3);
         text = withoutEndOfFile(text);
         passes.begin(1);
-        const io::ScanProgress passed = passes.reporter(0);
-        if (!(utf8 ? utf8Fits(text, code, passed) : shiftJisFits(text, code, passed)) ||
-            !extrasFit(o))
+        if ((utf8 && !utf8Fits(text, code, passes.reporter(0))) || !extrasFit(o))
             return runWhole(o, input, out);
         RunResult result =
             runPieces(o, text, utf8, out, pieceBytes,
@@ -827,7 +810,7 @@ RunResult runPipeline(const Options& o, std::string_view input, Output& out,
     io::ByteBuffer converted(input.begin(), input.end());
     const int word = io::CodeConvert(converted, io::kTargetSjis);
     const std::string_view text(reinterpret_cast<const char*>(converted.data()), converted.size());
-    if (!isPlainShiftJis(text, true) || !shiftJisFits(text, code) || !extrasFit(o))
+    if (!isPlainShiftJis(text, true, code) || !extrasFit(o))
         return runWhole(o, input, out);
     if (consumed)
         consumed(input.size());

@@ -155,8 +155,9 @@ NOTES = """## Where the targets are missed, and why
   Of a run of `align --output-code sjis` on the prose, `perf` puts about a quarter in the two
   whole-input classification passes (code detection and the Shift_JIS check, measured before they ran side by side
   on the two cores), a third in decoding and encoding, and the rest in the re-flow itself.
-- `convert` misses "at least as fast as iconv" for most pairs, by 10–45 %; only EUC-JP →
-  Shift_JIS on the prose reaches it, and Shift_JIS → ISO-2022-JP is twice `nkf -j`. The reasons:
+- `convert` misses "at least as fast as iconv" for most pairs: it runs at about 0.4–0.9 of
+  iconv's rate (the list above, from one sitting; single pairs reach 1× in some sittings and
+  not in others). Shift_JIS → ISO-2022-JP is twice `nkf -j`. The reasons:
   before a byte may be written, the whole input is read once to recognise its code and once
   more to make sure nothing will be refused (a refusal must leave standard output empty), and
   only then converted; iconv converts in one pass and stops where it fails. UTF-8 input and
@@ -166,7 +167,7 @@ NOTES = """## Where the targets are missed, and why
   and, for `--to utf8`, a second pass over it. A direct byte-to-byte writer for `convert`
   would close most of this gap; it is not done.
 - Peak memory: for a file named on the command line it no longer grows with the input (about
-  5–9 MB for 8 MB and for 100 MB): the file is mapped, and every pass lets go of the pages
+  6–12 MB for 8 MB and for 100 MB): the file is mapped, and every pass lets go of the pages
   behind it. Input through a pipe has to be held whole — the code is known only at its end
   and nothing may be written before — so its peak is the input's size; JIS and EUC-JP input
   and damaged input (which take the whole-input converters) cost about three times their size.

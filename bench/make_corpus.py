@@ -4,6 +4,8 @@
 Writes prose-utf8.txt (CR LF line ends, as the engine sees text), its Shift_JIS,
 EUC-JP and ISO-2022-JP forms, and a variant whose paragraphs stand on one line each.
 The text mixes short lines, mail-like quoted blocks and whole paragraphs on one line.
+mail-*.txt holds the same text as mail is written: lines of at most 36 characters,
+every third paragraph quoted with "> ", LF line ends.
 """
 import gzip
 import os
@@ -96,3 +98,20 @@ for name, codec in (("sjis", "cp932"), ("euc", "euc_jp"), ("jis", "iso2022_jp"))
         f.write(prose.encode(codec))
 with open(os.path.join(out_dir, "paragraphs-sjis.txt"), "wb") as f:
     f.write(one_line.encode("cp932"))
+
+
+def mail(text):
+    out = []
+    for n, para in enumerate(text.split("\r\n\r\n")):
+        words = "".join(para.split("\r\n"))
+        lines = [words[i:i + 36] for i in range(0, len(words), 36)]
+        out.extend(("> " + l if n % 3 == 2 else l) for l in lines)
+        out.append("")
+    return "\n".join(out)
+
+
+mail_text = mail(one_line)
+for name, codec in (("utf8", "utf-8"), ("sjis", "cp932"), ("euc", "euc_jp"),
+                    ("jis", "iso2022_jp")):
+    with open(os.path.join(out_dir, "mail-%s.txt" % name), "wb") as f:
+        f.write(mail_text.encode(codec))

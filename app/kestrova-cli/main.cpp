@@ -1,22 +1,19 @@
 // kestrova-cli: the text engine as a filter for pipelines and editors.
 #include "options.h"
+#include "pipeline.h"
 #include "version.h"
-
-#include "engine/hantozen.h"
-#include "engine/quote.h"
-#include "engine/reflow.h"
-#include "io/jis2sjis.h"
-#include "io/textcodec.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <malloc.h>
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -24,10 +21,9 @@
 namespace {
 
 using namespace kestrova;
-
-constexpr int kExitDone = 0;
-constexpr int kExitWriteFailed = 1;
-constexpr int kExitBadInput = 2;
+using cli::kExitBadInput;
+using cli::kExitDone;
+using cli::kExitWriteFailed;
 
 int fail(const std::string& message)
 {
@@ -35,189 +31,149 @@ int fail(const std::string& message)
     return kExitBadInput;
 }
 
-// Reads all of FILE or standard input; an error message on failure.
-bool readInput(const std::string& file, io::ByteBuffer& bytes, std::string& error)
+// The input in memory: a regular file mapped as it is (no copy, and the pages already used can
+// be given back as the work goes on), anything else read in blocks into one buffer that grows
+// in place.
+class Input
 {
-    int fd = STDIN_FILENO;
-    if (file != "-") {
-        fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
-            error = "cannot read '" + file + "': " + std::strerror(errno);
-            return false;
+public:
+    Input() = default;
+    Input(const Input&) = delete;
+    Input& operator=(const Input&) = delete;
+    ~Input()
+    {
+        if (m_mapped)
+            munmap(m_mapped, m_size);
+        std::free(m_buffer);
+    }
+
+    std::string_view bytes() const
+    {
+        return {m_mapped ? static_cast<const char*>(m_mapped) : m_buffer, m_size};
+    }
+
+    // A pass over the input is done with its first upTo bytes: a mapped file's pages among
+    // them are let go. A position behind the last one begins a new pass from the start.
+    void consumed(std::size_t upTo)
+    {
+        static const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+        const std::size_t end = std::min(upTo, m_size) / page * page;
+        if (upTo < m_released)
+            m_released = 0;
+        if (!m_mapped || end <= m_released)
+            return;
+        madvise(static_cast<char*>(m_mapped) + m_released, end - m_released, MADV_DONTNEED);
+        m_released = end;
+    }
+
+    bool read(const std::string& file, std::string& error)
+    {
+        int fd = STDIN_FILENO;
+        const std::string name = "'" + (file == "-" ? std::string("standard input") : file) + "'";
+        if (file != "-") {
+            fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0) {
+                error = "cannot read " + name + ": " + std::strerror(errno);
+                return false;
+            }
         }
+        const bool ok = readFrom(fd, name, error);
+        if (fd != STDIN_FILENO)
+            close(fd);
+        return ok;
+    }
+
+private:
+    bool readFrom(int fd, const std::string& name, std::string& error)
+    {
         struct stat st
         {
         };
         if (fstat(fd, &st) == 0) {
             if (S_ISDIR(st.st_mode)) {
-                close(fd);
-                error = "cannot read '" + file + "': it is a folder";
+                error = "cannot read " + name + ": it is a folder";
                 return false;
             }
-            // One byte more than the file, so that reading its end needs no second buffer.
-            if (S_ISREG(st.st_mode) && st.st_size > 0)
-                bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
+            if (S_ISREG(st.st_mode) && st.st_size > 0) {
+                const auto size = static_cast<std::size_t>(st.st_size);
+                void* p = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+                if (p != MAP_FAILED) {
+                    madvise(p, size, MADV_SEQUENTIAL);
+                    m_mapped = p;
+                    m_size = size;
+                    return true;
+                }
+            }
+        }
+        std::size_t capacity = 0;
+        for (;;) {
+            if (m_size == capacity) {
+                // Blocks this large come from mmap, and realloc moves them with mremap: the
+                // bytes read so far are never copied.
+                capacity = std::max<std::size_t>(2 * capacity, 1 << 20);
+                auto* grown = static_cast<char*>(std::realloc(m_buffer, capacity));
+                if (!grown)
+                    throw std::bad_alloc();
+                m_buffer = grown;
+            }
+            const ssize_t n = ::read(fd, m_buffer + m_size, capacity - m_size);
+            if (n == 0)
+                return true;
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                error = "cannot read " + name + ": " + std::strerror(errno);
+                return false;
+            }
+            m_size += static_cast<std::size_t>(n);
         }
     }
-    std::size_t used = 0;
-    for (;;) {
-        if (used == bytes.size())
-            bytes.resize(std::max<std::size_t>(bytes.size() * 2, 1 << 16));
-        const ssize_t n = read(fd, bytes.data() + used, bytes.size() - used);
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            error = "cannot read '" + (file == "-" ? std::string("standard input") : file) +
-                    "': " + std::strerror(errno);
-            if (fd != STDIN_FILENO)
-                close(fd);
-            return false;
+
+    void* m_mapped = nullptr;
+    char* m_buffer = nullptr;
+    std::size_t m_size = 0;
+    std::size_t m_released = 0;
+};
+
+// Standard output, written piece by piece.
+class StandardOutput : public cli::Output
+{
+public:
+    bool write(std::string_view bytes) override
+    {
+        while (!bytes.empty()) {
+            const ssize_t n = ::write(STDOUT_FILENO, bytes.data(), bytes.size());
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                m_failure = std::string("cannot write the output: ") + std::strerror(errno);
+                return false;
+            }
+            bytes.remove_prefix(static_cast<std::size_t>(n));
         }
-        used += static_cast<std::size_t>(n);
+        return true;
     }
-    bytes.resize(used);
-    if (fd != STDIN_FILENO)
-        close(fd);
-    return true;
-}
+    std::string failure() const override { return m_failure; }
+
+private:
+    std::string m_failure;
+};
 
 int writeOutput(std::string_view bytes)
 {
-    while (!bytes.empty()) {
-        const ssize_t n = write(STDOUT_FILENO, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            std::fprintf(stderr, "kestrova-cli: cannot write the output: %s\n",
-                         std::strerror(errno));
-            return kExitWriteFailed;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return kExitDone;
+    StandardOutput out;
+    if (out.write(bytes))
+        return kExitDone;
+    std::fprintf(stderr, "kestrova-cli: %s\n", out.failure().c_str());
+    return kExitWriteFailed;
 }
 
-// The text commands work line by line through the input in pieces of about this many bytes,
-// so that a large text is never held in more than one decoded form at once.
-constexpr std::size_t kPieceBytes = 1 << 18;
-
-// Where the piece that starts at from ends: just after the first CR LF at or beyond from +
-// kPieceBytes, or at the end. CR and LF are never part of a two-byte character.
-std::size_t pieceEnd(const io::ByteBuffer& bytes, std::size_t from)
+// A mapped file that shrinks while it is read cannot be read on: say so, not a bare signal.
+void onBusError(int)
 {
-    std::size_t at = from + kPieceBytes;
-    while (at + 1 < bytes.size()) {
-        const auto* cr = static_cast<const std::uint8_t*>(
-            std::memchr(bytes.data() + at, '\r', bytes.size() - at - 1));
-        if (!cr)
-            break;
-        at = static_cast<std::size_t>(cr - bytes.data());
-        if (bytes[at + 1] == '\n')
-            return at + 2;
-        ++at;
-    }
-    return bytes.size();
-}
-
-// Runs the command over the lines of text; last is set for the input's final piece.
-void runLines(const cli::Options& o, engine::ReflowState& state, std::u16string_view text,
-              bool last, std::u16string& out)
-{
-    if (o.command == cli::Command::Widen) {
-        out += engine::widenKana(text);
-        return;
-    }
-    std::u16string mark;
-    if (o.command == cli::Command::Quote)
-        mark = engine::quoteText(u"", o.settings.Inyofu);
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = text.find(u"\r\n", start);
-        if (end == std::u16string_view::npos && !last)
-            return; // a piece ends with its CR LF: nothing is left over
-        const bool lineEnd = end != std::u16string_view::npos;
-        const std::u16string_view line =
-            text.substr(start, lineEnd ? end - start : std::u16string_view::npos);
-        switch (o.command) {
-        case cli::Command::Align:
-            engine::reflowLine(line, lineEnd, o.settings, state, out);
-            break;
-        case cli::Command::Quote:
-            // In a text file the final line end ends the last line: the empty piece after it
-            // is no line and gets no mark. An empty input is quoted as the window does.
-            if (!lineEnd && line.empty() && start > 0)
-                return;
-            out += mark;
-            out += line;
-            break;
-        default:
-            out += engine::unquoteText(line, o.settings.Inyofu);
-            break;
-        }
-        if (!lineEnd)
-            return;
-        if (o.command != cli::Command::Align)
-            out += u"\r\n";
-        start = end + 2;
-    }
-}
-
-int runTextCommand(const cli::Options& o, io::ByteBuffer&& bytes)
-{
-    const std::string source = o.file == "-" ? std::string("standard input") : "'" + o.file + "'";
-    const io::PreparedText prepared = io::prepareText(std::move(bytes), true);
-    const std::size_t size = prepared.bytes.size();
-
-    engine::ReflowState state;
-    engine::beginReflow(state);
-    std::u16string text, result;
-    std::string output;
-    std::size_t from = prepared.start;
-    do {
-        const std::size_t to = pieceEnd(prepared.bytes, from);
-        text.clear();
-        if (auto decoded = io::decodePiece(prepared, from, to, text); !decoded)
-            return fail("cannot read " + source + ": " + decoded.error().reason);
-        result.clear();
-        runLines(o, state, text, to == size, result);
-        if (to == size && o.command == cli::Command::Align)
-            engine::endReflow(o.settings, state, result);
-        auto encoded = io::encodeText(result, o.outputCode, o.crlf);
-        if (!encoded) {
-            // Count the lines only now, to name the right one.
-            const auto line =
-                1 + static_cast<std::size_t>(std::count(output.begin(), output.end(), '\n'));
-            return fail(io::encodeText(result, o.outputCode, o.crlf, line).error().reason);
-        }
-        output += *encoded;
-        from = to;
-    } while (from < size);
-    return writeOutput(output);
-}
-
-int runConvert(const cli::Options& o, io::ByteBuffer&& bytes)
-{
-    const int result = bytes.empty() ? 0 : io::CodeConvert(bytes, o.convertTo);
-    const int status =
-        writeOutput(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-    if (o.report)
-        std::fprintf(stderr, "result=%d\n", result);
-    return status;
-}
-
-int runDetect(io::ByteBuffer&& bytes)
-{
-    // The status a file read shows; bytes that are no text still have a detected code.
-    std::string status;
-    if (auto decoded = io::decodeText(io::ByteBuffer(bytes), true)) {
-        status = decoded->status;
-    } else {
-        status = io::codeStatus(io::decodeConvertResult(io::CodeConvert(bytes, io::kTargetSjis)));
-    }
-    status += '\n';
-    return writeOutput(status);
+    static const char message[] = "kestrova-cli: the input file shrank while it was read\n";
+    [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, message, sizeof message - 1);
+    _exit(kExitBadInput);
 }
 
 int run(int argc, char** argv)
@@ -235,23 +191,21 @@ int run(int argc, char** argv)
         return writeOutput(text);
     }
 
-    // Large texts pass through a few buffers of their size one after the other: keep freed
-    // memory for the next instead of handing it back and faulting fresh pages in.
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
-    mallopt(M_TRIM_THRESHOLD, 1 << 30);
-
-    io::ByteBuffer bytes;
+    std::signal(SIGBUS, onBusError);
+    Input input;
     std::string error;
-    if (!readInput(o.file, bytes, error))
+    if (!input.read(o.file, error))
         return fail(error);
-    switch (o.command) {
-    case cli::Command::Convert:
-        return runConvert(o, std::move(bytes));
-    case cli::Command::Detect:
-        return runDetect(std::move(bytes));
-    default:
-        return runTextCommand(o, std::move(bytes));
-    }
+    if (o.command == cli::Command::Detect)
+        return writeOutput(cli::detectStatus(input.bytes()) + "\n");
+    StandardOutput out;
+    const cli::RunResult result = cli::runPipeline(o, input.bytes(), out, {},
+                                                   [&](std::size_t upTo) { input.consumed(upTo); });
+    if (result.exitStatus != kExitDone)
+        std::fprintf(stderr, "kestrova-cli: %s\n", result.error.c_str());
+    if (o.report && result.resultWord >= 0)
+        std::fprintf(stderr, "result=%d\n", result.resultWord);
+    return result.exitStatus;
 }
 
 } // namespace
@@ -263,8 +217,9 @@ int main(int argc, char** argv)
     } catch (const std::bad_alloc&) {
     } catch (const std::length_error&) {
     }
-    // The buffers are gone by now, but the message still needs no memory of its own. Nothing
-    // has reached standard output: the result is written only once it is complete.
+    // The buffers are gone by now, but the message still needs no memory of its own. Memory
+    // runs out while reading or in the whole path, before anything is written, unless a single
+    // line of a piece-by-piece run is too large for it.
     std::fputs("kestrova-cli: the input is too large for the memory available\n", stderr);
     return kExitBadInput;
 }

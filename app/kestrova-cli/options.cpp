@@ -32,7 +32,9 @@ bool takesOption(Command c, std::string_view name)
         return c == Command::Align;
     if (name == "quote-chars")
         return c == Command::Align || c == Command::Quote || c == Command::Unquote;
-    if (name == "crlf" || name == "output-code")
+    if (name == "crlf")
+        return isTextCommand(c) || c == Command::Convert;
+    if (name == "output-code")
         return isTextCommand(c);
     if (name == "to" || name == "report")
         return c == Command::Convert;
@@ -106,8 +108,11 @@ std::string applyOption(Options& o, std::string_view name, std::string_view valu
             o.convertTo = 1;
         else if (value == "euc")
             o.convertTo = 2;
+        else if (value == "utf8")
+            o.convertTo = kConvertToUtf8;
         else
-            return "bad value for " + shown + ": '" + std::string(value) + "' (sjis, jis or euc)";
+            return "bad value for " + shown + ": '" + std::string(value) +
+                   "' (sjis, jis, euc or utf8)";
     }
     return {};
 }
@@ -202,7 +207,7 @@ ParseResult parseOptions(const std::vector<std::string>& args)
         sawFile = true;
     }
     if (o.command == Command::Convert && !sawTo)
-        result.error = "convert needs --to sjis|jis|euc";
+        result.error = "convert needs --to sjis|jis|euc|utf8";
     return result;
 }
 
@@ -218,7 +223,7 @@ Commands:
   quote     put a quote character in front of every line
   unquote   take one character off every quoted line
   widen     turn half-width katakana into full-width
-  convert   convert the bytes to Shift_JIS, JIS or EUC-JP, exactly as the window does
+  convert   convert the text to Shift_JIS, JIS, EUC-JP or UTF-8
   detect    print the code of the input: JIS, EUC, UTF-8, a line-end kind, or nothing
 
 Options of align:
@@ -235,8 +240,15 @@ Options of align, quote, unquote and widen:
   --output-code CODE   utf8 (default), sjis, jis or euc; the Japanese codes end
                        lines in CR LF
 Options of convert:
-  --to sjis|jis|euc    the target code (required)
-  --report             print result=N (the conversion's result word) on standard error
+  --to sjis|jis|euc|utf8
+                       the target code (required). JIS, EUC-JP and Shift_JIS input
+                       gives exactly the bytes the window writes; UTF-8 input is
+                       decoded and a character the target cannot hold is refused.
+                       The Japanese codes end lines in CR LF, UTF-8 in LF
+  --crlf               end lines in CR LF in UTF-8 output
+  --report             print result=N on standard error: 4 x line-end kind (0 CR LF
+                       only, 1 lone CR, 2 lone LF) + code family of the input
+                       (0 Shift_JIS, 1 JIS, 2 EUC-JP, 3 UTF-8)
 
 Input is read as UTF-8 when it is valid UTF-8 with a byte-order mark or a multi-byte
 character; otherwise JIS, EUC-JP and Shift_JIS are recognised. A character that the

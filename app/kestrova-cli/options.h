@@ -21,13 +21,17 @@ enum class Command
     Detect,
 };
 
+// convert's target UTF-8, beside CodeConvert's own three.
+inline constexpr int kConvertToUtf8 = 3;
+
 struct Options
 {
     Command command = Command::Help;
     engine::ReflowSettings settings;
     bool crlf = false;
     io::OutputCode outputCode = io::OutputCode::Utf8;
-    int convertTo = 0; // target code of convert
+    int convertTo = 0; // target code of convert: io::kTargetSjis, kTargetJis, kTargetEuc or
+                       // kConvertToUtf8
     bool report = false;
     std::string file = "-";
 };

@@ -49,6 +49,23 @@ struct InfoBits
 };
 [[nodiscard]] const std::uint8_t* bmpInfoTable();
 
+// The tables behind these functions, made at build time from the system's converter (see
+// tools/cp932gen): for loops over much text that look characters up themselves.
+namespace cp932_tables {
+struct WideRange
+{
+    char32_t first;
+    char32_t last;
+};
+inline constexpr char16_t kNoChar = 0xFFFF;  // a code that is no character
+extern const std::uint8_t kInfo[0x10000];    // InfoBits per BMP code point
+extern const std::uint16_t kEncode[0x10000]; // the form, where kInfo has kHasForm
+extern const char16_t kDecode1[0x100];       // one-byte codes
+extern const char16_t kDecode2[0x10000];     // two-byte codes, indexed by lead << 8 | trail
+extern const WideRange kWideRanges[];        // Wide and Fullwidth beyond the BMP, ascending
+extern const std::size_t kWideRangeCount;
+} // namespace cp932_tables
+
 // Column width of one code point, 1 or 2.
 [[nodiscard]] int charWidth(char32_t cp);
 

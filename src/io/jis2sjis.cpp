@@ -320,17 +320,22 @@ bool decideAt(const std::uint8_t* b, std::size_t n, int f, std::size_t& i, CodeK
     return false;
 }
 
-CodeKind detectKind(const ByteBuffer& buffer)
+// passed (when set) hears every so many bytes how far the scan has come.
+CodeKind detectKind(const std::uint8_t* b, std::size_t n, const ScanProgress& passed = {})
 {
-    const std::size_t n = buffer.size();
-    const std::uint8_t* b = buffer.data();
+    constexpr std::size_t kReportEvery = 1 << 20;
     CodeKind kind = CodeKind::SJIS;
     std::size_t i = 0;
+    std::size_t report = passed ? kReportEvery : SIZE_MAX;
     // The positions that decide nothing are passed without their flag word: a byte below 0x80
     // other than ESC, SO and SI moves on by one (its flag is 0, 1 or 8), and a Shift_JIS lead
     // byte outside 0xA0-0xDF with a valid trail moves on by two (its flag has bit 32 and not
     // bit 16). Only the other positions take the scan's rules.
     while (i + 3 <= n) {
+        if (i >= report) {
+            passed(i);
+            report = i + kReportEvery;
+        }
         const std::uint8_t c = b[i];
         if (c < 0x80) {
             if (c != kEsc && c != kSo && c != kSi) {
@@ -362,6 +367,11 @@ CodeFamily codeFamily(CodeKind kind)
 
 } // namespace
 
+CodeFamily detectCodeFamily(const std::uint8_t* bytes, std::size_t n, const ScanProgress& passed)
+{
+    return codeFamily(detectKind(bytes, n, passed));
+}
+
 int CodeCheck(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2)
 {
     const int f = kFixedFlags[b0] | (kFirstByteBits[b0] & kSecondByteBits[b1]);
@@ -385,7 +395,7 @@ int CodeConvert(ByteBuffer& buffer, int target)
     if (buffer.empty()) {
         return 0;
     }
-    const CodeKind kind = detectKind(buffer);
+    const CodeKind kind = detectKind(buffer.data(), buffer.size());
     switch (kind) {
     case CodeKind::JIS:
     case CodeKind::JIS2:

@@ -1,6 +1,8 @@
 // Japanese code conversion between Shift_JIS, ISO-2022-JP (JIS) and EUC-JP on byte buffers.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 namespace kestrova::io {
 using ByteBuffer = std::vector<std::uint8_t>;
@@ -49,6 +51,12 @@ struct CodeConvertResult
 
 // The flag word of the detection scan for the bytes b0 b1 b2 at one scan position.
 [[nodiscard]] int CodeCheck(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2);
+
+// The code family CodeConvert finds for the bytes, without converting them. passed (when set)
+// hears now and then how far the scan has come, for a caller that lets go of the bytes behind.
+using ScanProgress = std::function<void(std::size_t)>;
+[[nodiscard]] CodeFamily detectCodeFamily(const std::uint8_t* bytes, std::size_t n,
+                                          const ScanProgress& passed = {});
 
 // Guesses the code of the buffer, converts it to target (any other target converts nothing),
 // turns every line end into CR LF and drops one final 0x1A. Returns 4 × line-end kind + family

@@ -85,7 +85,7 @@ private:
     std::uint64_t m_hash = 0xCBF29CE484222325ULL;
 };
 
-// The tables come from the system's converter and its Unicode data when the program starts. A
+// The tables are made at build time from the system's converter and its Unicode data. A
 // different converter or Unicode version must show here, not silently in re-flowed text and
 // written files: if one of these fails, check what changed before taking the new value.
 TEST(Cp932, TablesMatchTheOnesThisVersionWasMadeWith)

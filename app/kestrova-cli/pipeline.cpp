@@ -1,0 +1,835 @@
+#include "pipeline.h"
+
+#include "engine/cp932.h"
+#include "engine/hantozen.h"
+#include "engine/quote.h"
+#include "engine/reflow.h"
+#include "io/jis2sjis.h"
+#include "io/textcodec.h"
+
+#include <algorithm>
+#include <array>
+#include <condition_variable>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+namespace kestrova::cli {
+namespace {
+
+namespace tables = engine::cp932_tables;
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+const std::uint8_t* bytesOf(std::string_view s)
+{
+    return reinterpret_cast<const std::uint8_t*>(s.data());
+}
+
+// Calls passed every so many bytes of a pass over the input.
+class Every
+{
+public:
+    static constexpr std::size_t kBytes = 1 << 20;
+    explicit Every(const io::ScanProgress& passed)
+        : m_passed(passed)
+        , m_next(passed ? kBytes : SIZE_MAX)
+    {
+    }
+    void at(std::size_t i)
+    {
+        if (i >= m_next) {
+            m_passed(i);
+            m_next = i + kBytes;
+        }
+    }
+
+private:
+    const io::ScanProgress& m_passed;
+    std::size_t m_next;
+};
+
+// Lets go of the input behind the passes that read it whole, so that a mapped file is never
+// resident all at once: one pass, or two side by side, each from the start of the input. Of
+// two, the one ahead waits when it is far ahead, since the input is held from the one behind.
+class Passes
+{
+public:
+    static constexpr std::size_t kLead = 8 << 20;
+
+    explicit Passes(const std::function<void(std::size_t)>& consumed)
+        : m_consumed(consumed)
+    {
+    }
+
+    // A new round of count passes (1 or 2) side by side.
+    void begin(int count)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_at = {0, count > 1 ? 0 : SIZE_MAX};
+    }
+
+    io::ScanProgress reporter(int pass)
+    {
+        if (!m_consumed)
+            return {};
+        return [this, pass](std::size_t at) { report(pass, at); };
+    }
+
+    // The pass has read all it reads.
+    void finish(int pass)
+    {
+        if (m_consumed)
+            report(pass, SIZE_MAX);
+    }
+
+private:
+    void report(int pass, std::size_t at)
+    {
+        std::unique_lock lock(m_mutex);
+        const auto self = static_cast<std::size_t>(pass);
+        m_at[self] = at;
+        if (const std::size_t behind = std::min(m_at[0], m_at[1]); behind != SIZE_MAX)
+            m_consumed(behind);
+        m_moved.notify_all();
+        if (at != SIZE_MAX)
+            m_moved.wait(lock, [&] {
+                const std::size_t other = m_at[1 - self];
+                return other == SIZE_MAX || m_at[self] <= other + kLead;
+            });
+    }
+
+    const std::function<void(std::size_t)>& m_consumed;
+    std::mutex m_mutex;
+    std::condition_variable m_moved;
+    std::array<std::size_t, 2> m_at{};
+};
+
+io::OutputCode outputCodeOf(const Options& o)
+{
+    if (o.command != Command::Convert)
+        return o.outputCode;
+    switch (o.convertTo) {
+    case io::kTargetSjis:
+        return io::OutputCode::Sjis;
+    case io::kTargetJis:
+        return io::OutputCode::Jis;
+    case io::kTargetEuc:
+        return io::OutputCode::Euc;
+    default:
+        return io::OutputCode::Utf8;
+    }
+}
+
+// The kind CrLfConvert returns for bytes whose line ends it would not move.
+io::LineEndKind lineEndKind(std::string_view bytes)
+{
+    io::LineEndKind kind = io::LineEndKind::CrLf;
+    const auto* s = bytesOf(bytes);
+    const std::size_t n = bytes.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        if (s[i] > '\r')
+            continue;
+        if (s[i] == '\n')
+            kind = io::LineEndKind::Lf;
+        else if (s[i] == '\r' && (i + 1 == n || s[i + 1] != '\n'))
+            kind = io::LineEndKind::Cr;
+        else if (s[i] == '\r')
+            ++i; // a CR LF pair
+    }
+    return kind;
+}
+
+int resultWord(io::LineEndKind lineEnds, int family)
+{
+    return 4 * static_cast<int>(lineEnds) + family;
+}
+constexpr int kUtf8Family = 3;
+
+bool writeOrFail(Output& out, std::string_view bytes, RunResult& result)
+{
+    if (bytes.empty() || out.write(bytes))
+        return true;
+    result.exitStatus = kExitWriteFailed;
+    result.error = out.failure();
+    return false;
+}
+
+// ---- The whole-input path -------------------------------------------------------------------
+
+// Runs the command over the lines of text; last is set for the input's final piece.
+void runLines(const Options& o, engine::ReflowState& state, std::u16string_view text, bool last,
+              std::u16string& out)
+{
+    if (o.command == Command::Widen) {
+        out += engine::widenKana(text);
+        return;
+    }
+    std::u16string mark;
+    if (o.command == Command::Quote)
+        mark = engine::quoteText(u"", o.settings.Inyofu);
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find(u"\r\n", start);
+        if (end == std::u16string_view::npos && !last)
+            return; // a piece ends with its CR LF: nothing is left over
+        const bool lineEnd = end != std::u16string_view::npos;
+        const std::u16string_view line =
+            text.substr(start, lineEnd ? end - start : std::u16string_view::npos);
+        switch (o.command) {
+        case Command::Align:
+            engine::reflowLine(line, lineEnd, o.settings, state, out);
+            break;
+        case Command::Quote:
+            // In a text file the final line end ends the last line: the empty piece after it
+            // is no line and gets no mark. An empty input is quoted as the window does.
+            if (!lineEnd && line.empty() && start > 0)
+                return;
+            out += mark;
+            out += line;
+            break;
+        case Command::Convert:
+            out += line;
+            break;
+        default:
+            out += engine::unquoteText(line, o.settings.Inyofu);
+            break;
+        }
+        if (!lineEnd)
+            return;
+        if (o.command != Command::Align)
+            out += u"\r\n";
+        start = end + 2;
+    }
+}
+
+// Where the piece that starts at from ends: just after the first CR LF at or beyond from +
+// kPieceBytes, or at the end. CR and LF are never part of a two-byte character.
+std::size_t wholePieceEnd(const io::ByteBuffer& bytes, std::size_t from)
+{
+    std::size_t at = from + kPieceBytes;
+    while (at + 1 < bytes.size()) {
+        const auto* cr = static_cast<const std::uint8_t*>(
+            std::memchr(bytes.data() + at, '\r', bytes.size() - at - 1));
+        if (!cr)
+            break;
+        at = static_cast<std::size_t>(cr - bytes.data());
+        if (bytes[at + 1] == '\n')
+            return at + 2;
+        ++at;
+    }
+    return bytes.size();
+}
+
+RunResult runWholeText(const Options& o, std::string_view input, Output& out)
+{
+    RunResult result;
+    const std::string source = o.file == "-" ? std::string("standard input") : "'" + o.file + "'";
+    const io::PreparedText prepared =
+        io::prepareText(io::ByteBuffer(input.begin(), input.end()), true);
+    const std::size_t size = prepared.bytes.size();
+    const io::OutputCode code = outputCodeOf(o);
+    if (o.command == Command::Convert && prepared.utf8) {
+        result.resultWord = resultWord(lineEndKind(input), kUtf8Family);
+    } else if (o.command == Command::Convert) {
+        io::ByteBuffer bytes(input.begin(), input.end());
+        result.resultWord = bytes.empty() ? 0 : io::CodeConvert(bytes, io::kTargetSjis);
+    }
+
+    engine::ReflowState state;
+    engine::beginReflow(state);
+    std::u16string text, lines;
+    std::string output;
+    std::size_t from = prepared.start;
+    do {
+        const std::size_t to = wholePieceEnd(prepared.bytes, from);
+        text.clear();
+        if (auto decoded = io::decodePiece(prepared, from, to, text); !decoded) {
+            result.exitStatus = kExitBadInput;
+            result.error = "cannot read " + source + ": " + decoded.error().reason;
+            return result;
+        }
+        lines.clear();
+        runLines(o, state, text, to == size, lines);
+        if (to == size && o.command == Command::Align)
+            engine::endReflow(o.settings, state, lines);
+        auto encoded = io::encodeText(lines, code, o.crlf);
+        if (!encoded) {
+            // Count the lines only now, to name the right one.
+            const auto line =
+                1 + static_cast<std::size_t>(std::count(output.begin(), output.end(), '\n'));
+            result.exitStatus = kExitBadInput;
+            result.error = io::encodeText(lines, code, o.crlf, line).error().reason;
+            return result;
+        }
+        output += *encoded;
+        from = to;
+    } while (from < size);
+    writeOrFail(out, output, result);
+    return result;
+}
+
+// ---- The piece-by-piece path ----------------------------------------------------------------
+
+// JIS and EUC reach only the rows of JIS X 0208 that the Shift_JIS arithmetic maps.
+constexpr bool fitsJisRows(std::uint16_t form) { return form <= 0xFF || (form >> 8) <= 0xEF; }
+
+// Well-formed Shift_JIS: every byte that SjisToSjis takes for a lead byte is followed at once
+// by a trail, so the clean-up would change nothing. With decodable, every character is one of
+// code page 932 too, and has a form in the output code.
+bool isPlainShiftJis(std::string_view bytes, bool decodable,
+                     io::OutputCode code = io::OutputCode::Sjis,
+                     const io::ScanProgress& passed = {})
+{
+    // Every character read from code page 932 has its form there, and UTF-8 holds anything.
+    const bool rows = decodable && code != io::OutputCode::Sjis && code != io::OutputCode::Utf8;
+    const std::uint8_t* s = bytesOf(bytes);
+    const std::size_t n = bytes.size();
+    Every every(passed);
+    for (std::size_t i = 0; i < n;) {
+        every.at(i);
+        const std::uint8_t b = s[i];
+        if (b < 0x80) {
+            ++i;
+        } else if (b >= 0xA0 && b <= 0xDF) {
+            if (decodable && tables::kDecode1[b] == tables::kNoChar)
+                return false;
+            ++i;
+        } else {
+            if (i + 1 == n)
+                return false;
+            const std::uint8_t t = s[i + 1];
+            if (decodable
+                    ? (!engine::isLeadByte(b) || tables::kDecode2[b << 8 | t] == tables::kNoChar)
+                    : !((t >= 0x40 && t <= 0x7E) || (t >= 0x80 && t <= 0xFC)))
+                return false;
+            if (rows && !fitsJisRows(tables::kEncode[tables::kDecode2[b << 8 | t]]))
+                return false;
+            i += 2;
+        }
+    }
+    return true;
+}
+
+// True when the code has a form for the BMP character c.
+bool hasFormIn(char32_t c, io::OutputCode code)
+{
+    if (code == io::OutputCode::Utf8)
+        return true;
+    if (c >= 0x10000 || !(tables::kInfo[c] & engine::InfoBits::kHasForm))
+        return false;
+    return code == io::OutputCode::Sjis || fitsJisRows(tables::kEncode[c]);
+}
+
+bool allHaveForms(std::u16string_view text, io::OutputCode code)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        if (!hasFormIn(engine::nextCodePoint(text, i), code))
+            return false;
+    }
+    return true;
+}
+
+// The code point of the valid UTF-8 sequence at s[i], i moved past it.
+inline char32_t nextUtf8(const std::uint8_t* s, std::size_t& i)
+{
+    const std::uint8_t b = s[i];
+    if (b < 0x80) {
+        ++i;
+        return b;
+    }
+    if (b < 0xE0) {
+        const char32_t c = char32_t(b & 0x1F) << 6 | (s[i + 1] & 0x3F);
+        i += 2;
+        return c;
+    }
+    if (b < 0xF0) {
+        const char32_t c =
+            char32_t(b & 0x0F) << 12 | char32_t(s[i + 1] & 0x3F) << 6 | (s[i + 2] & 0x3F);
+        i += 3;
+        return c;
+    }
+    const char32_t c = char32_t(b & 0x07) << 18 | char32_t(s[i + 1] & 0x3F) << 12 |
+                       char32_t(s[i + 2] & 0x3F) << 6 | (s[i + 3] & 0x3F);
+    i += 4;
+    return c;
+}
+
+bool utf8Fits(std::string_view bytes, io::OutputCode code, const io::ScanProgress& passed = {})
+{
+    if (code == io::OutputCode::Utf8)
+        return true;
+    const std::uint8_t* s = bytesOf(bytes);
+    Every every(passed);
+    for (std::size_t i = 0; i < bytes.size();) {
+        every.at(i);
+        if (s[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        if (!hasFormIn(nextUtf8(s, i), code))
+            return false;
+    }
+    return true;
+}
+
+// A buffer reused from piece to piece; growing it keeps nothing and zeroes nothing.
+template <typename T> class Scratch
+{
+public:
+    T* reserve(std::size_t n)
+    {
+        if (n > m_capacity) {
+            m_capacity = std::max(n, m_capacity * 2);
+            m_data.reset(new T[m_capacity]);
+        }
+        return m_data.get();
+    }
+
+private:
+    std::unique_ptr<T[]> m_data;
+    std::size_t m_capacity = 0;
+};
+
+// Decodes a piece into UTF-16, every line end (CR LF, a lone CR, a lone LF) made CR LF; notes
+// the kind of the last line end that was not CR LF.
+class PieceDecoder
+{
+public:
+    explicit PieceDecoder(bool utf8)
+        : m_utf8(utf8)
+    {
+    }
+
+    std::u16string_view decode(std::string_view piece)
+    {
+        const std::uint8_t* s = bytesOf(piece);
+        const std::size_t n = piece.size();
+        char16_t* const begin = m_units.reserve(2 * n + 2);
+        char16_t* o = begin;
+        for (std::size_t i = 0; i < n;) {
+            const std::uint8_t b = s[i];
+            if (b >= 0x80) {
+                if (m_utf8) {
+                    const char32_t c = nextUtf8(s, i);
+                    if (c < 0x10000) {
+                        *o++ = static_cast<char16_t>(c);
+                    } else {
+                        *o++ = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+                        *o++ = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+                    }
+                } else if (engine::isLeadByte(b)) {
+                    *o++ = tables::kDecode2[b << 8 | s[i + 1]];
+                    i += 2;
+                } else {
+                    *o++ = tables::kDecode1[b];
+                    ++i;
+                }
+                continue;
+            }
+            ++i;
+            if (b == '\r') {
+                if (i < n && s[i] == '\n')
+                    ++i;
+                else
+                    m_lineEnds = io::LineEndKind::Cr;
+                *o++ = u'\r';
+                *o++ = u'\n';
+            } else if (b == '\n') {
+                m_lineEnds = io::LineEndKind::Lf;
+                *o++ = u'\r';
+                *o++ = u'\n';
+            } else {
+                *o++ = b;
+            }
+        }
+        return {begin, static_cast<std::size_t>(o - begin)};
+    }
+
+    io::LineEndKind lineEnds() const { return m_lineEnds; }
+
+private:
+    bool m_utf8;
+    Scratch<char16_t> m_units;
+    io::LineEndKind m_lineEnds = io::LineEndKind::CrLf;
+};
+
+// Encodes text with CR LF line ends piece after piece, as encodeText does for the whole text:
+// UTF-8 with LF (or CR LF), or a Japanese code whose forms the caller has checked.
+class PieceEncoder
+{
+public:
+    PieceEncoder(io::OutputCode code, bool crlf)
+        : m_code(code)
+        , m_crlf(crlf)
+    {
+    }
+
+    // last closes a JIS text in ASCII.
+    std::string_view encode(std::u16string_view text, bool last)
+    {
+        const std::size_t n = text.size();
+        // At most an escape and two bytes per UTF-16 unit, and a final escape.
+        char* const begin = m_bytes.reserve(5 * n + 3);
+        char* o = begin;
+        for (std::size_t i = 0; i < n;) {
+            const char32_t c = engine::nextCodePoint(text, i);
+            if (m_code == io::OutputCode::Utf8)
+                o = putUtf8(o, c);
+            else
+                o = putForm(o, tables::kEncode[c & 0xFFFF]); // checked: c has a form
+        }
+        if (last && m_state != kAscii)
+            o = putEscape(o, '(', 'B', kAscii);
+        return {begin, static_cast<std::size_t>(o - begin)};
+    }
+
+private:
+    enum State
+    {
+        kAscii,
+        kKanji,
+        kKana
+    };
+
+    char* putUtf8(char* o, char32_t c)
+    {
+        if (!m_crlf) {
+            // Every line end, however it came, becomes one LF.
+            const bool afterCr = m_afterCr;
+            m_afterCr = c == U'\r';
+            if (c == U'\r' || (c == U'\n' && !afterCr)) {
+                *o++ = '\n';
+                return o;
+            }
+            if (c == U'\n')
+                return o;
+        }
+        if (c >= 0xD800 && c <= 0xDFFF)
+            c = 0xFFFD; // an unpaired surrogate has no UTF-8 form
+        if (c < 0x80) {
+            *o++ = static_cast<char>(c);
+        } else if (c < 0x800) {
+            *o++ = static_cast<char>(0xC0 | c >> 6);
+            *o++ = static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            *o++ = static_cast<char>(0xE0 | c >> 12);
+            *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *o++ = static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            *o++ = static_cast<char>(0xF0 | c >> 18);
+            *o++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *o++ = static_cast<char>(0x80 | (c & 0x3F));
+        }
+        return o;
+    }
+
+    char* putEscape(char* o, char a, char b, State state)
+    {
+        o[0] = '\x1B';
+        o[1] = a;
+        o[2] = b;
+        m_state = state;
+        return o + 3;
+    }
+
+    // A form as SjisToJis and SjisToEuc write its Shift_JIS bytes.
+    char* putForm(char* o, std::uint16_t form)
+    {
+        if (form < 0x80) {
+            if (m_state != kAscii)
+                o = putEscape(o, '(', 'B', kAscii);
+            *o++ = static_cast<char>(form);
+            return o;
+        }
+        if (m_code == io::OutputCode::Sjis) {
+            if (form > 0xFF)
+                *o++ = static_cast<char>(form >> 8);
+            *o++ = static_cast<char>(form & 0xFF);
+            return o;
+        }
+        const bool euc = m_code == io::OutputCode::Euc;
+        if (form <= 0xFF) { // half-width katakana
+            if (euc) {
+                *o++ = '\x8E';
+            } else if (m_state != kKana) {
+                o = putEscape(o, '(', 'I', kKana);
+            }
+            *o++ = static_cast<char>(euc ? form : form - 0x80);
+            return o;
+        }
+        const int lead = form >> 8;
+        const int trail = form & 0xFF;
+        int row = 2 * (lead < 0xA0 ? lead - 113 : lead - 177) + 1;
+        int cell = trail < 0x80 ? trail - 31 : trail < 0x9F ? trail - 32 : trail - 126;
+        if (trail >= 0x9F)
+            ++row;
+        if (euc) {
+            row |= 0x80;
+            cell |= 0x80;
+        } else if (m_state != kKanji) {
+            o = putEscape(o, '$', 'B', kKanji);
+        }
+        *o++ = static_cast<char>(row);
+        *o++ = static_cast<char>(cell);
+        return o;
+    }
+
+    io::OutputCode m_code;
+    bool m_crlf;
+    bool m_afterCr = false;
+    State m_state = kAscii;
+    Scratch<char> m_bytes;
+};
+
+// Where the piece that starts at from ends: just after the first line end (CR LF, a lone CR or
+// a lone LF) at or beyond from + pieceBytes, or at the end. CR and LF are never part of a UTF-8
+// sequence or a Shift_JIS pair, and a piece never ends between the CR and LF of a pair.
+std::size_t pieceEnd(std::string_view bytes, std::size_t from, const PieceSizes& pieceBytes)
+{
+    const std::size_t n = bytes.size();
+    for (std::size_t at = from + std::max<std::size_t>(pieceBytes(), 1); at < n; ++at) {
+        if (bytes[at] == '\n')
+            return at + 1;
+        if (bytes[at] == '\r')
+            return at + 1 < n && bytes[at + 1] == '\n' ? at + 2 : at + 1;
+    }
+    return n;
+}
+
+// isUtf8Text in parts of about a megabyte, each cut before a byte that starts a character, so
+// that passed hears how far it has come. Valid UTF-8 is valid in every such part; a fault is a
+// fault in the part that holds it.
+bool isUtf8Input(std::string_view input, const io::ScanProgress& passed)
+{
+    if (!passed)
+        return io::isUtf8Text(input);
+    const std::uint8_t* s = bytesOf(input);
+    bool multiByte = false;
+    for (std::size_t from = 0; from < input.size();) {
+        std::size_t to = std::min(from + Every::kBytes, input.size());
+        while (to < input.size() && to > from + 1 && (s[to] & 0xC0) == 0x80)
+            --to;
+        const std::string_view part = input.substr(from, to - from);
+        if (io::isUtf8Text(part))
+            multiByte = true;
+        else if (std::any_of(s + from, s + to, [](std::uint8_t b) { return b >= 0x80; }))
+            return false;
+        passed(to);
+        from = to;
+    }
+    return multiByte;
+}
+
+// Input the code detection reads as Shift_JIS and that isPlainShiftJis accepts. Both read the
+// whole input: a large one is read by both at once, on two cores.
+bool isPlainShiftJisText(std::string_view input, bool decodable, io::OutputCode code,
+                         Passes& passes)
+{
+    const auto detected = [input](const io::ScanProgress& passed) {
+        return io::detectCodeFamily(bytesOf(input), input.size(), passed) == io::CodeFamily::Sjis;
+    };
+    constexpr std::size_t kSideBySideBytes = 1 << 20;
+    if (input.size() >= kSideBySideBytes) {
+        try {
+            passes.begin(2);
+            bool shiftJis = false;
+            std::thread detection([&] {
+                shiftJis = detected(passes.reporter(0));
+                passes.finish(0);
+            });
+            const bool plain = isPlainShiftJis(input, decodable, code, passes.reporter(1));
+            passes.finish(1);
+            detection.join();
+            return shiftJis && plain;
+        } catch (const std::system_error&) {
+            // no thread to be had: one after the other
+        }
+    }
+    passes.begin(1);
+    if (!detected(passes.reporter(0)))
+        return false;
+    passes.begin(1);
+    return isPlainShiftJis(input, decodable, code, passes.reporter(0));
+}
+
+// One final end-of-file byte goes, as CodeConvert and the text reader drop it.
+std::string_view withoutEndOfFile(std::string_view bytes)
+{
+    if (!bytes.empty() && static_cast<std::uint8_t>(bytes.back()) == io::kEndOfFile)
+        bytes.remove_suffix(1);
+    return bytes;
+}
+
+// convert of plain Shift_JIS to a Japanese code: the converters piece by piece, line ends made
+// CR LF on the way.
+RunResult convertShiftJis(const Options& o, std::string_view input, Output& out,
+                          const PieceSizes& pieceBytes,
+                          const std::function<void(std::size_t)>& consumed)
+{
+    RunResult result;
+    const std::string_view bytes = withoutEndOfFile(input);
+    io::ByteBuffer piece;
+    io::LineEndKind lineEnds = io::LineEndKind::CrLf;
+    for (std::size_t from = 0; from < bytes.size();) {
+        const std::size_t to = pieceEnd(bytes, from, pieceBytes);
+        const std::string_view raw = bytes.substr(from, to - from);
+        const io::LineEndKind kind = lineEndKind(raw);
+        if (kind != io::LineEndKind::CrLf)
+            lineEnds = kind;
+        const bool plain = kind == io::LineEndKind::CrLf && o.convertTo == io::kTargetSjis;
+        if (!plain) {
+            piece.assign(raw.begin(), raw.end());
+            if (o.convertTo == io::kTargetJis)
+                io::SjisToJis(piece);
+            else if (o.convertTo == io::kTargetEuc)
+                io::SjisToEuc(piece);
+            static_cast<void>(io::CrLfConvert(piece));
+        }
+        if (!writeOrFail(
+                out,
+                plain ? raw
+                      : std::string_view(reinterpret_cast<const char*>(piece.data()), piece.size()),
+                result))
+            return result;
+        if (consumed)
+            consumed(to);
+        from = to;
+    }
+    result.resultWord = input.empty() ? 0 : resultWord(lineEnds, 0);
+    return result;
+}
+
+} // namespace
+
+RunResult runWhole(const Options& o, std::string_view input, Output& out)
+{
+    if (o.command == Command::Convert && o.convertTo != kConvertToUtf8 && !io::isUtf8Text(input)) {
+        RunResult result;
+        io::ByteBuffer bytes(input.begin(), input.end());
+        result.resultWord = bytes.empty() ? 0 : io::CodeConvert(bytes, o.convertTo);
+        writeOrFail(out,
+                    std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                    result);
+        return result;
+    }
+    return runWholeText(o, input, out);
+}
+
+namespace {
+
+// The text route piece by piece over text that decodes without fault, every character of it
+// with a form in the output code; lineEnds receives the kind of the line ends it read.
+RunResult runPieces(const Options& o, std::string_view text, bool utf8, Output& out,
+                    const PieceSizes& pieceBytes, const std::function<void(std::size_t)>& consumed,
+                    io::LineEndKind& lineEnds)
+{
+    RunResult result;
+    PieceDecoder decoder(utf8);
+    PieceEncoder encoder(outputCodeOf(o), o.crlf);
+    engine::ReflowState state;
+    engine::beginReflow(state);
+    std::u16string lines;
+    std::size_t from = 0;
+    do {
+        const std::size_t to = pieceEnd(text, from, pieceBytes);
+        const bool last = to == text.size();
+        const std::u16string_view decoded = decoder.decode(text.substr(from, to - from));
+        lines.clear();
+        runLines(o, state, decoded, last, lines);
+        if (last && o.command == Command::Align)
+            engine::endReflow(o.settings, state, lines);
+        if (!writeOrFail(out, encoder.encode(lines, last), result))
+            return result;
+        if (consumed)
+            consumed(to);
+        from = to;
+    } while (from < text.size());
+    lineEnds = decoder.lineEnds();
+    return result;
+}
+
+// Nothing may be written before the input is known to give no refusal: every character it
+// holds or the command adds has a form in the output code.
+bool extrasFit(const Options& o)
+{
+    const io::OutputCode code = outputCodeOf(o);
+    return allHaveForms(o.settings.EnterMes, code) && allHaveForms(o.settings.Inyofu, code);
+}
+
+} // namespace
+
+RunResult runPipeline(const Options& o, std::string_view input, Output& out,
+                      const PieceSizes& pieceSizes,
+                      const std::function<void(std::size_t)>& consumed)
+{
+    const PieceSizes pieceBytes = pieceSizes ? pieceSizes : PieceSizes([] { return kPieceBytes; });
+    const auto consumedFrom = [&](std::size_t offset) {
+        return [&consumed, offset](std::size_t upTo) {
+            if (consumed)
+                consumed(offset + upTo);
+        };
+    };
+    // One classification: UTF-8, or plain Shift_JIS, or what the byte converters must take.
+    Passes passes(consumed);
+    passes.begin(1);
+    const bool utf8 = isUtf8Input(input, passes.reporter(0));
+    const io::OutputCode code = outputCodeOf(o);
+    if (o.command == Command::Convert && o.convertTo != kConvertToUtf8 && !utf8) {
+        if (isPlainShiftJisText(input, false, code, passes))
+            return convertShiftJis(o, input, out, pieceBytes, consumed);
+        return runWhole(o, input, out);
+    }
+    const bool isConvert = o.command == Command::Convert;
+    io::LineEndKind lineEnds = io::LineEndKind::CrLf;
+
+    if (utf8 || isPlainShiftJisText(input, true, code, passes)) {
+        std::string_view text = input;
+        if (utf8 && text.substr(0, 3) == kByteOrderMark)
+            text.remove_prefix(3);
+        text = withoutEndOfFile(text);
+        passes.begin(1);
+        if ((utf8 && !utf8Fits(text, code, passes.reporter(0))) || !extrasFit(o))
+            return runWhole(o, input, out);
+        RunResult result =
+            runPieces(o, text, utf8, out, pieceBytes,
+                      consumedFrom(static_cast<std::size_t>(text.data() - input.data())), lineEnds);
+        if (isConvert && result.exitStatus == kExitDone)
+            result.resultWord = utf8            ? resultWord(lineEnds, kUtf8Family)
+                                : input.empty() ? 0
+                                                : resultWord(lineEnds, 0);
+        return result;
+    }
+
+    // JIS, EUC-JP or Shift_JIS the clean-up changes: converted whole first, as a file read
+    // converts it, then piece by piece when the result is clean.
+    io::ByteBuffer converted(input.begin(), input.end());
+    const int word = io::CodeConvert(converted, io::kTargetSjis);
+    const std::string_view text(reinterpret_cast<const char*>(converted.data()), converted.size());
+    if (!isPlainShiftJis(text, true, code) || !extrasFit(o))
+        return runWhole(o, input, out);
+    if (consumed)
+        consumed(input.size());
+    RunResult result = runPieces(o, text, false, out, pieceBytes, {}, lineEnds);
+    if (isConvert && result.exitStatus == kExitDone)
+        result.resultWord = word;
+    return result;
+}
+
+std::string detectStatus(std::string_view input)
+{
+    if (io::isUtf8Text(input))
+        return "UTF-8" + io::codeStatus({io::CodeFamily::Sjis, lineEndKind(input)});
+    const io::CodeFamily family = io::detectCodeFamily(bytesOf(input), input.size());
+    if (family == io::CodeFamily::Sjis && isPlainShiftJis(input, false))
+        return io::codeStatus({family, lineEndKind(input)});
+    // The converters may move line ends: ask them.
+    io::ByteBuffer bytes(input.begin(), input.end());
+    return io::codeStatus(io::decodeConvertResult(io::CodeConvert(bytes, io::kTargetSjis)));
+}
+
+} // namespace kestrova::cli

@@ -1,0 +1,72 @@
+// The work of kestrova-cli on an input held in memory: the text commands, convert and detect.
+//
+// Two paths give the same bytes. runWhole converts the whole input with the byte converters
+// first and decodes it afterwards, as the window reads a file; it handles every input and names
+// every fault. runPipeline reads Shift_JIS and UTF-8 input in one classification pass and then
+// decodes, works and encodes it piece by piece, writing each piece as soon as it is ready; the
+// inputs it does not take that way (JIS, EUC-JP, damaged bytes, a character the output code
+// cannot hold) go to runWhole.
+#pragma once
+
+#include "options.h"
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace kestrova::cli {
+
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitWriteFailed = 1;
+inline constexpr int kExitBadInput = 2;
+
+// Where the result goes.
+class Output
+{
+public:
+    virtual ~Output() = default;
+    // False when the bytes could not be written; failure() then says why.
+    virtual bool write(std::string_view bytes) = 0;
+    [[nodiscard]] virtual std::string failure() const { return {}; }
+};
+
+// Collects the result in memory.
+class StringOutput : public Output
+{
+public:
+    bool write(std::string_view bytes) override
+    {
+        text.append(bytes);
+        return true;
+    }
+    std::string text;
+};
+
+struct RunResult
+{
+    int exitStatus = kExitDone;
+    std::string error;   // the message, when exitStatus is not kExitDone
+    int resultWord = -1; // convert: what --report prints
+};
+
+// The text commands work through the input in pieces of about this many bytes.
+inline constexpr std::size_t kPieceBytes = 1 << 18;
+
+// Runs a text command or convert over input with the byte converters on the whole input; the
+// output is written once, complete, so a refusal writes nothing.
+[[nodiscard]] RunResult runWhole(const Options& o, std::string_view input, Output& out);
+
+// How many bytes the next piece takes at least (it goes on to the next line end).
+using PieceSizes = std::function<std::size_t()>;
+
+// The same result, piece by piece. Nothing is written before the input is known to give no
+// refusal. consumed (when set) learns how far the input has been used up.
+[[nodiscard]] RunResult runPipeline(const Options& o, std::string_view input, Output& out,
+                                    const PieceSizes& pieceSizes = {},
+                                    const std::function<void(std::size_t)>& consumed = {});
+
+// The status a file read shows for input: "JIS", "EUC:LF", "UTF-8", ":CR"... with its line end.
+[[nodiscard]] std::string detectStatus(std::string_view input);
+
+} // namespace kestrova::cli

@@ -1,0 +1,281 @@
+// The piece-by-piece path against the whole-input one: the same bytes, the same refusals, the
+// same result word, for every input, command and piece size.
+#include "pipeline.h"
+
+#include "io/textcodec.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <random>
+
+namespace kestrova::cli {
+namespace {
+
+std::string fileBytes(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+struct Sample
+{
+    std::string name;
+    std::string bytes;
+};
+
+// Text made of Japanese prose, quotations, half-width katakana and the characters that take
+// the odd paths: the user area, the NEC and IBM rows, characters outside code page 932.
+std::string generatedText(unsigned seed, std::size_t size, bool withUnmapped)
+{
+    static const char* const kPieces[] = {"これは日本語の文章です。",
+                                          "「かぎかっこ」と（括弧）",
+                                          "> 引用された行です",
+                                          "ｶﾀｶﾅﾃﾞｽ｡",
+                                          "English words and more words ",
+                                          "ー～・？！",
+                                          "①②Ⅰⅱ",
+                                          "\xE2\x85\xB0",
+                                          "　全角空白",
+                                          "a",
+                                          "、。",
+                                          "\xEE\x80\x80",
+                                          "￤＇＂"};
+    static const char* const kUnmapped[] = {"😀", "한국어", "é", "\xC2\xA5"};
+    static const char* const kEnds[] = {"\n", "\r\n", "\r"};
+    std::mt19937 random(seed);
+    std::string text;
+    while (text.size() < size) {
+        const auto pick = random() % 40;
+        if (pick < 4)
+            text += kEnds[random() % (pick == 0 ? 3 : 1)];
+        else if (withUnmapped && pick == 4)
+            text += kUnmapped[random() % std::size(kUnmapped)];
+        else
+            text += kPieces[random() % std::size(kPieces)];
+    }
+    return text;
+}
+
+// The same text in another code, through the whole path's own converter.
+std::string encoded(const std::string& utf8, const char* to)
+{
+    Options o;
+    o.command = Command::Convert;
+    o.convertTo = std::string(to) == "sjis" ? 0 : std::string(to) == "jis" ? 1 : 2;
+    StringOutput out;
+    const RunResult r = runWhole(o, utf8, out);
+    return r.exitStatus == kExitDone ? out.text : std::string();
+}
+
+std::vector<Sample> samples()
+{
+    std::vector<Sample> all;
+    for (const char* dir : {KESTROVA_TEST_DATA, KESTROVA_FUZZ_CORPUS}) {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+            if (entry.is_regular_file())
+                all.push_back({entry.path().filename().string(), fileBytes(entry.path())});
+        }
+    }
+    for (unsigned seed = 1; seed <= 4; ++seed) {
+        const std::string text = generatedText(seed, 3000 * seed, seed % 2 == 0);
+        all.push_back({"generated-utf8-" + std::to_string(seed), text});
+        all.push_back({"generated-bom-" + std::to_string(seed), "\xEF\xBB\xBF" + text + "\x1A"});
+        for (const char* code : {"sjis", "jis", "euc"})
+            all.push_back({"generated-" + std::string(code) + "-" + std::to_string(seed),
+                           encoded(generatedText(seed, 3000 * seed, false), code)});
+    }
+    // Damage: stray lead bytes, a final lead byte, an end-of-file mark, bytes of no code.
+    all.push_back({"split-pair", "abc\x82\r\n\xA0xyz\r\n"});
+    all.push_back({"final-lead", "abc\r\n\x82"});
+    all.push_back({"eof-mark", "abc\r\n\x82\xA0\x1A"});
+    all.push_back({"bad-byte", "abc\r\n\xFF\xFE\r\n"});
+    all.push_back({"lone-ends", "a\rb\nc\r\n\r\r\n\n"});
+    all.push_back({"kana and kanji by turns", std::string(200, 'x') + "\n" + [] {
+                       std::string s;
+                       for (int i = 0; i < 100; ++i)
+                           s += "ｱあ";
+                       return s;
+                   }()});
+    all.push_back({"empty", ""});
+    all.push_back({"bom-only", "\xEF\xBB\xBF"});
+    return all;
+}
+
+std::vector<std::pair<std::string, Options>> commandLines()
+{
+    std::vector<std::pair<std::string, Options>> all;
+    const auto add = [&](std::string name, Command command, auto&& adjust) {
+        Options o;
+        o.command = command;
+        adjust(o);
+        all.emplace_back(std::move(name), o);
+    };
+    for (int kinsoku : {0, 1}) {
+        for (auto code : {io::OutputCode::Utf8, io::OutputCode::Sjis, io::OutputCode::Jis,
+                          io::OutputCode::Euc}) {
+            add("align k" + std::to_string(kinsoku) + " code " +
+                    std::to_string(static_cast<int>(code)),
+                Command::Align, [&](Options& o) {
+                    o.settings.Kinsoku = kinsoku;
+                    o.settings.Columns = 20 + 17 * kinsoku;
+                    o.outputCode = code;
+                });
+        }
+    }
+    add("align crlf", Command::Align, [](Options& o) { o.crlf = true; });
+    add("align note without a form", Command::Align, [](Options& o) {
+        o.settings.EnterMes = u"😀";
+        o.outputCode = io::OutputCode::Sjis;
+    });
+    add("quote", Command::Quote, [](Options&) {});
+    add("unquote jis", Command::Unquote, [](Options& o) { o.outputCode = io::OutputCode::Jis; });
+    add("widen euc", Command::Widen, [](Options& o) { o.outputCode = io::OutputCode::Euc; });
+    for (int to = 0; to <= kConvertToUtf8; ++to) {
+        add("convert " + std::to_string(to), Command::Convert,
+            [&](Options& o) { o.convertTo = to; });
+    }
+    add("convert utf8 crlf", Command::Convert, [](Options& o) {
+        o.convertTo = kConvertToUtf8;
+        o.crlf = true;
+    });
+    return all;
+}
+
+TEST(Pipeline, GivesTheWholePathsBytesRefusalsAndResult)
+{
+    const auto inputs = samples();
+    ASSERT_GT(inputs.size(), 40u);
+    for (const auto& [commandName, o] : commandLines()) {
+        for (const Sample& sample : inputs) {
+            StringOutput whole;
+            const RunResult expected = runWhole(o, sample.bytes, whole);
+            for (std::size_t piece :
+                 {std::size_t{1}, std::size_t{5}, std::size_t{64}, kPieceBytes}) {
+                StringOutput pieces;
+                const RunResult got =
+                    runPipeline(o, sample.bytes, pieces, [piece] { return piece; });
+                SCOPED_TRACE(commandName + " on " + sample.name + ", pieces of " +
+                             std::to_string(piece));
+                EXPECT_EQ(got.exitStatus, expected.exitStatus);
+                EXPECT_EQ(got.error, expected.error);
+                EXPECT_EQ(got.resultWord, expected.resultWord);
+                EXPECT_TRUE(pieces.text == whole.text);
+                if (expected.exitStatus != kExitDone) {
+                    EXPECT_EQ(pieces.text, ""); // a refusal writes nothing
+                }
+            }
+        }
+    }
+}
+
+// Clean Shift_JIS and UTF-8 go piece by piece, reporting each piece as used up; JIS and EUC-JP
+// are converted whole first (and convert to a Japanese code is the converters' work on the
+// whole input), so at most the whole-input passes report.
+TEST(Pipeline, TakesCleanTextPieceByPiece)
+{
+    const struct
+    {
+        const char* file;
+        Command command;
+        bool pieces;
+    } rows[] = {
+        {"mail-sjis-crlf.txt", Command::Align, true},
+        {"mail-sjis-cr.txt", Command::Align, true},
+        {"mail-utf8-lf.txt", Command::Align, true},
+        {"mail-sjis-crlf.txt", Command::Convert, true},
+        {"mail-utf8-lf.txt", Command::Convert, true},
+        {"mail-euc-lf.txt", Command::Align, false},
+        {"mail-jis-lf.txt", Command::Quote, false},
+        {"mail-jis-lf.txt", Command::Convert, false},
+    };
+    for (const auto& row : rows) {
+        Options o;
+        o.command = row.command;
+        const std::string bytes = fileBytes(std::string(KESTROVA_TEST_DATA) + "/" + row.file);
+        std::size_t reports = 0;
+        StringOutput out;
+        const RunResult r = runPipeline(
+            o, bytes, out, [] { return std::size_t{10}; }, [&](std::size_t) { ++reports; });
+        EXPECT_EQ(r.exitStatus, kExitDone) << row.file;
+        EXPECT_EQ(reports > 2, row.pieces) << row.file << ": " << reports;
+    }
+}
+
+// The UTF-8 rule every path shares, around the shortcuts the classification takes.
+TEST(Pipeline, ReadsUtf8ByTheOneRule)
+{
+    const std::pair<std::string, bool> rows[] = {
+        {"plain ASCII, more than eight bytes", false},
+        {"\xEF\xBB\xBF", true},
+        {"abcdefgh\xE3\x81\x82", true},
+        {"abcdefgh\xE3\x81", false},          // cut short at the end
+        {"\xE0\x80\x80", false},              // overlong
+        {"\xE0\xA0\x80", true},               // the first three-byte character
+        {"\xED\x9F\xBF", true},               // just below the surrogates
+        {"\xED\xA0\x80", false},              // a surrogate
+        {"\xEF\xBF\xBF", true},               // the last three-byte character
+        {"\xE3\x81\x82\xE3\x81", false},      // the second one cut short
+        {"\xE3\xC1\x82", false},              // no continuation byte
+        {"\xF0\x9F\x98\x80", true},           // four bytes
+        {"\xF4\x90\x80\x80", false},          // beyond U+10FFFF
+        {"\xC0\x80", false},                  // overlong two bytes
+        {"12345678901234567\x82\xA0", false}, // Shift_JIS after a long ASCII run
+        {"1234567\xE3\x81\x82"
+         "89abcdefg",
+         true}, // across an eight-byte step
+    };
+    for (const auto& [bytes, utf8] : rows)
+        EXPECT_EQ(io::isUtf8Text(bytes), utf8) << testing::PrintToString(bytes);
+}
+
+// Every pass over a large input lets go of what lies behind it, the two side-by-side ones
+// included, and the result stays the whole path's.
+TEST(Pipeline, LetsGoOfTheInputBehindEveryPass)
+{
+    std::string sjis;
+    while (sjis.size() < (3u << 20))
+        sjis += "\x82\xA0\x82\xA2\x82\xA4 abc \x83\x41\x83\x43\r\n";
+    std::string utf8;
+    while (utf8.size() < (3u << 20))
+        utf8 += "\xE3\x81\x82 abc " + std::string(90, 'x') + "\n";
+    for (const auto& [input, code] :
+         {std::pair{sjis, io::OutputCode::Jis}, std::pair{utf8, io::OutputCode::Sjis}}) {
+        Options o;
+        o.command = Command::Align;
+        o.outputCode = code;
+        StringOutput whole, pieces;
+        static_cast<void>(runWhole(o, input, whole));
+        std::vector<std::size_t> seen;
+        const RunResult r =
+            runPipeline(o, input, pieces, {}, [&](std::size_t upTo) { seen.push_back(upTo); });
+        EXPECT_EQ(r.exitStatus, kExitDone);
+        EXPECT_TRUE(pieces.text == whole.text);
+        // Each pass starts again from the beginning: positions fall back to below a megabyte.
+        const auto restarts = std::count_if(seen.begin() + 1, seen.end(),
+                                            [&](std::size_t at) { return at <= (1u << 20) + 1; });
+        EXPECT_GE(restarts, 2) << input.size();
+        ASSERT_FALSE(seen.empty());
+        EXPECT_EQ(seen.back(), input.size());
+        EXPECT_EQ(*std::max_element(seen.begin(), seen.end()), input.size());
+    }
+}
+
+TEST(Pipeline, WritesNothingBeforeARefusal)
+{
+    // The refused character stands far behind many pieces of good text.
+    const std::string text = std::string(100000, 'a') + "\n" + "😀\n";
+    Options o;
+    o.command = Command::Convert;
+    o.convertTo = io::kTargetSjis;
+    StringOutput out;
+    const RunResult r = runPipeline(o, text, out, [] { return std::size_t{64}; });
+    EXPECT_EQ(r.exitStatus, kExitBadInput);
+    EXPECT_EQ(r.error, "line 2: U+1F600 has no form in Shift_JIS");
+    EXPECT_EQ(out.text, "");
+}
+
+} // namespace
+} // namespace kestrova::cli

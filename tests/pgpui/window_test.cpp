@@ -10,8 +10,11 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <cstdlib>
 #include <memory>
@@ -184,6 +187,32 @@ private slots:
         QCOMPARE(ShellTestAccess::UndoCmd(*window), static_cast<int>(UndoCommand::None));
         QCOMPARE(home->fingerprints().size(), std::size_t(3));
         QCOMPARE(home->gpg({"--yes", "--delete-keys", carol}).exitStatus, 0);
+    }
+
+    // "鍵一覧" in the settings dialog runs with the folder typed into its box, before "戻る":
+    // the record still names another (empty) key ring, and keeps it when the dialog is cancelled.
+    void theSettingsDialogsKeyListUsesItsUnconfirmedFolder()
+    {
+        ShellTestAccess::record(*window).PgpPath = u"/nonexistent-kestrova-ring";
+        QString viewed;
+        script->then([this](QWidget* dialog) {
+            QVERIFY(dialog->windowTitle() == QStringLiteral("動作設定"));
+            auto* folder = dialog->findChild<QLineEdit*>(QStringLiteral("txtPgpPath"));
+            QVERIFY(folder != nullptr);
+            folder->setText(QString::fromStdString(home->path));
+            auto* list = dialog->findChild<QPushButton*>(QStringLiteral("cmdPGPKeyView"));
+            QVERIFY(list != nullptr);
+            // Clicked once this step is over: the command runs an event loop of its own.
+            QTimer::singleShot(0, list, &QPushButton::click);
+        });
+        script->then(ModalScript::readView(viewed));
+        script->then(ModalScript::cancel());
+        ShellTestAccess::cmdSetup(*window)->click();
+        QVERIFY(script->scriptDone());
+        QVERIFY2(viewed.contains(QStringLiteral("alice@example.org")), qPrintable(viewed));
+        QVERIFY2(viewed.contains(QStringLiteral("bob@example.org")), qPrintable(viewed));
+        QVERIFY(ShellTestAccess::record(*window).PgpPath == u"/nonexistent-kestrova-ring");
+        QCOMPARE(boxText(), kMail);
     }
 
     void closingWhileGpgRunsAsksStopsItAndThenCloses()

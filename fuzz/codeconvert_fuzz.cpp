@@ -1,5 +1,6 @@
 // Fuzz target for the code converter: any bytes, any target. Besides not crashing, it checks
 // what the converter promises about its output.
+#include "io/codestream.h"
 #include "io/jis2sjis.h"
 
 #include <algorithm>
@@ -7,6 +8,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <string_view>
 
 namespace {
 
@@ -152,6 +155,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (target == kestrova::io::kTargetJis && family != 1 && !hasShiftControls(input)) {
         require(isWellFormedJis(converted), "CodeConvert to JIS writes well-formed ISO-2022-JP");
     }
+
+    // Piece by piece, cut where the input's own bytes say, the same bytes and word.
+    kestrova::io::CodeConvertStream stream(kestrova::io::detectCode(input.data(), input.size()),
+                                           target);
+    std::string pieces;
+    const std::string_view bytes(reinterpret_cast<const char*>(input.data()), input.size());
+    for (std::size_t at = 0, k = 0;; ++k) {
+        const std::size_t cut = bytes.empty() || k % 5 == 4 ? 0 : 1 + input[k % input.size()] % 7;
+        const std::string_view piece = bytes.substr(std::min(at, bytes.size()), cut);
+        at += piece.size();
+        pieces += stream.convert(piece, at >= bytes.size());
+        if (at >= bytes.size())
+            break;
+    }
+    require(pieces == std::string(converted.begin(), converted.end()),
+            "CodeConvertStream gives CodeConvert's bytes");
+    require(stream.resultWord() == result, "CodeConvertStream gives CodeConvert's result word");
 
     // The readers only ever shorten the buffer, whatever the start state.
     ByteBuffer fromJis = input;

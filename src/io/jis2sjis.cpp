@@ -1,4 +1,5 @@
 #include "io/jis2sjis.h"
+#include "io/jiscodes.h"
 
 #include <algorithm>
 #include <array>
@@ -7,6 +8,8 @@
 
 namespace kestrova::io {
 namespace {
+
+using namespace jiscodes;
 
 // The readings of the input the detection scan can settle on, numbered by the flag that decides.
 enum class CodeKind
@@ -28,66 +31,6 @@ constexpr int kSjisPair = 32;
 constexpr int kEucSecondKana = 64;
 constexpr int kEucPair = 128;
 constexpr int kShiftOut = 256;
-
-constexpr std::uint8_t kSs2 = 0x8E;
-constexpr std::uint8_t kCr = 0x0D;
-constexpr std::uint8_t kLf = 0x0A;
-
-struct JisPair
-{
-    int row;
-    int cell;
-};
-
-constexpr JisPair kGeta{0x22, 0x2E}; // 〓, stands in for what JIS X 0208 cannot hold
-
-constexpr bool isHalfWidthKana(std::uint8_t b) { return b >= 0xA0 && b <= 0xDF; }
-
-constexpr bool isSjisTrail(std::uint8_t b)
-{
-    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
-}
-
-constexpr JisPair sjisToJisPair(int lead, int trail)
-{
-    int row = 2 * (lead - (lead < 0xA0 ? 113 : 177)) + 1;
-    int cell = trail - 126;
-    if (trail < 0x80) {
-        cell = trail - 31;
-    } else if (trail < 0x9F) {
-        cell = trail - 32;
-    } else {
-        ++row;
-    }
-    return {row, cell};
-}
-
-using ByteTable = std::array<std::uint8_t, 256>;
-
-// Row of each lead byte for trails below 0x9F (one more above), 0 where neither row is one of
-// JIS X 0208's: lead 0x80 and 0xF0-0xFF (user-defined and extension areas).
-constexpr ByteTable kRowOfLead = [] {
-    ByteTable rows{};
-    for (int lead = 0x80; lead <= 0xFF; ++lead) {
-        const int row = sjisToJisPair(lead, 0x40).row;
-        if (!isHalfWidthKana(static_cast<std::uint8_t>(lead)) && row >= 0x21 && row <= 0x7D) {
-            rows[static_cast<std::size_t>(lead)] = static_cast<std::uint8_t>(row);
-        }
-    }
-    return rows;
-}();
-
-// Cell of each trail byte, 0 for a byte that cannot be a trail.
-constexpr ByteTable kCellOfTrail = [] {
-    ByteTable cells{};
-    for (int trail = 0; trail <= 0xFF; ++trail) {
-        if (isSjisTrail(static_cast<std::uint8_t>(trail))) {
-            cells[static_cast<std::size_t>(trail)] =
-                static_cast<std::uint8_t>(sjisToJisPair(0x81, trail).cell);
-        }
-    }
-    return cells;
-}();
 
 // The writers' reading of the character whose lead byte is at i; returns the bytes consumed.
 // Whatever is no JIS X 0208 character (a stray lead byte, user-defined and extension rows)
@@ -156,56 +99,6 @@ public:
 private:
     ByteBuffer m_bytes;
 };
-
-// A step of the JIS to Shift_JIS arithmetic that would leave the byte range is skipped, so the
-// value keeps what it had; malformed kanji runs still convert to some pair.
-constexpr void addWithinByte(int& value, int delta)
-{
-    if (value + delta >= 0 && value + delta <= 0xFF) {
-        value += delta;
-    }
-}
-
-// Writes the Shift_JIS pair of JIS row j1 and cell j2 at out.
-inline void putSjisPair(std::uint8_t* out, int j1, int j2)
-{
-    if (j1 >= 0x21 && j1 <= 0x7E && j2 >= 0x21 && j2 <= 0x7E) {
-        // Within JIS X 0208 no step can leave the byte range.
-        int s1 = ((j1 - 0x21) >> 1) + 0x81;
-        if (s1 > 0x9F) {
-            s1 += 0x40;
-        }
-        int s2 = j2 + ((j1 & 1) != 0 ? 0x1F : 0x7D);
-        if (s2 >= 0x7F) {
-            ++s2;
-        }
-        out[0] = static_cast<std::uint8_t>(s1);
-        out[1] = static_cast<std::uint8_t>(s2);
-        return;
-    }
-    int s2 = j2;
-    addWithinByte(s2, (j1 & 1) != 0 ? 0x1F : 0x7D);
-    if (s2 >= 0x7F) {
-        addWithinByte(s2, 1);
-    }
-    int s1 = j1;
-    addWithinByte(s1, -0x21);
-    s1 /= 2;
-    addWithinByte(s1, 0x81);
-    if (s1 > 0x9F) {
-        addWithinByte(s1, 0x40);
-    }
-    out[0] = static_cast<std::uint8_t>(s1);
-    out[1] = static_cast<std::uint8_t>(s2);
-}
-
-std::uint8_t* putEscape(std::uint8_t* out, std::uint8_t intermediate, std::uint8_t final)
-{
-    out[0] = kEsc;
-    out[1] = intermediate;
-    out[2] = final;
-    return out + 3;
-}
 
 // CodeCheck's flag word is the fixed value of its first byte, if it has one, or the pair bits
 // that both bytes allow; ESC alone needs the bytes after it. Kept branch-free for the scan.
@@ -372,6 +265,16 @@ CodeFamily detectCodeFamily(const std::uint8_t* bytes, std::size_t n, const Scan
     return codeFamily(detectKind(bytes, n, passed));
 }
 
+CodeDetection detectCode(const std::uint8_t* bytes, std::size_t n, const ScanProgress& passed)
+{
+    const CodeKind kind = detectKind(bytes, n, passed);
+    return {codeFamily(kind),
+            kind == CodeKind::JIS2   ? kKanjiState
+            : kind == CodeKind::JIS3 ? kKanaState
+                                     : kAsciiState,
+            kind == CodeKind::JIS};
+}
+
 int CodeCheck(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2)
 {
     const int f = kFixedFlags[b0] | (kFirstByteBits[b0] & kSecondByteBits[b1]);
@@ -395,25 +298,28 @@ int CodeConvert(ByteBuffer& buffer, int target)
     if (buffer.empty()) {
         return 0;
     }
-    const CodeKind kind = detectKind(buffer.data(), buffer.size());
-    switch (kind) {
-    case CodeKind::JIS:
-    case CodeKind::JIS2:
-    case CodeKind::JIS3:
+    return CodeConvertAs(buffer, target, detectCode(buffer.data(), buffer.size()));
+}
+
+int CodeConvertAs(ByteBuffer& buffer, int target, CodeDetection code)
+{
+    if (buffer.empty()) {
+        return 0;
+    }
+    switch (code.family) {
+    case CodeFamily::Jis:
         if (target < kTargetSjis || target > kTargetEuc ||
-            (kind == CodeKind::JIS && target == kTargetJis)) {
+            (code.jisDesignated && target == kTargetJis)) {
             break; // a text that opens with its own designation is already JIS as we write it
         }
-        JisToSjis(buffer, kind == CodeKind::JIS    ? kAsciiState
-                          : kind == CodeKind::JIS2 ? kKanjiState
-                                                   : kKanaState);
+        JisToSjis(buffer, code.jisStart);
         if (target == kTargetJis) {
             SjisToJis(buffer);
         } else if (target == kTargetEuc) {
             SjisToEuc(buffer);
         }
         break;
-    case CodeKind::EUC:
+    case CodeFamily::Euc:
         if (target == kTargetSjis || target == kTargetJis) {
             EucToSjis(buffer);
             if (target == kTargetJis) {
@@ -421,7 +327,7 @@ int CodeConvert(ByteBuffer& buffer, int target)
             }
         }
         break;
-    case CodeKind::SJIS:
+    case CodeFamily::Sjis:
         if (target == kTargetSjis) {
             SjisToSjis(buffer);
         } else if (target == kTargetJis) {
@@ -431,7 +337,7 @@ int CodeConvert(ByteBuffer& buffer, int target)
         }
         break;
     }
-    const int result = 4 * CrLfConvert(buffer) + static_cast<int>(codeFamily(kind));
+    const int result = 4 * CrLfConvert(buffer) + static_cast<int>(code.family);
     if (!buffer.empty() && buffer.back() == kEndOfFile) {
         buffer.pop_back();
     }

@@ -58,10 +58,24 @@ using ScanProgress = std::function<void(std::size_t)>;
 [[nodiscard]] CodeFamily detectCodeFamily(const std::uint8_t* bytes, std::size_t n,
                                           const ScanProgress& passed = {});
 
+// What the detection scan settles on, as much as a converter needs to know.
+struct CodeDetection
+{
+    CodeFamily family = CodeFamily::Sjis;
+    JisState jisStart = kAsciiState; // where JisToSjis starts reading JIS
+    bool jisDesignated = false;      // JIS that opens with its own designation
+};
+[[nodiscard]] CodeDetection detectCode(const std::uint8_t* bytes, std::size_t n,
+                                       const ScanProgress& passed = {});
+
 // Guesses the code of the buffer, converts it to target (any other target converts nothing),
 // turns every line end into CR LF and drops one final 0x1A. Returns 4 × line-end kind + family
 // of the input (0 Shift_JIS, 1 JIS, 2 EUC).
 int CodeConvert(ByteBuffer& buffer, int target); // returns the result word 4*lineEndKind + family
+
+// CodeConvert for bytes whose code is already known, from detectCode over these bytes or over
+// the whole input they come from.
+int CodeConvertAs(ByteBuffer& buffer, int target, CodeDetection code);
 
 // Shift_JIS to ISO-2022-JP; always well-formed, ending in ASCII. A byte that is no JIS X 0208
 // character becomes the geta mark.

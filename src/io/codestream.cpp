@@ -1,0 +1,376 @@
+#include "io/codestream.h"
+
+#include "io/jiscodes.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace kestrova::io {
+
+using namespace jiscodes;
+
+namespace {
+constexpr std::size_t kNoEnd = SIZE_MAX; // more bytes follow than any reader looks for
+}
+
+CodeConvertStream::CodeConvertStream(CodeDetection code, int target)
+    : m_family(code.family)
+{
+    // The converters CodeConvert chains for the code and the target.
+    const bool knownTarget = target >= kTargetSjis && target <= kTargetEuc;
+    switch (code.family) {
+    case CodeFamily::Jis:
+        if (knownTarget && !(code.jisDesignated && target == kTargetJis)) {
+            m_reader = Reader::Jis;
+            m_shift = code.jisStart;
+            m_writer = target == kTargetJis   ? Writer::Jis
+                       : target == kTargetEuc ? Writer::Euc
+                                              : Writer::Copy;
+        }
+        break;
+    case CodeFamily::Euc:
+        if (target == kTargetSjis || target == kTargetJis) {
+            m_reader = Reader::Euc;
+            m_writer = target == kTargetJis ? Writer::Jis : Writer::Copy;
+        }
+        break;
+    case CodeFamily::Sjis:
+        m_reader = target == kTargetSjis ? Reader::Sjis : Reader::Copy;
+        m_writer = target == kTargetJis   ? Writer::Jis
+                   : target == kTargetEuc ? Writer::Euc
+                                          : Writer::Copy;
+        break;
+    }
+    // The JIS reader treats an ESC with fewer than two bytes after it, and its last byte, in
+    // their own ways; the EUC reader its last byte.
+    m_hold = m_reader == Reader::Jis ? 2 : m_reader == Reader::Euc ? 1 : 0;
+}
+
+std::string_view CodeConvertStream::convert(std::string_view piece, bool last)
+{
+    const auto* in = reinterpret_cast<const std::uint8_t*>(piece.data());
+    const std::size_t n = piece.size();
+    m_empty = m_empty && n == 0;
+    // At most ten bytes out for a byte in: an escape, a geta mark and another escape for a
+    // stray lead byte, each line end doubled; and what the end adds.
+    const std::size_t bound = 12 * (n + m_carried) + 32;
+    if (bound > m_capacity) {
+        m_capacity = std::max(bound, 2 * m_capacity);
+        m_buffer.reset(new std::uint8_t[m_capacity]);
+    }
+    std::uint8_t* const begin = m_buffer.get();
+    m_out = begin;
+    if (m_heldEndOfFile) {
+        *m_out++ = kEndOfFile;
+        m_heldEndOfFile = false;
+    }
+
+    const std::size_t total = m_carried + n;
+    const std::size_t ready = last ? total : total > m_hold ? total - m_hold : 0;
+    std::size_t p = 0;
+    for (; p < m_carried && p < ready; ++p)
+        readByte(m_carry[p], last ? total - p - 1 : kNoEnd);
+    std::uint8_t keep[2];
+    std::size_t kept = 0;
+    for (std::size_t q = p; q < m_carried; ++q)
+        keep[kept++] = m_carry[q];
+    const std::size_t firstKept = ready > m_carried ? ready - m_carried : 0;
+    read(in, firstKept, last ? n : kNoEnd);
+    for (std::size_t i = firstKept; i < n; ++i)
+        keep[kept++] = in[i];
+    std::copy(keep, keep + kept, m_carry);
+    m_carried = kept;
+
+    if (last)
+        finish();
+    if (m_out > begin && m_out[-1] == kEndOfFile) {
+        --m_out;
+        m_heldEndOfFile = !last;
+    }
+    return {reinterpret_cast<const char*>(begin), static_cast<std::size_t>(m_out - begin)};
+}
+
+// Reads in[0, to); end is the input's length when it ends with this piece. The usual bytes
+// take the short ways here, everything else the automaton of readByte.
+void CodeConvertStream::read(const std::uint8_t* in, std::size_t to, std::size_t end)
+{
+    std::size_t i = 0;
+    while (i < to) {
+        const std::uint8_t b = in[i];
+        if (m_mode == Mode::Text && i + 1 < to) {
+            const std::uint8_t next = in[i + 1];
+            switch (m_reader) {
+            case Reader::Copy:
+                write(b);
+                ++i;
+                continue;
+            case Reader::Sjis:
+                if (b < 0x80 || isHalfWidthKana(b)) {
+                    write(b);
+                    ++i;
+                    continue;
+                }
+                if (isSjisTrail(next)) {
+                    write(b);
+                    write(next);
+                    i += 2;
+                    continue;
+                }
+                break;
+            case Reader::Euc:
+                if (b < 0x80) {
+                    write(b);
+                    ++i;
+                    continue;
+                }
+                if (next >= 0x80) {
+                    readByte(b, kNoEnd);
+                    readByte(next, kNoEnd);
+                    i += 2;
+                    continue;
+                }
+                break;
+            case Reader::Jis:
+                if (b == kEsc || b == kSo || b == kSi)
+                    break;
+                if (m_shift != kKanjiState) {
+                    write(m_shift == kKanaState && b >= 0x20 && b <= 0x5F
+                              ? static_cast<std::uint8_t>(b + 0x80)
+                              : b);
+                    ++i;
+                    continue;
+                }
+                if (b >= 0x21 && next >= 0x21) {
+                    std::uint8_t pair[2];
+                    putSjisPair(pair, b, next);
+                    write(pair[0]);
+                    write(pair[1]);
+                    i += 2;
+                    continue;
+                }
+                break;
+            }
+        }
+        readByte(b, end == kNoEnd ? kNoEnd : end - i - 1);
+        ++i;
+    }
+}
+
+// One byte of the reader; after is how many bytes of input follow it.
+void CodeConvertStream::readByte(std::uint8_t b, std::size_t after)
+{
+    switch (m_reader) {
+    case Reader::Copy:
+        write(b);
+        return;
+    case Reader::Sjis:
+        // Bytes between a lead byte and its trail go out first, the character whole after them.
+        if (m_mode == Mode::LeadPending) {
+            if (isSjisTrail(b)) {
+                write(static_cast<std::uint8_t>(m_lead));
+                m_mode = Mode::Text;
+            }
+            write(b);
+        } else if (b >= 0x80 && !isHalfWidthKana(b)) {
+            m_lead = b;
+            m_mode = Mode::LeadPending;
+        } else {
+            write(b);
+        }
+        return;
+    case Reader::Euc:
+        if (m_mode == Mode::LeadPending) {
+            if (b < 0x80) {
+                write(b);
+            } else if (m_lead == kSs2) {
+                write(b);
+                m_mode = Mode::Text;
+            } else {
+                std::uint8_t pair[2];
+                putSjisPair(pair, m_lead & 0x7F, b & 0x7F);
+                write(pair[0]);
+                write(pair[1]);
+                m_mode = Mode::Text;
+            }
+        } else if (b < 0x80 || after == 0) {
+            write(b);
+        } else {
+            m_lead = b;
+            m_mode = Mode::LeadPending;
+        }
+        return;
+    case Reader::Jis:
+        readJis(b, after);
+        return;
+    }
+}
+
+void CodeConvertStream::readJis(std::uint8_t b, std::size_t after)
+{
+    switch (m_mode) {
+    case Mode::Text:
+        if (b == kSo) {
+            m_shift = kKanaState;
+        } else if (b == kSi) {
+            m_shift = kAsciiState;
+        } else if (b == kEsc && after >= 2) {
+            m_mode = Mode::Escape;
+        } else if (m_shift == kKanjiState) {
+            if (b < 0x21 || after == 0) {
+                write(b);
+            } else {
+                m_lead = b;
+                m_mode = Mode::LeadPending;
+            }
+        } else {
+            write(m_shift == kKanaState && b >= 0x20 && b <= 0x5F
+                      ? static_cast<std::uint8_t>(b + 0x80)
+                      : b);
+        }
+        return;
+    case Mode::Escape:
+        // The search for the sequence's second byte stops before the input's last byte, which
+        // is then read as text. The bytes passed over stay.
+        if (after == 0) {
+            m_mode = Mode::Text;
+            readJis(b, after);
+        } else if (b == '$') {
+            m_shift = kKanjiState;
+            m_mode = Mode::KanjiSet;
+        } else if (b == '(') {
+            m_shift = kAsciiState;
+            m_mode = Mode::OneByteSet;
+        } else {
+            write(b);
+        }
+        return;
+    case Mode::KanjiSet:
+        if (b == '@' || b == 'B')
+            m_mode = Mode::Text;
+        else
+            write(b);
+        return;
+    case Mode::OneByteSet:
+        if (b == 'I')
+            m_shift = kKanaState;
+        if (b == 'B' || b == 'J' || b == 'I')
+            m_mode = Mode::Text;
+        else
+            write(b);
+        return;
+    case Mode::LeadPending:
+        // A line break inside a character goes out in front of it.
+        if (b < 0x21) {
+            write(b);
+        } else {
+            std::uint8_t pair[2];
+            putSjisPair(pair, m_lead, b);
+            write(pair[0]);
+            write(pair[1]);
+            m_mode = Mode::Text;
+        }
+        return;
+    }
+}
+
+void CodeConvertStream::write(std::uint8_t b)
+{
+    if (m_writer == Writer::Copy)
+        put(b);
+    else
+        writeLegacy(b);
+}
+
+// A Shift_JIS byte as SjisToJis or SjisToEuc writes it: a lead byte waits for the next one.
+void CodeConvertStream::writeLegacy(std::uint8_t b)
+{
+    if (m_writerLead >= 0) {
+        const int lead = m_writerLead;
+        m_writerLead = -1;
+        if (const int cell = kCellOfTrail[b]; cell != 0) {
+            const int row = kRowOfLead[static_cast<std::size_t>(lead)];
+            if (row != 0)
+                writePair(row + (b >= 0x9F ? 1 : 0), cell);
+            else
+                writePair(kGeta.row, kGeta.cell);
+            return;
+        }
+        writePair(kGeta.row, kGeta.cell); // and b is read on its own
+    }
+    const bool jis = m_writer == Writer::Jis;
+    if (b < 0x80) {
+        if (jis && m_writerShift != kAsciiState)
+            writeEscape('(', 'B', kAsciiState);
+        put(b);
+    } else if (isHalfWidthKana(b)) {
+        if (!jis) {
+            put(kSs2);
+            put(b);
+            return;
+        }
+        if (m_writerShift != kKanaState)
+            writeEscape('(', 'I', kKanaState);
+        put(static_cast<std::uint8_t>(b - 0x80));
+    } else {
+        if (jis && m_writerShift != kKanjiState)
+            writeEscape('$', 'B', kKanjiState);
+        m_writerLead = b;
+    }
+}
+
+void CodeConvertStream::writePair(int row, int cell)
+{
+    const int high = m_writer == Writer::Euc ? 0x80 : 0;
+    put(static_cast<std::uint8_t>(row | high));
+    put(static_cast<std::uint8_t>(cell | high));
+}
+
+void CodeConvertStream::writeEscape(std::uint8_t intermediate, std::uint8_t final, int shift)
+{
+    put(kEsc);
+    put(intermediate);
+    put(final);
+    m_writerShift = shift;
+}
+
+// CrLfConvert: every line end CR LF; the kind of the last one that was not.
+void CodeConvertStream::putLineEnd(std::uint8_t b)
+{
+    if (m_pendingCr) {
+        m_pendingCr = false;
+        *m_out++ = kCr;
+        *m_out++ = kLf;
+        if (b == kLf)
+            return;
+        m_lineEnds = static_cast<int>(LineEndKind::Cr);
+    }
+    if (b == kCr) {
+        m_pendingCr = true;
+    } else if (b == kLf) {
+        *m_out++ = kCr;
+        *m_out++ = kLf;
+        m_lineEnds = static_cast<int>(LineEndKind::Lf);
+    } else {
+        *m_out++ = b;
+    }
+}
+
+void CodeConvertStream::finish()
+{
+    // A lead or row byte still waiting is dropped, as the whole-buffer readers drop it.
+    m_mode = Mode::Text;
+    if (m_writerLead >= 0) {
+        m_writerLead = -1;
+        writePair(kGeta.row, kGeta.cell);
+    }
+    if (m_writer == Writer::Jis && m_writerShift != kAsciiState)
+        writeEscape('(', 'B', kAsciiState);
+    if (m_pendingCr) {
+        m_pendingCr = false;
+        *m_out++ = kCr;
+        *m_out++ = kLf;
+        m_lineEnds = static_cast<int>(LineEndKind::Cr);
+    }
+}
+
+} // namespace kestrova::io

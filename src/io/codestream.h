@@ -1,0 +1,94 @@
+// CodeConvert for input read piece by piece: the converters as byte automata, so that a text of
+// any length is converted in one pass through a buffer of the piece's size.
+#pragma once
+
+#include "io/jis2sjis.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+namespace kestrova::io {
+
+// The pieces' results joined are CodeConvert's bytes for the whole input, whatever the pieces;
+// the code must come from a detection scan of the whole input, since the pieces alone cannot
+// say it.
+class CodeConvertStream
+{
+public:
+    CodeConvertStream(CodeDetection code, int target);
+
+    // The converted bytes of the next piece, valid until the next call. last ends the input;
+    // up to two bytes of an earlier piece wait for the bytes after them.
+    [[nodiscard]] std::string_view convert(std::string_view piece, bool last);
+
+    // CodeConvert's result word, once the last piece is in.
+    [[nodiscard]] int resultWord() const
+    {
+        return m_empty ? 0 : 4 * m_lineEnds + static_cast<int>(m_family);
+    }
+
+private:
+    enum class Reader : std::uint8_t
+    {
+        Copy,
+        Sjis,
+        Jis,
+        Euc,
+    };
+    enum class Writer : std::uint8_t
+    {
+        Copy,
+        Jis,
+        Euc,
+    };
+    enum class Mode : std::uint8_t
+    {
+        Text,
+        Escape,      // after ESC, looking for "$" or "("
+        KanjiSet,    // after ESC $, looking for "@" or "B"
+        OneByteSet,  // after ESC (, looking for "B", "J" or "I"
+        LeadPending, // a lead or row byte waits for its trail or cell
+    };
+
+    void read(const std::uint8_t* in, std::size_t to, std::size_t end);
+    void readByte(std::uint8_t b, std::size_t after);
+    void readJis(std::uint8_t b, std::size_t after);
+    void write(std::uint8_t b);
+    void writeLegacy(std::uint8_t b);
+    void writePair(int row, int cell);
+    void writeEscape(std::uint8_t intermediate, std::uint8_t final, int shift);
+    void put(std::uint8_t b)
+    {
+        if (!m_pendingCr && b != '\r' && b != '\n')
+            *m_out++ = b;
+        else
+            putLineEnd(b);
+    }
+    void putLineEnd(std::uint8_t b);
+    void finish();
+
+    CodeFamily m_family;
+    Reader m_reader = Reader::Copy;
+    Writer m_writer = Writer::Copy;
+    std::size_t m_hold = 0; // bytes a reader must see after one before it reads it
+
+    Mode m_mode = Mode::Text;
+    int m_shift = kAsciiState;      // the reader's JIS state
+    int m_lead = -1;                // the reader's waiting lead or row byte
+    int m_writerShift = kAsciiState; // the JIS writer's state
+    int m_writerLead = -1;           // the writer's waiting Shift_JIS lead byte
+    bool m_empty = true; // an empty input has result word 0, whatever its code
+    bool m_pendingCr = false;
+    int m_lineEnds = 0;
+    bool m_heldEndOfFile = false; // a final 0x1A is dropped: one at a piece's end waits
+
+    std::uint8_t m_carry[2] = {};
+    std::size_t m_carried = 0;
+    std::unique_ptr<std::uint8_t[]> m_buffer;
+    std::size_t m_capacity = 0;
+    std::uint8_t* m_out = nullptr;
+};
+
+} // namespace kestrova::io

@@ -4,6 +4,7 @@
 #include "engine/hantozen.h"
 #include "engine/quote.h"
 #include "engine/reflow.h"
+#include "io/codestream.h"
 #include "io/jis2sjis.h"
 #include "io/textcodec.h"
 
@@ -160,9 +161,10 @@ bool writeOrFail(Output& out, std::string_view bytes, RunResult& result)
 
 // ---- The whole-input path -------------------------------------------------------------------
 
-// Runs the command over the lines of text; last is set for the input's final piece.
+// Runs the command over the lines of text; last is set for the input's final piece, resumed
+// for any piece after the first.
 void runLines(const Options& o, engine::ReflowState& state, std::u16string_view text, bool last,
-              std::u16string& out)
+              bool resumed, std::u16string& out)
 {
     if (o.command == Command::Widen) {
         out += engine::widenKana(text);
@@ -186,7 +188,7 @@ void runLines(const Options& o, engine::ReflowState& state, std::u16string_view 
         case Command::Quote:
             // In a text file the final line end ends the last line: the empty piece after it
             // is no line and gets no mark. An empty input is quoted as the window does.
-            if (!lineEnd && line.empty() && start > 0)
+            if (!lineEnd && line.empty() && (start > 0 || resumed))
                 return;
             out += mark;
             out += line;
@@ -253,7 +255,7 @@ RunResult runWholeText(const Options& o, std::string_view input, Output& out)
             return result;
         }
         lines.clear();
-        runLines(o, state, text, to == size, lines);
+        runLines(o, state, text, to == size, from > prepared.start, lines);
         if (to == size && o.command == Command::Align)
             engine::endReflow(o.settings, state, lines);
         auto encoded = io::encodeText(lines, code, o.crlf);
@@ -394,8 +396,47 @@ private:
     std::size_t m_capacity = 0;
 };
 
-// Decodes a piece into UTF-16, every line end (CR LF, a lone CR, a lone LF) made CR LF; notes
-// the kind of the last line end that was not CR LF.
+// Calls put with each character of a piece of valid UTF-8, or of Shift_JIS that decodes, and
+// with CR and LF for every line end (CR LF, a lone CR, a lone LF); notes in lineEnds the kind of
+// the last line end that was not CR LF. A piece never ends between the CR and LF of a pair.
+template <typename Put>
+inline void readCharacters(std::string_view piece, bool utf8, io::LineEndKind& lineEnds, Put&& put)
+{
+    const std::uint8_t* s = bytesOf(piece);
+    const std::size_t n = piece.size();
+    for (std::size_t i = 0; i < n;) {
+        const std::uint8_t b = s[i];
+        if (b >= 0x80) {
+            if (utf8) {
+                put(nextUtf8(s, i));
+            } else if (engine::isLeadByte(b)) {
+                put(tables::kDecode2[b << 8 | s[i + 1]]);
+                i += 2;
+            } else {
+                put(tables::kDecode1[b]);
+                ++i;
+            }
+            continue;
+        }
+        ++i;
+        if (b == '\r') {
+            if (i < n && s[i] == '\n')
+                ++i;
+            else
+                lineEnds = io::LineEndKind::Cr;
+            put(U'\r');
+            put(U'\n');
+        } else if (b == '\n') {
+            lineEnds = io::LineEndKind::Lf;
+            put(U'\r');
+            put(U'\n');
+        } else {
+            put(b);
+        }
+    }
+}
+
+// Decodes a piece into UTF-16, every line end made CR LF.
 class PieceDecoder
 {
 public:
@@ -406,46 +447,16 @@ public:
 
     std::u16string_view decode(std::string_view piece)
     {
-        const std::uint8_t* s = bytesOf(piece);
-        const std::size_t n = piece.size();
-        char16_t* const begin = m_units.reserve(2 * n + 2);
+        char16_t* const begin = m_units.reserve(2 * piece.size() + 2);
         char16_t* o = begin;
-        for (std::size_t i = 0; i < n;) {
-            const std::uint8_t b = s[i];
-            if (b >= 0x80) {
-                if (m_utf8) {
-                    const char32_t c = nextUtf8(s, i);
-                    if (c < 0x10000) {
-                        *o++ = static_cast<char16_t>(c);
-                    } else {
-                        *o++ = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-                        *o++ = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-                    }
-                } else if (engine::isLeadByte(b)) {
-                    *o++ = tables::kDecode2[b << 8 | s[i + 1]];
-                    i += 2;
-                } else {
-                    *o++ = tables::kDecode1[b];
-                    ++i;
-                }
-                continue;
-            }
-            ++i;
-            if (b == '\r') {
-                if (i < n && s[i] == '\n')
-                    ++i;
-                else
-                    m_lineEnds = io::LineEndKind::Cr;
-                *o++ = u'\r';
-                *o++ = u'\n';
-            } else if (b == '\n') {
-                m_lineEnds = io::LineEndKind::Lf;
-                *o++ = u'\r';
-                *o++ = u'\n';
+        readCharacters(piece, m_utf8, m_lineEnds, [&o](char32_t c) {
+            if (c < 0x10000) {
+                *o++ = static_cast<char16_t>(c);
             } else {
-                *o++ = b;
+                *o++ = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+                *o++ = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
             }
-        }
+        });
         return {begin, static_cast<std::size_t>(o - begin)};
     }
 
@@ -472,20 +483,27 @@ public:
     std::string_view encode(std::u16string_view text, bool last)
     {
         const std::size_t n = text.size();
-        // At most an escape and two bytes per UTF-16 unit, and a final escape.
-        char* const begin = m_bytes.reserve(5 * n + 3);
+        char* const begin = m_bytes.reserve(kMostBytes * n + kClosingBytes);
         char* o = begin;
-        for (std::size_t i = 0; i < n;) {
-            const char32_t c = engine::nextCodePoint(text, i);
-            if (m_code == io::OutputCode::Utf8)
-                o = putUtf8(o, c);
-            else
-                o = putForm(o, tables::kEncode[c & 0xFFFF]); // checked: c has a form
-        }
-        if (last && m_state != kAscii)
-            o = putEscape(o, '(', 'B', kAscii);
+        for (std::size_t i = 0; i < n;)
+            o = put(o, engine::nextCodePoint(text, i));
+        if (last)
+            o = close(o);
         return {begin, static_cast<std::size_t>(o - begin)};
     }
+
+    // At most an escape and two bytes per character (or UTF-16 unit), and a final escape.
+    static constexpr std::size_t kMostBytes = 5;
+    static constexpr std::size_t kClosingBytes = 3;
+
+    char* put(char* o, char32_t c)
+    {
+        if (m_code == io::OutputCode::Utf8)
+            return putUtf8(o, c);
+        return putForm(o, tables::kEncode[c & 0xFFFF]); // checked: c has a form
+    }
+
+    char* close(char* o) { return m_state == kAscii ? o : putEscape(o, '(', 'B', kAscii); }
 
 private:
     enum State
@@ -625,36 +643,44 @@ bool isUtf8Input(std::string_view input, const io::ScanProgress& passed)
     return multiByte;
 }
 
-// Input the code detection reads as Shift_JIS and that isPlainShiftJis accepts. Both read the
-// whole input: a large one is read by both at once, on two cores.
-bool isPlainShiftJisText(std::string_view input, bool decodable, io::OutputCode code,
-                         Passes& passes)
+// The code of input that is not UTF-8, and whether it is Shift_JIS that isPlainShiftJis accepts.
+// Both scans read the whole input: a large one is read by both at once, on two cores.
+struct Classification
 {
-    const auto detected = [input](const io::ScanProgress& passed) {
-        return io::detectCodeFamily(bytesOf(input), input.size(), passed) == io::CodeFamily::Sjis;
+    io::CodeDetection code;
+    bool plainShiftJis = false;
+};
+
+Classification classify(std::string_view input, io::OutputCode code, Passes& passes)
+{
+    Classification found;
+    const auto detect = [&](const io::ScanProgress& passed) {
+        found.code = io::detectCode(bytesOf(input), input.size(), passed);
     };
     constexpr std::size_t kSideBySideBytes = 1 << 20;
     if (input.size() >= kSideBySideBytes) {
         try {
             passes.begin(2);
-            bool shiftJis = false;
             std::thread detection([&] {
-                shiftJis = detected(passes.reporter(0));
+                detect(passes.reporter(0));
                 passes.finish(0);
             });
-            const bool plain = isPlainShiftJis(input, decodable, code, passes.reporter(1));
+            const bool plain = isPlainShiftJis(input, true, code, passes.reporter(1));
             passes.finish(1);
             detection.join();
-            return shiftJis && plain;
+            found.plainShiftJis = plain && found.code.family == io::CodeFamily::Sjis;
+            return found;
         } catch (const std::system_error&) {
             // no thread to be had: one after the other
         }
     }
     passes.begin(1);
-    if (!detected(passes.reporter(0)))
-        return false;
-    passes.begin(1);
-    return isPlainShiftJis(input, decodable, code, passes.reporter(0));
+    detect(passes.reporter(0));
+    if (found.code.family == io::CodeFamily::Sjis) {
+        passes.begin(1);
+        found.plainShiftJis = isPlainShiftJis(input, true, code, passes.reporter(0));
+    }
+    return found;
 }
 
 // One final end-of-file byte goes, as CodeConvert and the text reader drop it.
@@ -665,43 +691,201 @@ std::string_view withoutEndOfFile(std::string_view bytes)
     return bytes;
 }
 
-// convert of plain Shift_JIS to a Japanese code: the converters piece by piece, line ends made
-// CR LF on the way.
-RunResult convertShiftJis(const Options& o, std::string_view input, Output& out,
-                          const PieceSizes& pieceBytes,
-                          const std::function<void(std::size_t)>& consumed)
+using Consumed = std::function<void(std::size_t)>;
+
+// The pieces of a pass that cuts anywhere: the byte converters take any cut.
+template <typename Work>
+bool eachPiece(std::string_view input, const PieceSizes& pieceBytes, const Consumed& consumed,
+               Work&& work)
+{
+    std::size_t from = 0;
+    do {
+        const std::size_t to =
+            std::min(input.size(), from + std::max<std::size_t>(pieceBytes(), 1));
+        if (!work(input.substr(from, to - from), to == input.size()))
+            return false;
+        if (consumed)
+            consumed(to);
+        from = to;
+    } while (from < input.size());
+    return true;
+}
+
+// Valid UTF-8, or Shift_JIS that decodes, straight to the output code, without text in between;
+// every character must have a form there. Pieces end at line ends.
+class DirectConverter
+{
+public:
+    DirectConverter(bool utf8, io::OutputCode code, bool crlf)
+        : m_utf8(utf8)
+        , m_encoder(code, crlf)
+    {
+    }
+
+    std::string_view convert(std::string_view piece, bool last)
+    {
+        // A byte is at most two characters: a lone line end becomes CR LF.
+        char* const begin = m_bytes.reserve(2 * PieceEncoder::kMostBytes * piece.size() +
+                                            PieceEncoder::kClosingBytes);
+        char* o = begin;
+        readCharacters(piece, m_utf8, m_lineEnds, [&](char32_t c) { o = m_encoder.put(o, c); });
+        if (last)
+            o = m_encoder.close(o);
+        return {begin, static_cast<std::size_t>(o - begin)};
+    }
+
+    io::LineEndKind lineEnds() const { return m_lineEnds; }
+
+private:
+    bool m_utf8;
+    PieceEncoder m_encoder;
+    Scratch<char> m_bytes;
+    io::LineEndKind m_lineEnds = io::LineEndKind::CrLf;
+};
+
+RunResult convertDirect(const Options& o, std::string_view text, bool utf8, Output& out,
+                        const PieceSizes& pieceBytes, const Consumed& consumed,
+                        io::LineEndKind& lineEnds)
 {
     RunResult result;
-    const std::string_view bytes = withoutEndOfFile(input);
-    io::ByteBuffer piece;
-    io::LineEndKind lineEnds = io::LineEndKind::CrLf;
-    for (std::size_t from = 0; from < bytes.size();) {
-        const std::size_t to = pieceEnd(bytes, from, pieceBytes);
-        const std::string_view raw = bytes.substr(from, to - from);
-        const io::LineEndKind kind = lineEndKind(raw);
-        if (kind != io::LineEndKind::CrLf)
-            lineEnds = kind;
-        const bool plain = kind == io::LineEndKind::CrLf && o.convertTo == io::kTargetSjis;
-        if (!plain) {
-            piece.assign(raw.begin(), raw.end());
-            if (o.convertTo == io::kTargetJis)
-                io::SjisToJis(piece);
-            else if (o.convertTo == io::kTargetEuc)
-                io::SjisToEuc(piece);
-            static_cast<void>(io::CrLfConvert(piece));
-        }
-        if (!writeOrFail(
-                out,
-                plain ? raw
-                      : std::string_view(reinterpret_cast<const char*>(piece.data()), piece.size()),
-                result))
+    DirectConverter converter(utf8, outputCodeOf(o), o.crlf);
+    std::size_t from = 0;
+    do {
+        const std::size_t to = pieceEnd(text, from, pieceBytes);
+        if (!writeOrFail(out, converter.convert(text.substr(from, to - from), to == text.size()),
+                         result))
             return result;
         if (consumed)
             consumed(to);
         from = to;
-    }
-    result.resultWord = input.empty() ? 0 : resultWord(lineEnds, 0);
+    } while (from < text.size());
+    lineEnds = converter.lineEnds();
     return result;
+}
+
+// convert of JIS, EUC-JP or Shift_JIS through the byte converters as the input comes; to UTF-8
+// through Shift_JIS that a first pass found to decode.
+RunResult convertStreamed(const Options& o, std::string_view input, io::CodeDetection code,
+                          Output& out, const PieceSizes& pieceBytes, const Consumed& consumed)
+{
+    RunResult result;
+    const bool toUtf8 = o.convertTo == kConvertToUtf8;
+    io::CodeConvertStream stream(code, toUtf8 ? io::kTargetSjis : o.convertTo);
+    DirectConverter direct(false, io::OutputCode::Utf8, o.crlf);
+    if (!eachPiece(input, pieceBytes, consumed, [&](std::string_view piece, bool last) {
+            std::string_view bytes = stream.convert(piece, last);
+            if (toUtf8)
+                bytes = direct.convert(bytes, last);
+            return writeOrFail(out, bytes, result);
+        }))
+        return result;
+    result.resultWord = stream.resultWord();
+    return result;
+}
+
+// True when the input through the byte converters gives Shift_JIS that decodes, every
+// character with a form in the output code. The converters never split a pair or a CR LF
+// between pieces.
+bool convertedDecodes(std::string_view input, io::CodeDetection code, io::OutputCode output,
+                      const Consumed& consumed)
+{
+    io::CodeConvertStream stream(code, io::kTargetSjis);
+    return eachPiece(
+        input, [] { return kPieceBytes; }, consumed,
+        [&](std::string_view piece, bool last) {
+            return isPlainShiftJis(stream.convert(piece, last), true, output);
+        });
+}
+
+// A text command over its pieces: decoded, worked and encoded, each written when it is ready.
+class TextWork
+{
+public:
+    TextWork(const Options& o, bool utf8)
+        : m_options(o)
+        , m_decoder(utf8)
+        , m_encoder(outputCodeOf(o), o.crlf)
+    {
+        engine::beginReflow(m_state);
+    }
+
+    // A piece ends with a line end unless it is the last.
+    bool piece(std::string_view bytes, bool last, Output& out, RunResult& result)
+    {
+        const std::u16string_view decoded = m_decoder.decode(bytes);
+        m_lines.clear();
+        runLines(m_options, m_state, decoded, last, m_resumed, m_lines);
+        m_resumed = m_resumed || !bytes.empty();
+        if (last && m_options.command == Command::Align)
+            engine::endReflow(m_options.settings, m_state, m_lines);
+        return writeOrFail(out, m_encoder.encode(m_lines, last), result);
+    }
+
+    io::LineEndKind lineEnds() const { return m_decoder.lineEnds(); }
+
+private:
+    const Options& m_options;
+    PieceDecoder m_decoder;
+    PieceEncoder m_encoder;
+    engine::ReflowState m_state;
+    std::u16string m_lines;
+    bool m_resumed = false;
+};
+
+// The text route over text that decodes without fault, every character of it with a form in
+// the output code; lineEnds receives the kind of the line ends it read.
+RunResult runPieces(const Options& o, std::string_view text, bool utf8, Output& out,
+                    const PieceSizes& pieceBytes, const Consumed& consumed,
+                    io::LineEndKind& lineEnds)
+{
+    RunResult result;
+    TextWork work(o, utf8);
+    std::size_t from = 0;
+    do {
+        const std::size_t to = pieceEnd(text, from, pieceBytes);
+        if (!work.piece(text.substr(from, to - from), to == text.size(), out, result))
+            return result;
+        if (consumed)
+            consumed(to);
+        from = to;
+    } while (from < text.size());
+    lineEnds = work.lineEnds();
+    return result;
+}
+
+// The text route over JIS, EUC-JP or Shift_JIS the clean-up changes, through the byte
+// converters; their Shift_JIS goes on in whole lines.
+RunResult runConverted(const Options& o, std::string_view input, io::CodeDetection code,
+                       Output& out, const PieceSizes& pieceBytes, const Consumed& consumed)
+{
+    RunResult result;
+    io::CodeConvertStream stream(code, io::kTargetSjis);
+    TextWork work(o, false);
+    std::string lines; // converted bytes up to the last line end seen, and what follows it
+    static_cast<void>(
+        eachPiece(input, pieceBytes, consumed, [&](std::string_view piece, bool last) {
+            lines += stream.convert(piece, last);
+            std::size_t cut = lines.size();
+            if (!last) {
+                const std::size_t at = lines.rfind("\r\n");
+                if (at == std::string::npos)
+                    return true;
+                cut = at + 2;
+            }
+            if (!work.piece(std::string_view(lines).substr(0, cut), last, out, result))
+                return false;
+            lines.erase(0, cut);
+            return true;
+        }));
+    return result;
+}
+
+// Nothing may be written before the input is known to give no refusal: every character it
+// holds or the command adds has a form in the output code.
+bool extrasFit(const Options& o)
+{
+    const io::OutputCode code = outputCodeOf(o);
+    return allHaveForms(o.settings.EnterMes, code) && allHaveForms(o.settings.Inyofu, code);
 }
 
 } // namespace
@@ -720,104 +904,62 @@ RunResult runWhole(const Options& o, std::string_view input, Output& out)
     return runWholeText(o, input, out);
 }
 
-namespace {
-
-// The text route piece by piece over text that decodes without fault, every character of it
-// with a form in the output code; lineEnds receives the kind of the line ends it read.
-RunResult runPieces(const Options& o, std::string_view text, bool utf8, Output& out,
-                    const PieceSizes& pieceBytes, const std::function<void(std::size_t)>& consumed,
-                    io::LineEndKind& lineEnds)
-{
-    RunResult result;
-    PieceDecoder decoder(utf8);
-    PieceEncoder encoder(outputCodeOf(o), o.crlf);
-    engine::ReflowState state;
-    engine::beginReflow(state);
-    std::u16string lines;
-    std::size_t from = 0;
-    do {
-        const std::size_t to = pieceEnd(text, from, pieceBytes);
-        const bool last = to == text.size();
-        const std::u16string_view decoded = decoder.decode(text.substr(from, to - from));
-        lines.clear();
-        runLines(o, state, decoded, last, lines);
-        if (last && o.command == Command::Align)
-            engine::endReflow(o.settings, state, lines);
-        if (!writeOrFail(out, encoder.encode(lines, last), result))
-            return result;
-        if (consumed)
-            consumed(to);
-        from = to;
-    } while (from < text.size());
-    lineEnds = decoder.lineEnds();
-    return result;
-}
-
-// Nothing may be written before the input is known to give no refusal: every character it
-// holds or the command adds has a form in the output code.
-bool extrasFit(const Options& o)
-{
-    const io::OutputCode code = outputCodeOf(o);
-    return allHaveForms(o.settings.EnterMes, code) && allHaveForms(o.settings.Inyofu, code);
-}
-
-} // namespace
-
 RunResult runPipeline(const Options& o, std::string_view input, Output& out,
-                      const PieceSizes& pieceSizes,
-                      const std::function<void(std::size_t)>& consumed)
+                      const PieceSizes& pieceSizes, const Consumed& consumed)
 {
     const PieceSizes pieceBytes = pieceSizes ? pieceSizes : PieceSizes([] { return kPieceBytes; });
-    const auto consumedFrom = [&](std::size_t offset) {
-        return [&consumed, offset](std::size_t upTo) {
-            if (consumed)
-                consumed(offset + upTo);
-        };
-    };
-    // One classification: UTF-8, or plain Shift_JIS, or what the byte converters must take.
+    const bool isConvert = o.command == Command::Convert;
+    const io::OutputCode code = outputCodeOf(o);
     Passes passes(consumed);
     passes.begin(1);
     const bool utf8 = isUtf8Input(input, passes.reporter(0));
-    const io::OutputCode code = outputCodeOf(o);
-    if (o.command == Command::Convert && o.convertTo != kConvertToUtf8 && !utf8) {
-        if (isPlainShiftJisText(input, false, code, passes))
-            return convertShiftJis(o, input, out, pieceBytes, consumed);
-        return runWhole(o, input, out);
-    }
-    const bool isConvert = o.command == Command::Convert;
     io::LineEndKind lineEnds = io::LineEndKind::CrLf;
 
-    if (utf8 || isPlainShiftJisText(input, true, code, passes)) {
+    if (utf8) {
         std::string_view text = input;
-        if (utf8 && text.substr(0, 3) == kByteOrderMark)
+        if (text.substr(0, 3) == kByteOrderMark)
             text.remove_prefix(3);
         text = withoutEndOfFile(text);
         passes.begin(1);
-        if ((utf8 && !utf8Fits(text, code, passes.reporter(0))) || !extrasFit(o))
-            return runWhole(o, input, out);
+        if (!utf8Fits(text, code, passes.reporter(0)) || (!isConvert && !extrasFit(o)))
+            return runWhole(o, input, out); // it words the refusal
+        const auto offset = static_cast<std::size_t>(text.data() - input.data());
+        const Consumed textConsumed = [&consumed, offset](std::size_t upTo) {
+            if (consumed)
+                consumed(offset + upTo);
+        };
         RunResult result =
-            runPieces(o, text, utf8, out, pieceBytes,
-                      consumedFrom(static_cast<std::size_t>(text.data() - input.data())), lineEnds);
+            isConvert ? convertDirect(o, text, true, out, pieceBytes, textConsumed, lineEnds)
+                      : runPieces(o, text, true, out, pieceBytes, textConsumed, lineEnds);
         if (isConvert && result.exitStatus == kExitDone)
-            result.resultWord = utf8            ? resultWord(lineEnds, kUtf8Family)
-                                : input.empty() ? 0
-                                                : resultWord(lineEnds, 0);
+            result.resultWord = resultWord(lineEnds, kUtf8Family);
         return result;
     }
 
-    // JIS, EUC-JP or Shift_JIS the clean-up changes: converted whole first, as a file read
-    // converts it, then piece by piece when the result is clean.
-    io::ByteBuffer converted(input.begin(), input.end());
-    const int word = io::CodeConvert(converted, io::kTargetSjis);
-    const std::string_view text(reinterpret_cast<const char*>(converted.data()), converted.size());
-    if (!isPlainShiftJis(text, true, code) || !extrasFit(o))
-        return runWhole(o, input, out);
-    if (consumed)
-        consumed(input.size());
-    RunResult result = runPieces(o, text, false, out, pieceBytes, {}, lineEnds);
-    if (isConvert && result.exitStatus == kExitDone)
-        result.resultWord = word;
-    return result;
+    if (isConvert && o.convertTo != kConvertToUtf8) {
+        // Any bytes convert to a Japanese code: the code is all that must be known first.
+        passes.begin(1);
+        const io::CodeDetection detected =
+            io::detectCode(bytesOf(input), input.size(), passes.reporter(0));
+        return convertStreamed(o, input, detected, out, pieceBytes, consumed);
+    }
+
+    const Classification found = classify(input, code, passes);
+    if (found.plainShiftJis && (isConvert || extrasFit(o))) {
+        const std::string_view text = withoutEndOfFile(input);
+        RunResult result = isConvert
+                               ? convertDirect(o, text, false, out, pieceBytes, consumed, lineEnds)
+                               : runPieces(o, text, false, out, pieceBytes, consumed, lineEnds);
+        if (isConvert && result.exitStatus == kExitDone)
+            result.resultWord = input.empty() ? 0 : resultWord(lineEnds, 0);
+        return result;
+    }
+    // JIS, EUC-JP or Shift_JIS the clean-up changes: one pass through the converters makes sure
+    // that nothing will be refused, a second one does the work.
+    if (!convertedDecodes(input, found.code, code, consumed) || (!isConvert && !extrasFit(o)))
+        return runWhole(o, input, out); // it words the refusal
+    return isConvert ? convertStreamed(o, input, found.code, out, pieceBytes, consumed)
+                     : runConverted(o, input, found.code, out, pieceBytes, consumed);
 }
 
 std::string detectStatus(std::string_view input)

@@ -75,11 +75,11 @@ private:
     std::size_t m_hold = 0; // bytes a reader must see after one before it reads it
 
     Mode m_mode = Mode::Text;
-    int m_shift = kAsciiState;      // the reader's JIS state
-    int m_lead = -1;                // the reader's waiting lead or row byte
+    int m_shift = kAsciiState;       // the reader's JIS state
+    int m_lead = -1;                 // the reader's waiting lead or row byte
     int m_writerShift = kAsciiState; // the JIS writer's state
     int m_writerLead = -1;           // the writer's waiting Shift_JIS lead byte
-    bool m_empty = true; // an empty input has result word 0, whatever its code
+    bool m_empty = true;             // an empty input has result word 0, whatever its code
     bool m_pendingCr = false;
     int m_lineEnds = 0;
     bool m_heldEndOfFile = false; // a final 0x1A is dropped: one at a piece's end waits

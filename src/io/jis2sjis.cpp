@@ -1,4 +1,5 @@
 #include "io/jis2sjis.h"
+
 #include "io/jiscodes.h"
 
 #include <algorithm>

@@ -171,36 +171,66 @@ TEST(Pipeline, GivesTheWholePathsBytesRefusalsAndResult)
     }
 }
 
-// Clean Shift_JIS and UTF-8 go piece by piece, reporting each piece as used up; JIS and EUC-JP
-// are converted whole first (and convert to a Japanese code is the converters' work on the
-// whole input), so at most the whole-input passes report.
-TEST(Pipeline, TakesCleanTextPieceByPiece)
+// Every code goes piece by piece: the second piece is written while the last pass over the
+// input is still at its beginning, and the input is reported used up piece after piece.
+TEST(Pipeline, WritesEachPieceWhenItIsReady)
 {
+    struct Recorder : Output
+    {
+        bool write(std::string_view bytes) override
+        {
+            if (writes++ == 1)
+                secondWriteAt = consumedUpTo;
+            text.append(bytes);
+            return true;
+        }
+        std::size_t consumedUpTo = 0;
+        std::size_t secondWriteAt = 0;
+        std::size_t writes = 0;
+        std::string text;
+    };
     const struct
     {
         const char* file;
         Command command;
-        bool pieces;
+        int convertTo;
     } rows[] = {
-        {"mail-sjis-crlf.txt", Command::Align, true},
-        {"mail-sjis-cr.txt", Command::Align, true},
-        {"mail-utf8-lf.txt", Command::Align, true},
-        {"mail-sjis-crlf.txt", Command::Convert, true},
-        {"mail-utf8-lf.txt", Command::Convert, true},
-        {"mail-euc-lf.txt", Command::Align, false},
-        {"mail-jis-lf.txt", Command::Quote, false},
-        {"mail-jis-lf.txt", Command::Convert, false},
+        {"mail-sjis-crlf.txt", Command::Align, 0},
+        {"mail-sjis-cr.txt", Command::Align, 0},
+        {"mail-utf8-lf.txt", Command::Align, 0},
+        {"mail-euc-lf.txt", Command::Align, 0},
+        {"mail-jis-lf.txt", Command::Quote, 0},
+        {"mail-sjis-crlf.txt", Command::Convert, io::kTargetJis},
+        {"mail-utf8-lf.txt", Command::Convert, io::kTargetSjis},
+        {"mail-euc-lf.txt", Command::Convert, io::kTargetSjis},
+        {"mail-jis-lf.txt", Command::Convert, kConvertToUtf8},
+        {"mail-sjis-cr.txt", Command::Convert, kConvertToUtf8},
     };
     for (const auto& row : rows) {
         Options o;
         o.command = row.command;
-        const std::string bytes = fileBytes(std::string(KESTROVA_TEST_DATA) + "/" + row.file);
+        o.convertTo = row.convertTo;
+        const std::string mail = fileBytes(std::string(KESTROVA_TEST_DATA) + "/" + row.file);
+        ASSERT_FALSE(mail.empty());
+        std::string bytes;
+        while (bytes.size() < 20000)
+            bytes += mail;
+        Recorder out;
         std::size_t reports = 0;
-        StringOutput out;
         const RunResult r = runPipeline(
-            o, bytes, out, [] { return std::size_t{10}; }, [&](std::size_t) { ++reports; });
-        EXPECT_EQ(r.exitStatus, kExitDone) << row.file;
-        EXPECT_EQ(reports > 2, row.pieces) << row.file << ": " << reports;
+            o, bytes, out, [] { return std::size_t{10}; },
+            [&](std::size_t upTo) {
+                out.consumedUpTo = upTo;
+                ++reports;
+            });
+        SCOPED_TRACE(std::string(row.file) + " convertTo " + std::to_string(row.convertTo));
+        EXPECT_EQ(r.exitStatus, kExitDone);
+        EXPECT_GT(out.writes, bytes.size() / 100);
+        EXPECT_LT(out.secondWriteAt, bytes.size() / 2);
+        EXPECT_GT(reports, bytes.size() / 100);
+        StringOutput whole;
+        static_cast<void>(runWhole(o, bytes, whole));
+        EXPECT_TRUE(out.text == whole.text);
     }
 }
 

@@ -23,7 +23,8 @@ std::string damagedText(std::mt19937& random, std::size_t size)
     std::string text;
     while (text.size() < size) {
         const auto pick = random() % 4;
-        text += static_cast<char>(pick == 0 ? random() % 256 : kBytes[random() % std::size(kBytes)]);
+        text +=
+            static_cast<char>(pick == 0 ? random() % 256 : kBytes[random() % std::size(kBytes)]);
     }
     return text;
 }

@@ -200,9 +200,9 @@ private:
         m_capacity = capacity;
     }
 
-    // Moves the copy's bytes into memory, ahead of the m_size bytes in m_buffer after the first
-    // copied ones, and closes the copy. The last write may have stopped part way through
-    // m_buffer: the copy's length says how far.
+    // The copy cannot go on: its bytes move into memory, ahead of the bytes of m_buffer it does
+    // not hold, and it is closed. It held copied bytes before m_buffer was written out, and
+    // that write may have stopped part way: the copy's length says how far.
     bool takeBack(io::FileDescriptor& copy, std::size_t copied, std::string& error)
     {
         const off_t end = lseek(copy.get(), 0, SEEK_CUR);

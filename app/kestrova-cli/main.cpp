@@ -3,6 +3,8 @@
 #include "pipeline.h"
 #include "version.h"
 
+#include "io/wholefile.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -31,9 +33,49 @@ int fail(const std::string& message)
     return kExitBadInput;
 }
 
-// The input in memory: a regular file mapped as it is (no copy, and the pages already used can
-// be given back as the work goes on), anything else read in blocks into one buffer that grows
-// in place.
+// A mapped file that shrinks while it is read cannot be read on: say so, not a bare signal.
+void onInputShrank(int)
+{
+    static const char message[] = "kestrova-cli: the input file shrank while it was read\n";
+    [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, message, sizeof message - 1);
+    _exit(kExitBadInput);
+}
+
+// Nothing else can shorten the unnamed copy of the input: a fault there is the disk's.
+void onCopyUnreadable(int)
+{
+    static const char message[] = "kestrova-cli: the temporary copy of the input cannot be read\n";
+    [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, message, sizeof message - 1);
+    _exit(kExitBadInput);
+}
+
+// A file in $TMPDIR (or /tmp when that is unset or unusable) that has no name, so it is gone on
+// every way out of the process, a crash included. A file system without O_TMPFILE gets a named
+// file, unlinked at once. -1 when no folder takes one.
+int openTemporaryFile()
+{
+    const char* tmpdir = std::getenv("TMPDIR");
+    for (std::string folder : {std::string(tmpdir ? tmpdir : ""), std::string("/tmp")}) {
+        if (folder.empty())
+            continue;
+        int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0)
+            return fd;
+        std::string path = folder + "/kestrova-cli-XXXXXX";
+        fd = mkostemp(path.data(), O_CLOEXEC);
+        if (fd >= 0) {
+            ::unlink(path.c_str());
+            return fd;
+        }
+    }
+    return -1;
+}
+
+// The input in memory. A regular file is mapped as it is: no copy, and the pages already used
+// can be given back as the work goes on. Anything else (a pipe, a terminal, a /proc file whose
+// size reads 0) is first copied block by block to an unnamed temporary file, mapped alike, so
+// that its size costs disk space rather than memory. Where no such file can be made or filled,
+// the rest is read into one buffer that grows in place, after what was copied so far.
 class Input
 {
 public:
@@ -84,54 +126,115 @@ public:
     }
 
 private:
+    // The copy is written from the one buffer a block at a time: the buffer stays this large.
+    static constexpr std::size_t kBlockBytes = 1 << 20;
+
     bool readFrom(int fd, const std::string& name, std::string& error)
     {
         struct stat st
         {
         };
-        if (fstat(fd, &st) == 0) {
-            if (S_ISDIR(st.st_mode)) {
-                error = "cannot read " + name + ": it is a folder";
-                return false;
-            }
-            if (S_ISREG(st.st_mode) && st.st_size > 0) {
-                const auto size = static_cast<std::size_t>(st.st_size);
-                void* p = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-                if (p != MAP_FAILED) {
-                    madvise(p, size, MADV_SEQUENTIAL);
-                    m_mapped = p;
-                    m_size = size;
-                    return true;
-                }
-            }
+        const bool known = fstat(fd, &st) == 0;
+        if (known && S_ISDIR(st.st_mode)) {
+            error = "cannot read " + name + ": it is a folder";
+            return false;
         }
-        std::size_t capacity = 0;
-        for (;;) {
-            if (m_size == capacity) {
-                // Blocks this large come from mmap, and realloc moves them with mremap: the
-                // bytes read so far are never copied.
-                capacity = std::max<std::size_t>(2 * capacity, 1 << 20);
-                auto* grown = static_cast<char*>(std::realloc(m_buffer, capacity));
-                if (!grown)
-                    throw std::bad_alloc();
-                m_buffer = grown;
-            }
-            const ssize_t n = ::read(fd, m_buffer + m_size, capacity - m_size);
-            if (n == 0)
-                return true;
+        const bool regular = known && S_ISREG(st.st_mode) && st.st_size > 0;
+        if (regular && map(fd, static_cast<std::size_t>(st.st_size), onInputShrank))
+            return true;
+        // A regular file that cannot be mapped would not map any better as a copy.
+        io::FileDescriptor copy(regular ? -1 : openTemporaryFile());
+        std::size_t copied = 0; // bytes in the copy; m_buffer holds those read after them
+        for (bool ended = false; !ended;) {
+            if (m_size == m_capacity)
+                grow(m_size + 1);
+            const ssize_t n = ::read(fd, m_buffer + m_size, m_capacity - m_size);
+            if (n < 0 && errno == EINTR)
+                continue;
             if (n < 0) {
-                if (errno == EINTR)
-                    continue;
                 error = "cannot read " + name + ": " + std::strerror(errno);
                 return false;
             }
             m_size += static_cast<std::size_t>(n);
+            ended = n == 0;
+            if (!copy || (m_size < m_capacity && !ended))
+                continue;
+            if (io::writeAll(copy.get(), {m_buffer, m_size})) {
+                copied += m_size;
+                m_size = 0;
+                continue;
+            }
+            // Full disk, a quota, a file size limit: the reading goes on in memory.
+            if (!takeBack(copy, copied, error))
+                return false;
         }
+        if (!copy || copied == 0)
+            return true;
+        return map(copy.get(), copied, onCopyUnreadable) || takeBack(copy, copied, error);
+    }
+
+    bool map(int fd, std::size_t size, void (*onBusError)(int))
+    {
+        void* p = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (p == MAP_FAILED)
+            return false;
+        std::signal(SIGBUS, onBusError);
+        madvise(p, size, MADV_SEQUENTIAL);
+        m_mapped = p;
+        m_size = size;
+        std::free(m_buffer); // the block the copy was written from
+        m_buffer = nullptr;
+        m_capacity = 0;
+        return true;
+    }
+
+    // Room for at least size bytes. Blocks this large come from mmap, and realloc moves them
+    // with mremap: the bytes read so far are never copied.
+    void grow(std::size_t size)
+    {
+        const std::size_t capacity = std::max({size, 2 * m_capacity, kBlockBytes});
+        auto* grown = static_cast<char*>(std::realloc(m_buffer, capacity));
+        if (!grown)
+            throw std::bad_alloc();
+        m_buffer = grown;
+        m_capacity = capacity;
+    }
+
+    // The copy cannot go on: its bytes move into memory, ahead of the bytes of m_buffer it does
+    // not hold, and it is closed. It held copied bytes before m_buffer was written out, and
+    // that write may have stopped part way: the copy's length says how far.
+    bool takeBack(io::FileDescriptor& copy, std::size_t copied, std::string& error)
+    {
+        const off_t end = lseek(copy.get(), 0, SEEK_CUR);
+        const auto held = static_cast<std::size_t>(std::max<off_t>(end, 0));
+        if (held < copied || held - copied > m_size) {
+            error = "cannot read the temporary copy of the input: its length is wrong";
+            return false;
+        }
+        const std::size_t pending = m_size - (held - copied);
+        if (held + pending > m_capacity)
+            grow(held + pending);
+        std::memmove(m_buffer + held, m_buffer + (held - copied), pending);
+        for (std::size_t at = 0; at < held;) {
+            const ssize_t n = pread(copy.get(), m_buffer + at, held - at, static_cast<off_t>(at));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                error = std::string("cannot read the temporary copy of the input: ") +
+                        std::strerror(n < 0 ? errno : EIO);
+                return false;
+            }
+            at += static_cast<std::size_t>(n);
+        }
+        m_size = held + pending;
+        (void)copy.close(); // only read from here on: nothing for close to report
+        return true;
     }
 
     void* m_mapped = nullptr;
     char* m_buffer = nullptr;
     std::size_t m_size = 0;
+    std::size_t m_capacity = 0;
     std::size_t m_released = 0;
 };
 
@@ -168,14 +271,6 @@ int writeOutput(std::string_view bytes)
     return kExitWriteFailed;
 }
 
-// A mapped file that shrinks while it is read cannot be read on: say so, not a bare signal.
-void onBusError(int)
-{
-    static const char message[] = "kestrova-cli: the input file shrank while it was read\n";
-    [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, message, sizeof message - 1);
-    _exit(kExitBadInput);
-}
-
 int run(int argc, char** argv)
 {
     const std::vector<std::string> args(argv + 1, argv + argc);
@@ -191,7 +286,9 @@ int run(int argc, char** argv)
         return writeOutput(text);
     }
 
-    std::signal(SIGBUS, onBusError);
+    // Past a file size limit (ulimit -f) a write fails with EFBIG rather than ending the process:
+    // the copy of the input then goes on in memory, and output gets its message.
+    std::signal(SIGXFSZ, SIG_IGN);
     Input input;
     std::string error;
     if (!input.read(o.file, error))

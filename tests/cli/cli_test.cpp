@@ -6,9 +6,14 @@
 #include "io/textcodec.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kestrova::test {
 namespace {
@@ -351,6 +356,166 @@ TEST(CliByteOrderMark, OnlyTheOneAtTheVeryStartIsRemoved)
     }
 }
 
+// A folder of its own under /tmp, removed with all it holds.
+class TempFolder
+{
+public:
+    TempFolder()
+    {
+        path = "/tmp/kestrova-cli-test.XXXXXX";
+        if (!::mkdtemp(path.data()))
+            throw std::runtime_error("mkdtemp failed");
+    }
+    ~TempFolder()
+    {
+        std::error_code ignored;
+        std::filesystem::permissions(path, std::filesystem::perms::owner_all, ignored);
+        std::filesystem::remove_all(path, ignored);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    std::vector<std::string> names() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(path))
+            names.push_back(entry.path().filename().string());
+        return names;
+    }
+    std::string path;
+};
+
+// TMPDIR, as the programs started in its scope see it.
+class TmpdirSetting
+{
+public:
+    explicit TmpdirSetting(const std::string& value)
+    {
+        if (const char* old = std::getenv("TMPDIR"))
+            m_old = old;
+        ::setenv("TMPDIR", value.c_str(), 1);
+    }
+    ~TmpdirSetting()
+    {
+        if (m_old)
+            ::setenv("TMPDIR", m_old->c_str(), 1);
+        else
+            ::unsetenv("TMPDIR");
+    }
+    TmpdirSetting(const TmpdirSetting&) = delete;
+    TmpdirSetting& operator=(const TmpdirSetting&) = delete;
+
+private:
+    std::optional<std::string> m_old;
+};
+
+void writeFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Some 3 MB of quoted and plain lines; the last block read from a pipe is a short one.
+const std::string& severalMegabytes()
+{
+    static const std::string text = [] {
+        std::string t;
+        for (int i = 0; t.size() < (3u << 20) + 12345; ++i) {
+            t += (i % 5 < 2) ? "> " : "";
+            for (int k = 0; k <= i % 4; ++k)
+                t += "これは長い日本語の文章です。quoted ｶﾀｶﾅ and words to fold. ";
+            t += "\n";
+        }
+        return t;
+    }();
+    return text;
+}
+
+// Piped input is copied to an unnamed file in TMPDIR and read from there.
+TEST(CliPipedInput, GivesTheBytesOfTheSameFileNamed)
+{
+    TempFolder folder;
+    const std::string file = folder.path + "/input.txt";
+    writeFile(file, severalMegabytes());
+    const TmpdirSetting tmpdir(folder.path);
+    const std::vector<std::string> commands[] = {
+        {"align"}, {"convert", "--to", "utf8"}, {"convert", "--to", "sjis"}, {"quote"}};
+    for (const auto& args : commands) {
+        auto named = args;
+        named.push_back(file);
+        const auto fromFile = cli(named);
+        const auto piped = cli(args, severalMegabytes());
+        ASSERT_EQ(fromFile.exitStatus, 0) << args[0] << fromFile.err;
+        EXPECT_EQ(piped.exitStatus, 0) << args[0] << piped.err;
+        EXPECT_TRUE(piped.out == fromFile.out) << args.back() << ": the outputs differ";
+        EXPECT_GT(piped.out.size(), severalMegabytes().size() / 2) << args.back();
+        // The copy has no name: nothing is left behind.
+        EXPECT_EQ(folder.names(), std::vector<std::string>{"input.txt"});
+    }
+}
+
+// Where the copy cannot be made or filled, the rest is read into memory after what the copy
+// already holds.
+TEST(CliPipedInput, GoesOnWhereNoTemporaryFileCanBeWritten)
+{
+    TempFolder folder;
+    const std::string file = folder.path + "/input.txt";
+    writeFile(file, severalMegabytes());
+    const auto expected = cli({"align", file});
+    ASSERT_EQ(expected.exitStatus, 0) << expected.err;
+    const struct
+    {
+        const char* name;
+        std::string tmpdir;
+        std::size_t fileSize; // the largest file the run may write; 0 for no limit
+    } rows[] = {
+        {"TmpdirMissing", folder.path + "/missing", 0},
+        {"TmpdirIsAFile", file, 0},
+        {"NoRoomBeyondOneByte", folder.path, 1},
+        {"FullHalfWayThroughABlock", folder.path, (3u << 19) + 4321},
+        {"FullAtTheEndOfABlock", folder.path, 2u << 20},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const TmpdirSetting tmpdir(row.tmpdir);
+        ProcessLimits limits;
+        limits.fileSize = row.fileSize;
+        const auto r = runProcess(kCli, {"align"}, severalMegabytes(), limits);
+        EXPECT_EQ(r.exitStatus, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        EXPECT_TRUE(r.out == expected.out) << "the output differs";
+        EXPECT_EQ(folder.names(), std::vector<std::string>{"input.txt"});
+    }
+}
+
+TEST(CliPipedInput, GoesOnWhereTheTemporaryFolderIsReadOnly)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root may write into a read-only folder";
+    TempFolder folder;
+    const std::string file = folder.path + "/input.txt";
+    writeFile(file, severalMegabytes());
+    const std::string readOnly = folder.path + "/read-only";
+    ASSERT_EQ(::mkdir(readOnly.c_str(), 0555), 0);
+    const TmpdirSetting tmpdir(readOnly);
+    const auto r = cli({"quote"}, severalMegabytes());
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_TRUE(r.out == cli({"quote", file}).out) << "the output differs";
+}
+
+// Such a file is read as a pipe is, to its end.
+TEST(CliInput, ReadsAFileWhoseSizeSaysNothing)
+{
+    TempFolder folder;
+    const std::string empty = folder.path + "/empty.txt";
+    writeFile(empty, "");
+    for (const std::string& file : {empty, std::string("/proc/version")}) {
+        const auto r = cli({"quote", file});
+        EXPECT_EQ(r.exitStatus, 0) << file << r.err;
+        EXPECT_EQ(r.out, cli({"quote"}, fileBytes(file)).out) << file;
+        EXPECT_GT(r.out.size(), fileBytes(file).size()) << file; // each line quoted
+    }
+}
+
 // An address-space limit cannot be combined with AddressSanitizer, which reserves terabytes
 // of shadow memory at start.
 bool cliRunsUnderAddressSanitizer()
@@ -377,6 +542,7 @@ TEST(CliMemory, InputTooLargeForTheMemoryIsRefusedInOneLine)
         text += "> これは引用文で、とても長い行です。quoted text ｶﾀｶﾅ 1234\n";
     ProcessLimits limits;
     limits.addressSpace = 160u << 20;
+    limits.fileSize = 8u << 20; // the copy of the endless input stops there and goes on in memory
     const auto endless = runProcess(kCli, {"align", "/dev/zero"}, {}, limits);
     expectRefused(endless, "too large for the memory available");
     EXPECT_EQ(endless.err.find("bad_alloc"), std::string::npos) << endless.err;

@@ -38,9 +38,10 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
         dup2(err[1], 2);
         for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
             close(fd);
-        if (limits.addressSpace > 0) {
-            const rlimit limit{limits.addressSpace, limits.addressSpace};
-            if (setrlimit(RLIMIT_AS, &limit) != 0)
+        for (const auto& [resource, value] : {std::pair{RLIMIT_AS, limits.addressSpace},
+                                              std::pair{RLIMIT_FSIZE, limits.fileSize}}) {
+            const rlimit limit{value, value};
+            if (value > 0 && setrlimit(resource, &limit) != 0)
                 _exit(126);
         }
         execve(program.c_str(), argv.data(), environ);

@@ -17,6 +17,7 @@ struct ProcessResult
 struct ProcessLimits
 {
     std::size_t addressSpace = 0; // RLIMIT_AS of the child in bytes; 0 leaves it as it is
+    std::size_t fileSize = 0;     // RLIMIT_FSIZE: the largest file the child may write
 };
 
 // Runs program with args (no shell), feeding input to its standard input.

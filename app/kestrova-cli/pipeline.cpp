@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
@@ -30,26 +31,31 @@ const std::uint8_t* bytesOf(std::string_view s)
     return reinterpret_cast<const std::uint8_t*>(s.data());
 }
 
-// Calls passed every so many bytes of a pass over the input.
+// Calls passed every so many bytes of a pass over the input, and says there whether the pass
+// is still wanted.
 class Every
 {
 public:
     static constexpr std::size_t kBytes = 1 << 20;
-    explicit Every(const io::ScanProgress& passed)
+    explicit Every(const io::ScanProgress& passed, const std::atomic<bool>* stop = nullptr)
         : m_passed(passed)
-        , m_next(passed ? kBytes : SIZE_MAX)
+        , m_stop(stop)
+        , m_next(passed || stop ? kBytes : SIZE_MAX)
     {
     }
-    void at(std::size_t i)
+    bool at(std::size_t i)
     {
-        if (i >= m_next) {
+        if (i < m_next)
+            return true;
+        if (m_passed)
             m_passed(i);
-            m_next = i + kBytes;
-        }
+        m_next = i + kBytes;
+        return !m_stop || !m_stop->load(std::memory_order_relaxed);
     }
 
 private:
     const io::ScanProgress& m_passed;
+    const std::atomic<bool>* m_stop;
     std::size_t m_next;
 };
 
@@ -284,15 +290,16 @@ constexpr bool fitsJisRows(std::uint16_t form) { return form <= 0xFF || (form >>
 // code page 932 too, and has a form in the output code.
 bool isPlainShiftJis(std::string_view bytes, bool decodable,
                      io::OutputCode code = io::OutputCode::Sjis,
-                     const io::ScanProgress& passed = {})
+                     const io::ScanProgress& passed = {}, const std::atomic<bool>* stop = nullptr)
 {
     // Every character read from code page 932 has its form there, and UTF-8 holds anything.
     const bool rows = decodable && code != io::OutputCode::Sjis && code != io::OutputCode::Utf8;
     const std::uint8_t* s = bytesOf(bytes);
     const std::size_t n = bytes.size();
-    Every every(passed);
+    Every every(passed, stop);
     for (std::size_t i = 0; i < n;) {
-        every.at(i);
+        if (!every.at(i))
+            return false; // no longer wanted
         const std::uint8_t b = s[i];
         if (b < 0x80) {
             ++i;
@@ -360,22 +367,65 @@ inline char32_t nextUtf8(const std::uint8_t* s, std::size_t& i)
     return c;
 }
 
-bool utf8Fits(std::string_view bytes, io::OutputCode code, const io::ScanProgress& passed = {})
+// What one pass over the input finds: whether it is UTF-8 by the rule of io::isUtf8Text, and
+// if so whether every character after a byte-order mark has a form in the output code.
+struct Utf8Reading
 {
-    if (code == io::OutputCode::Utf8)
-        return true;
+    bool utf8 = false;
+    bool fits = true;
+};
+
+Utf8Reading readUtf8(std::string_view bytes, io::OutputCode code, const io::ScanProgress& passed)
+{
     const std::uint8_t* s = bytesOf(bytes);
+    const std::size_t n = bytes.size();
+    const bool byteOrderMark = bytes.substr(0, 3) == kByteOrderMark;
+    Utf8Reading found{byteOrderMark, true};
+    const bool check = code != io::OutputCode::Utf8;
     Every every(passed);
-    for (std::size_t i = 0; i < bytes.size();) {
+    for (std::size_t i = byteOrderMark ? 3 : 0; i < n;) {
         every.at(i);
-        if (s[i] < 0x80) {
+        // Runs of ASCII are passed eight bytes at a time.
+        while (i + 8 <= n) {
+            std::uint64_t word;
+            std::memcpy(&word, s + i, 8);
+            if (word & 0x8080808080808080ULL)
+                break;
+            i += 8;
+        }
+        if (i == n)
+            break;
+        const std::uint8_t b = s[i];
+        if (b < 0x80) {
             ++i;
             continue;
         }
-        if (!hasFormIn(nextUtf8(s, i), code))
-            return false;
+        // The three-byte sequences of Japanese text, checked in place: E1-EC and EE-EF lead
+        // any two continuation bytes; E0 needs A0 and up, ED below A0 (no surrogates).
+        if (i + 3 <= n && b >= 0xE0 && b <= 0xEF && (s[i + 1] & 0xC0) == 0x80 &&
+            (s[i + 2] & 0xC0) == 0x80 && (b != 0xE0 || s[i + 1] >= 0xA0) &&
+            (b != 0xED || s[i + 1] < 0xA0)) {
+            if (check && found.fits)
+                found.fits = hasFormIn(char32_t(b & 0x0F) << 12 | char32_t(s[i + 1] & 0x3F) << 6 |
+                                           (s[i + 2] & 0x3F),
+                                       code);
+            found.utf8 = true;
+            i += 3;
+            continue;
+        }
+        const std::size_t length = io::utf8SequenceLength(s + i, n - i);
+        if (length == 0)
+            return {false, false};
+        if (check && found.fits) {
+            std::size_t at = i;
+            found.fits = hasFormIn(nextUtf8(s, at), code);
+        }
+        found.utf8 = true;
+        i += length;
     }
-    return true;
+    if (!found.utf8)
+        found.fits = false;
+    return found;
 }
 
 // A buffer reused from piece to piece; growing it keeps nothing and zeroes nothing.
@@ -619,30 +669,6 @@ std::size_t pieceEnd(std::string_view bytes, std::size_t from, const PieceSizes&
     return n;
 }
 
-// isUtf8Text in parts of about a megabyte, each cut before a byte that starts a character, so
-// that passed hears how far it has come. Valid UTF-8 is valid in every such part; a fault is a
-// fault in the part that holds it.
-bool isUtf8Input(std::string_view input, const io::ScanProgress& passed)
-{
-    if (!passed)
-        return io::isUtf8Text(input);
-    const std::uint8_t* s = bytesOf(input);
-    bool multiByte = false;
-    for (std::size_t from = 0; from < input.size();) {
-        std::size_t to = std::min(from + Every::kBytes, input.size());
-        while (to < input.size() && to > from + 1 && (s[to] & 0xC0) == 0x80)
-            --to;
-        const std::string_view part = input.substr(from, to - from);
-        if (io::isUtf8Text(part))
-            multiByte = true;
-        else if (std::any_of(s + from, s + to, [](std::uint8_t b) { return b >= 0x80; }))
-            return false;
-        passed(to);
-        from = to;
-    }
-    return multiByte;
-}
-
 // The code of input that is not UTF-8, and whether it is Shift_JIS that isPlainShiftJis accepts.
 // Both scans read the whole input: a large one is read by both at once, on two cores.
 struct Classification
@@ -661,11 +687,14 @@ Classification classify(std::string_view input, io::OutputCode code, Passes& pas
     if (input.size() >= kSideBySideBytes) {
         try {
             passes.begin(2);
+            // Detection ends early on JIS or EUC-JP: the check need not go on then.
+            std::atomic<bool> notShiftJis = false;
             std::thread detection([&] {
                 detect(passes.reporter(0));
+                notShiftJis = found.code.family != io::CodeFamily::Sjis;
                 passes.finish(0);
             });
-            const bool plain = isPlainShiftJis(input, true, code, passes.reporter(1));
+            const bool plain = isPlainShiftJis(input, true, code, passes.reporter(1), &notShiftJis);
             passes.finish(1);
             detection.join();
             found.plainShiftJis = plain && found.code.family == io::CodeFamily::Sjis;
@@ -718,6 +747,8 @@ class DirectConverter
 public:
     DirectConverter(bool utf8, io::OutputCode code, bool crlf)
         : m_utf8(utf8)
+        , m_toUtf8(code == io::OutputCode::Utf8)
+        , m_crlf(crlf)
         , m_encoder(code, crlf)
     {
     }
@@ -728,6 +759,28 @@ public:
         char* const begin = m_bytes.reserve(2 * PieceEncoder::kMostBytes * piece.size() +
                                             PieceEncoder::kClosingBytes);
         char* o = begin;
+        if (m_toUtf8) {
+            // The encoder's UTF-8 without its questions: every character here is valid, and
+            // each line end comes as CR and LF.
+            readCharacters(piece, m_utf8, m_lineEnds, [&](char32_t c) {
+                if (c < 0x80) {
+                    if (c != U'\r' || m_crlf)
+                        *o++ = static_cast<char>(c);
+                } else if (c < 0x800) {
+                    o[0] = static_cast<char>(0xC0 | c >> 6);
+                    o[1] = static_cast<char>(0x80 | (c & 0x3F));
+                    o += 2;
+                } else if (c < 0x10000) {
+                    o[0] = static_cast<char>(0xE0 | c >> 12);
+                    o[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+                    o[2] = static_cast<char>(0x80 | (c & 0x3F));
+                    o += 3;
+                } else {
+                    o = m_encoder.put(o, c);
+                }
+            });
+            return {begin, static_cast<std::size_t>(o - begin)};
+        }
         readCharacters(piece, m_utf8, m_lineEnds, [&](char32_t c) { o = m_encoder.put(o, c); });
         if (last)
             o = m_encoder.close(o);
@@ -738,6 +791,8 @@ public:
 
 private:
     bool m_utf8;
+    bool m_toUtf8;
+    bool m_crlf;
     PieceEncoder m_encoder;
     Scratch<char> m_bytes;
     io::LineEndKind m_lineEnds = io::LineEndKind::CrLf;
@@ -763,6 +818,38 @@ RunResult convertDirect(const Options& o, std::string_view text, bool utf8, Outp
     return result;
 }
 
+// The converters' Shift_JIS in pieces that a reader of characters can take: the converters
+// write a pair whole, but bytes that were no pair in their input may read as one, so a lead
+// byte at a piece's end waits for its trail.
+class WholeCharacters
+{
+public:
+    std::string_view take(std::string_view bytes, bool last)
+    {
+        if (!m_held.empty()) {
+            m_joined = m_held;
+            m_joined += bytes;
+            bytes = m_joined;
+            m_held.clear();
+        }
+        if (last)
+            return bytes;
+        const std::uint8_t* s = bytesOf(bytes);
+        std::size_t i = 0;
+        while (i < bytes.size())
+            i += engine::isLeadByte(s[i]) ? 2 : 1;
+        if (i > bytes.size()) {
+            m_held = bytes.substr(bytes.size() - 1);
+            bytes.remove_suffix(1);
+        }
+        return bytes;
+    }
+
+private:
+    std::string m_held;
+    std::string m_joined;
+};
+
 // convert of JIS, EUC-JP or Shift_JIS through the byte converters as the input comes; to UTF-8
 // through Shift_JIS that a first pass found to decode.
 RunResult convertStreamed(const Options& o, std::string_view input, io::CodeDetection code,
@@ -772,10 +859,11 @@ RunResult convertStreamed(const Options& o, std::string_view input, io::CodeDete
     const bool toUtf8 = o.convertTo == kConvertToUtf8;
     io::CodeConvertStream stream(code, toUtf8 ? io::kTargetSjis : o.convertTo);
     DirectConverter direct(false, io::OutputCode::Utf8, o.crlf);
+    WholeCharacters characters;
     if (!eachPiece(input, pieceBytes, consumed, [&](std::string_view piece, bool last) {
             std::string_view bytes = stream.convert(piece, last);
             if (toUtf8)
-                bytes = direct.convert(bytes, last);
+                bytes = direct.convert(characters.take(bytes, last), last);
             return writeOrFail(out, bytes, result);
         }))
         return result;
@@ -790,10 +878,12 @@ bool convertedDecodes(std::string_view input, io::CodeDetection code, io::Output
                       const Consumed& consumed)
 {
     io::CodeConvertStream stream(code, io::kTargetSjis);
+    WholeCharacters characters;
     return eachPiece(
         input, [] { return kPieceBytes; }, consumed,
         [&](std::string_view piece, bool last) {
-            return isPlainShiftJis(stream.convert(piece, last), true, output);
+            return isPlainShiftJis(characters.take(stream.convert(piece, last), last), true,
+                                   output);
         });
 }
 
@@ -912,16 +1002,15 @@ RunResult runPipeline(const Options& o, std::string_view input, Output& out,
     const io::OutputCode code = outputCodeOf(o);
     Passes passes(consumed);
     passes.begin(1);
-    const bool utf8 = isUtf8Input(input, passes.reporter(0));
+    const Utf8Reading reading = readUtf8(input, code, passes.reporter(0));
     io::LineEndKind lineEnds = io::LineEndKind::CrLf;
 
-    if (utf8) {
+    if (reading.utf8) {
         std::string_view text = input;
         if (text.substr(0, 3) == kByteOrderMark)
             text.remove_prefix(3);
         text = withoutEndOfFile(text);
-        passes.begin(1);
-        if (!utf8Fits(text, code, passes.reporter(0)) || (!isConvert && !extrasFit(o)))
+        if (!reading.fits || (!isConvert && !extrasFit(o)))
             return runWhole(o, input, out); // it words the refusal
         const auto offset = static_cast<std::size_t>(text.data() - input.data());
         const Consumed textConsumed = [&consumed, offset](std::size_t upTo) {

@@ -91,69 +91,122 @@ std::string_view CodeConvertStream::convert(std::string_view piece, bool last)
 }
 
 // Reads in[0, to); end is the input's length when it ends with this piece. The usual bytes
-// take the short ways here, everything else the automaton of readByte.
+// take the short way of readPlain, everything else the automaton of readByte.
 void CodeConvertStream::read(const std::uint8_t* in, std::size_t to, std::size_t end)
 {
     std::size_t i = 0;
     while (i < to) {
-        const std::uint8_t b = in[i];
-        if (m_mode == Mode::Text && i + 1 < to) {
-            const std::uint8_t next = in[i + 1];
+        if (m_writer == Writer::Copy && m_mode == Mode::Text && !m_pendingCr) {
             switch (m_reader) {
             case Reader::Copy:
-                write(b);
-                ++i;
-                continue;
-            case Reader::Sjis:
-                if (b < 0x80 || isHalfWidthKana(b)) {
-                    write(b);
-                    ++i;
-                    continue;
-                }
-                if (isSjisTrail(next)) {
-                    write(b);
-                    write(next);
-                    i += 2;
-                    continue;
-                }
+                i = readPlain<Reader::Copy>(in, i, to);
                 break;
-            case Reader::Euc:
-                if (b < 0x80) {
-                    write(b);
-                    ++i;
-                    continue;
-                }
-                if (next >= 0x80) {
-                    readByte(b, kNoEnd);
-                    readByte(next, kNoEnd);
-                    i += 2;
-                    continue;
-                }
+            case Reader::Sjis:
+                i = readPlain<Reader::Sjis>(in, i, to);
                 break;
             case Reader::Jis:
-                if (b == kEsc || b == kSo || b == kSi)
-                    break;
-                if (m_shift != kKanjiState) {
-                    write(m_shift == kKanaState && b >= 0x20 && b <= 0x5F
-                              ? static_cast<std::uint8_t>(b + 0x80)
-                              : b);
-                    ++i;
-                    continue;
-                }
-                if (b >= 0x21 && next >= 0x21) {
-                    std::uint8_t pair[2];
-                    putSjisPair(pair, b, next);
-                    write(pair[0]);
-                    write(pair[1]);
-                    i += 2;
-                    continue;
-                }
+                i = readPlain<Reader::Jis>(in, i, to);
+                break;
+            case Reader::Euc:
+                i = readPlain<Reader::Euc>(in, i, to);
                 break;
             }
+            if (i == to)
+                break;
         }
-        readByte(b, end == kNoEnd ? kNoEnd : end - i - 1);
+        readByte(in[i], end == kNoEnd ? kNoEnd : end - i - 1);
         ++i;
     }
+}
+
+// Reads from i on while the bytes need neither the automaton's states nor the JIS and EUC
+// writers, with the line ends made CR LF on the way; returns where it stopped. Every byte read
+// has one after it in the piece, to decide a pair or a CR LF.
+template <CodeConvertStream::Reader kReader>
+std::size_t CodeConvertStream::readPlain(const std::uint8_t* in, std::size_t i, std::size_t to)
+{
+    std::uint8_t* o = m_out;
+    int lineEnds = m_lineEnds;
+    int shift = m_shift;
+    while (i + 1 < to) {
+        const std::uint8_t b = in[i];
+        const std::uint8_t next = in[i + 1];
+        if (b == kCr || b == kLf) {
+            // Every reader passes line ends on as they are, in any state. Whether a CR stands
+            // alone is for the converted bytes to say: a byte after it may go out later.
+            if (b == kCr && next != kLf)
+                break;
+            o[0] = kCr;
+            o[1] = kLf;
+            o += 2;
+            if (b == kLf)
+                lineEnds = static_cast<int>(LineEndKind::Lf);
+            i += b == kCr ? 2 : 1;
+            continue;
+        }
+        if constexpr (kReader == Reader::Copy) {
+            *o++ = b;
+            ++i;
+            continue;
+        } else if constexpr (kReader == Reader::Sjis) {
+            if (b < 0x80 || isHalfWidthKana(b)) {
+                *o++ = b;
+                ++i;
+                continue;
+            }
+            if (!isSjisTrail(next))
+                break;
+            o[0] = b;
+            o[1] = next;
+        } else if constexpr (kReader == Reader::Euc) {
+            if (b < 0x80) {
+                *o++ = b;
+                ++i;
+                continue;
+            }
+            if (next < 0x80)
+                break;
+            if (b == kSs2) {
+                *o++ = next;
+                i += 2;
+                continue;
+            }
+            putSjisPair(o, b & 0x7F, next & 0x7F);
+        } else {
+            if (b == kEsc && i + 3 < to) {
+                // The designations JIS text is made of, whole within the piece.
+                const std::uint8_t final = in[i + 2];
+                if (next == '$' && (final == 'B' || final == '@'))
+                    shift = kKanjiState;
+                else if (next == '(' && (final == 'B' || final == 'J'))
+                    shift = kAsciiState;
+                else if (next == '(' && final == 'I')
+                    shift = kKanaState;
+                else
+                    break;
+                i += 3;
+                continue;
+            }
+            if (b == kEsc || b == kSo || b == kSi)
+                break;
+            if (shift != kKanjiState) {
+                *o++ = shift == kKanaState && b >= 0x20 && b <= 0x5F
+                           ? static_cast<std::uint8_t>(b + 0x80)
+                           : b;
+                ++i;
+                continue;
+            }
+            if (b < 0x21 || next < 0x21)
+                break;
+            putSjisPair(o, b, next);
+        }
+        o += 2;
+        i += 2;
+    }
+    m_out = o;
+    m_lineEnds = lineEnds;
+    m_shift = shift;
+    return i;
 }
 
 // One byte of the reader; after is how many bytes of input follow it.

@@ -53,6 +53,8 @@ private:
     };
 
     void read(const std::uint8_t* in, std::size_t to, std::size_t end);
+    template <Reader kReader>
+    std::size_t readPlain(const std::uint8_t* in, std::size_t i, std::size_t to);
     void readByte(std::uint8_t b, std::size_t after);
     void readJis(std::uint8_t b, std::size_t after);
     void write(std::uint8_t b);

@@ -12,11 +12,7 @@
 #include <optional>
 
 namespace kestrova::io {
-namespace {
 
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
-// Length of the valid UTF-8 sequence at the start of s, 0 when it is not one.
 std::size_t utf8SequenceLength(const unsigned char* s, std::size_t left)
 {
     const unsigned char b = s[0];
@@ -51,6 +47,10 @@ std::size_t utf8SequenceLength(const unsigned char* s, std::size_t left)
         return 0;
     return len;
 }
+
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // The line that byte offset lies on, counting CR LF, a lone CR and a lone LF as line ends, as
 // the input has them.

@@ -31,6 +31,8 @@ struct DecodedText
 // True for bytes that start with a UTF-8 byte-order mark or hold at least one multi-byte
 // sequence, and are valid UTF-8 throughout.
 [[nodiscard]] bool isUtf8Text(std::string_view bytes);
+// Length of the valid UTF-8 sequence at the start of s, 0 when it is not one.
+[[nodiscard]] std::size_t utf8SequenceLength(const unsigned char* s, std::size_t left);
 
 // Decodes file bytes. UTF-8 is recognised first; otherwise, with convMode, the JIS, EUC and
 // Shift_JIS detection runs and converts to Shift_JIS; without it the bytes are taken as

@@ -99,6 +99,13 @@ std::vector<Sample> samples()
                            s += "ｱあ";
                        return s;
                    }()});
+    // JIS detected behind bytes that read as half-width katakana, with NULs in the kanji run.
+    all.push_back(
+        {"jis after kana",
+         std::string("EDD\xD5\xD5\xD5\xD5\xD5\xD5\xD5\xDD\xD5\xD5\xD5\xD5\xD5\x14\x03\x02> "
+                     "\x1B$B$3$l$O0z\0\0\0\0\0\0\0\xD5\xD5\xD5\xD5\xD5\xD5\xD5\xD5\xD5"
+                     "DDDDDDDDDDDDD\0\0D",
+                     64)});
     all.push_back({"empty", ""});
     all.push_back({"bom-only", "\xEF\xBB\xBF"});
     return all;
@@ -257,8 +264,16 @@ TEST(Pipeline, ReadsUtf8ByTheOneRule)
          "89abcdefg",
          true}, // across an eight-byte step
     };
-    for (const auto& [bytes, utf8] : rows)
+    for (const auto& [bytes, utf8] : rows) {
         EXPECT_EQ(io::isUtf8Text(bytes), utf8) << testing::PrintToString(bytes);
+        // The pipeline reads UTF-8 in a pass of its own; the result tells how it read it.
+        Options o;
+        o.command = Command::Convert;
+        o.convertTo = kConvertToUtf8;
+        StringOutput out;
+        const RunResult r = runPipeline(o, bytes, out);
+        EXPECT_EQ(r.resultWord & 3, utf8 ? 3 : 0) << testing::PrintToString(bytes);
+    }
 }
 
 // Every pass over a large input lets go of what lies behind it, the two side-by-side ones

@@ -66,7 +66,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const cli::RunResult expected = cli::runWhole(o, input, whole);
     Sizes sizes(static_cast<std::uint32_t>(data[2]) * 2654435761u);
     cli::StringOutput pieces;
-    const cli::RunResult got = cli::runPipeline(o, input, pieces, [&] { return sizes.next(); });
+    // Output held to the end, or for a few bytes only.
+    const std::size_t held = data[2] & 1 ? cli::kHeldBytes : sizes.next();
+    const cli::RunResult got = cli::runPipeline(
+        o, input, pieces, [&] { return sizes.next(); }, {}, held);
     require(got.exitStatus == expected.exitStatus, "the same exit status");
     require(got.error == expected.error, "the same message");
     require(got.resultWord == expected.resultWord, "the same result word");

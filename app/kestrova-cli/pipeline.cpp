@@ -16,6 +16,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -367,66 +368,76 @@ inline char32_t nextUtf8(const std::uint8_t* s, std::size_t& i)
     return c;
 }
 
-// What one pass over the input finds: whether it is UTF-8 by the rule of io::isUtf8Text, and
-// if so whether every character after a byte-order mark has a form in the output code.
-struct Utf8Reading
+// UTF-8 by the rule of io::isUtf8Text, read in parts: valid throughout, and at least one
+// multi-byte character or a byte-order mark; and whether every character has a form in the
+// output code. Parts must not split a character: pieces that end at line ends never do.
+class Utf8Check
 {
-    bool utf8 = false;
-    bool fits = true;
-};
-
-Utf8Reading readUtf8(std::string_view bytes, io::OutputCode code, const io::ScanProgress& passed)
-{
-    const std::uint8_t* s = bytesOf(bytes);
-    const std::size_t n = bytes.size();
-    const bool byteOrderMark = bytes.substr(0, 3) == kByteOrderMark;
-    Utf8Reading found{byteOrderMark, true};
-    const bool check = code != io::OutputCode::Utf8;
-    Every every(passed);
-    for (std::size_t i = byteOrderMark ? 3 : 0; i < n;) {
-        every.at(i);
-        // Runs of ASCII are passed eight bytes at a time.
-        while (i + 8 <= n) {
-            std::uint64_t word;
-            std::memcpy(&word, s + i, 8);
-            if (word & 0x8080808080808080ULL)
-                break;
-            i += 8;
-        }
-        if (i == n)
-            break;
-        const std::uint8_t b = s[i];
-        if (b < 0x80) {
-            ++i;
-            continue;
-        }
-        // The three-byte sequences of Japanese text, checked in place: E1-EC and EE-EF lead
-        // any two continuation bytes; E0 needs A0 and up, ED below A0 (no surrogates).
-        if (i + 3 <= n && b >= 0xE0 && b <= 0xEF && (s[i + 1] & 0xC0) == 0x80 &&
-            (s[i + 2] & 0xC0) == 0x80 && (b != 0xE0 || s[i + 1] >= 0xA0) &&
-            (b != 0xED || s[i + 1] < 0xA0)) {
-            if (check && found.fits)
-                found.fits = hasFormIn(char32_t(b & 0x0F) << 12 | char32_t(s[i + 1] & 0x3F) << 6 |
-                                           (s[i + 2] & 0x3F),
-                                       code);
-            found.utf8 = true;
-            i += 3;
-            continue;
-        }
-        const std::size_t length = io::utf8SequenceLength(s + i, n - i);
-        if (length == 0)
-            return {false, false};
-        if (check && found.fits) {
-            std::size_t at = i;
-            found.fits = hasFormIn(nextUtf8(s, at), code);
-        }
-        found.utf8 = true;
-        i += length;
+public:
+    Utf8Check(io::OutputCode code, bool byteOrderMark)
+        : m_code(code)
+        , m_multiByte(byteOrderMark)
+    {
     }
-    if (!found.utf8)
-        found.fits = false;
-    return found;
-}
+
+    // False when the bytes are no valid UTF-8.
+    bool read(std::string_view bytes, const io::ScanProgress& passed = {})
+    {
+        const std::uint8_t* s = bytesOf(bytes);
+        const std::size_t n = bytes.size();
+        const bool check = m_code != io::OutputCode::Utf8;
+        Every every(passed);
+        for (std::size_t i = 0; i < n;) {
+            every.at(i);
+            // Runs of ASCII are passed eight bytes at a time.
+            while (i + 8 <= n) {
+                std::uint64_t word;
+                std::memcpy(&word, s + i, 8);
+                if (word & 0x8080808080808080ULL)
+                    break;
+                i += 8;
+            }
+            if (i == n)
+                break;
+            const std::uint8_t b = s[i];
+            if (b < 0x80) {
+                ++i;
+                continue;
+            }
+            // The three-byte sequences of Japanese text, checked in place: E1-EC and EE-EF
+            // lead any two continuation bytes; E0 needs A0 and up, ED below A0 (no surrogates).
+            if (i + 3 <= n && b >= 0xE0 && b <= 0xEF && (s[i + 1] & 0xC0) == 0x80 &&
+                (s[i + 2] & 0xC0) == 0x80 && (b != 0xE0 || s[i + 1] >= 0xA0) &&
+                (b != 0xED || s[i + 1] < 0xA0)) {
+                if (check && m_fits)
+                    m_fits = hasFormIn(char32_t(b & 0x0F) << 12 | char32_t(s[i + 1] & 0x3F) << 6 |
+                                           (s[i + 2] & 0x3F),
+                                       m_code);
+                m_multiByte = true;
+                i += 3;
+                continue;
+            }
+            const std::size_t length = io::utf8SequenceLength(s + i, n - i);
+            if (length == 0)
+                return false;
+            if (check && m_fits) {
+                std::size_t at = i;
+                m_fits = hasFormIn(nextUtf8(s, at), m_code);
+            }
+            m_multiByte = true;
+            i += length;
+        }
+        return true;
+    }
+
+    bool utf8() const { return m_multiByte; }
+    bool fits() const { return m_fits; }
+
+private:
+    io::OutputCode m_code;
+    bool m_multiByte;
+    bool m_fits = true;
+};
 
 // A buffer reused from piece to piece; growing it keeps nothing and zeroes nothing.
 template <typename T> class Scratch
@@ -747,7 +758,7 @@ class DirectConverter
 public:
     DirectConverter(bool utf8, io::OutputCode code, bool crlf)
         : m_utf8(utf8)
-        , m_toUtf8(code == io::OutputCode::Utf8)
+        , m_code(code)
         , m_crlf(crlf)
         , m_encoder(code, crlf)
     {
@@ -755,44 +766,121 @@ public:
 
     std::string_view convert(std::string_view piece, bool last)
     {
-        // A byte is at most two characters: a lone line end becomes CR LF.
-        char* const begin = m_bytes.reserve(2 * PieceEncoder::kMostBytes * piece.size() +
-                                            PieceEncoder::kClosingBytes);
+        char* const begin = reserve(piece);
         char* o = begin;
-        if (m_toUtf8) {
-            // The encoder's UTF-8 without its questions: every character here is valid, and
-            // each line end comes as CR and LF.
-            readCharacters(piece, m_utf8, m_lineEnds, [&](char32_t c) {
-                if (c < 0x80) {
-                    if (c != U'\r' || m_crlf)
-                        *o++ = static_cast<char>(c);
-                } else if (c < 0x800) {
-                    o[0] = static_cast<char>(0xC0 | c >> 6);
-                    o[1] = static_cast<char>(0x80 | (c & 0x3F));
-                    o += 2;
-                } else if (c < 0x10000) {
-                    o[0] = static_cast<char>(0xE0 | c >> 12);
-                    o[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-                    o[2] = static_cast<char>(0x80 | (c & 0x3F));
-                    o += 3;
-                } else {
-                    o = m_encoder.put(o, c);
-                }
-            });
-            return {begin, static_cast<std::size_t>(o - begin)};
-        }
-        readCharacters(piece, m_utf8, m_lineEnds, [&](char32_t c) { o = m_encoder.put(o, c); });
+        readCharacters(piece, m_utf8, m_lineEnds, [&](char32_t c) { o = put(o, c); });
         if (last)
             o = m_encoder.close(o);
         return {begin, static_cast<std::size_t>(o - begin)};
     }
 
+    enum class Fault
+    {
+        None,
+        NotUtf8, // a byte that is no UTF-8: the input is in another code
+        Refused, // a character that does not decode, or has no form in the output code
+    };
+
+    // convert for a piece not yet checked: that UTF-8 is valid, that Shift_JIS decodes as
+    // isPlainShiftJis has it, that every character has a form in the output code. After a
+    // fault the converter is of no further use.
+    Fault convertChecked(std::string_view piece, bool last, std::string_view& bytes)
+    {
+        char* const begin = reserve(piece);
+        char* o = begin;
+        const std::uint8_t* s = bytesOf(piece);
+        const std::size_t n = piece.size();
+        for (std::size_t i = 0; i < n;) {
+            const std::uint8_t b = s[i];
+            if (b < 0x80) {
+                ++i;
+                if (b == '\r') {
+                    if (i < n && s[i] == '\n')
+                        ++i;
+                    else
+                        m_lineEnds = io::LineEndKind::Cr;
+                    o = put(put(o, U'\r'), U'\n');
+                } else if (b == '\n') {
+                    m_lineEnds = io::LineEndKind::Lf;
+                    o = put(put(o, U'\r'), U'\n');
+                } else {
+                    o = put(o, b);
+                }
+                continue;
+            }
+            char32_t c = 0;
+            if (m_utf8) {
+                if (i + 3 <= n && b >= 0xE0 && b <= 0xEF && (s[i + 1] & 0xC0) == 0x80 &&
+                    (s[i + 2] & 0xC0) == 0x80 && (b != 0xE0 || s[i + 1] >= 0xA0) &&
+                    (b != 0xED || s[i + 1] < 0xA0)) {
+                    c = char32_t(b & 0x0F) << 12 | char32_t(s[i + 1] & 0x3F) << 6 |
+                        (s[i + 2] & 0x3F);
+                    i += 3;
+                } else if (io::utf8SequenceLength(s + i, n - i) == 0) {
+                    return Fault::NotUtf8;
+                } else {
+                    c = nextUtf8(s, i);
+                }
+                m_multiByte = true;
+            } else if (b >= 0xA0 && b <= 0xDF) {
+                c = tables::kDecode1[b];
+                ++i;
+            } else if (i + 1 < n && engine::isLeadByte(b)) {
+                c = tables::kDecode2[b << 8 | s[i + 1]];
+                i += 2;
+            } else {
+                return Fault::Refused;
+            }
+            if (c == tables::kNoChar || !hasFormIn(c, m_code))
+                return Fault::Refused;
+            o = put(o, c);
+        }
+        if (last)
+            o = m_encoder.close(o);
+        bytes = {begin, static_cast<std::size_t>(o - begin)};
+        return Fault::None;
+    }
+
     io::LineEndKind lineEnds() const { return m_lineEnds; }
+    // convertChecked has read a multi-byte UTF-8 character.
+    bool multiByte() const { return m_multiByte; }
 
 private:
+    char* reserve(std::string_view piece)
+    {
+        // A byte is at most two characters: a lone line end becomes CR LF.
+        return m_bytes.reserve(2 * PieceEncoder::kMostBytes * piece.size() +
+                               PieceEncoder::kClosingBytes);
+    }
+
+    char* put(char* o, char32_t c)
+    {
+        if (m_code != io::OutputCode::Utf8)
+            return m_encoder.put(o, c);
+        // The encoder's UTF-8 without its questions: every character here is valid, and each
+        // line end comes as CR and LF.
+        if (c < 0x80) {
+            if (c != U'\r' || m_crlf)
+                *o++ = static_cast<char>(c);
+        } else if (c < 0x800) {
+            o[0] = static_cast<char>(0xC0 | c >> 6);
+            o[1] = static_cast<char>(0x80 | (c & 0x3F));
+            o += 2;
+        } else if (c < 0x10000) {
+            o[0] = static_cast<char>(0xE0 | c >> 12);
+            o[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            o[2] = static_cast<char>(0x80 | (c & 0x3F));
+            o += 3;
+        } else {
+            o = m_encoder.put(o, c);
+        }
+        return o;
+    }
+
     bool m_utf8;
-    bool m_toUtf8;
+    io::OutputCode m_code;
     bool m_crlf;
+    bool m_multiByte = false;
     PieceEncoder m_encoder;
     Scratch<char> m_bytes;
     io::LineEndKind m_lineEnds = io::LineEndKind::CrLf;
@@ -834,11 +922,13 @@ public:
         }
         if (last)
             return bytes;
+        // A byte that is no lead byte ends a character, so the pairs of a run of lead bytes at
+        // the end start at the run's start: an odd run ends in a lone lead byte.
         const std::uint8_t* s = bytesOf(bytes);
-        std::size_t i = 0;
-        while (i < bytes.size())
-            i += engine::isLeadByte(s[i]) ? 2 : 1;
-        if (i > bytes.size()) {
+        std::size_t run = 0;
+        while (run < bytes.size() && engine::isLeadByte(s[bytes.size() - 1 - run]))
+            ++run;
+        if (run % 2 == 1) {
             m_held = bytes.substr(bytes.size() - 1);
             bytes.remove_suffix(1);
         }
@@ -869,22 +959,6 @@ RunResult convertStreamed(const Options& o, std::string_view input, io::CodeDete
         return result;
     result.resultWord = stream.resultWord();
     return result;
-}
-
-// True when the input through the byte converters gives Shift_JIS that decodes, every
-// character with a form in the output code. The converters never split a pair or a CR LF
-// between pieces.
-bool convertedDecodes(std::string_view input, io::CodeDetection code, io::OutputCode output,
-                      const Consumed& consumed)
-{
-    io::CodeConvertStream stream(code, io::kTargetSjis);
-    WholeCharacters characters;
-    return eachPiece(
-        input, [] { return kPieceBytes; }, consumed,
-        [&](std::string_view piece, bool last) {
-            return isPlainShiftJis(characters.take(stream.convert(piece, last), last), true,
-                                   output);
-        });
 }
 
 // A text command over its pieces: decoded, worked and encoded, each written when it is ready.
@@ -943,39 +1017,226 @@ RunResult runPieces(const Options& o, std::string_view text, bool utf8, Output& 
     return result;
 }
 
-// The text route over JIS, EUC-JP or Shift_JIS the clean-up changes, through the byte
-// converters; their Shift_JIS goes on in whole lines.
-RunResult runConverted(const Options& o, std::string_view input, io::CodeDetection code,
-                       Output& out, const PieceSizes& pieceBytes, const Consumed& consumed)
-{
-    RunResult result;
-    io::CodeConvertStream stream(code, io::kTargetSjis);
-    TextWork work(o, false);
-    std::string lines; // converted bytes up to the last line end seen, and what follows it
-    static_cast<void>(
-        eachPiece(input, pieceBytes, consumed, [&](std::string_view piece, bool last) {
-            lines += stream.convert(piece, last);
-            std::size_t cut = lines.size();
-            if (!last) {
-                const std::size_t at = lines.rfind("\r\n");
-                if (at == std::string::npos)
-                    return true;
-                cut = at + 2;
-            }
-            if (!work.piece(std::string_view(lines).substr(0, cut), last, out, result))
-                return false;
-            lines.erase(0, cut);
-            return true;
-        }));
-    return result;
-}
-
 // Nothing may be written before the input is known to give no refusal: every character it
 // holds or the command adds has a form in the output code.
 bool extrasFit(const Options& o)
 {
     const io::OutputCode code = outputCodeOf(o);
     return allHaveForms(o.settings.EnterMes, code) && allHaveForms(o.settings.Inyofu, code);
+}
+
+// Output held back while the input is still being checked, since a refusal found late must
+// leave standard output empty. Up to a limit: past that, the caller checks the rest of the
+// input before it lets the held bytes go, so that memory stays bounded whatever the input.
+class HeldOutput : public Output
+{
+public:
+    HeldOutput(Output& out, std::size_t limit)
+        : m_out(out)
+        , m_limit(limit)
+    {
+    }
+
+    bool write(std::string_view bytes) override
+    {
+        if (m_released)
+            return m_out.write(bytes);
+        if (m_held.capacity() == 0)
+            m_held.reserve(m_limit + kPieceBytes); // pages are taken only as they are used
+        m_held.append(bytes);
+        return true;
+    }
+    std::string failure() const override { return m_out.failure(); }
+
+    bool full() const { return !m_released && m_held.size() >= m_limit; }
+
+    // The input is known to give no refusal: what is held goes out, and the rest goes straight.
+    bool release()
+    {
+        m_released = true;
+        const bool written = m_held.empty() || m_out.write(m_held);
+        std::string().swap(m_held);
+        return written;
+    }
+
+private:
+    Output& m_out;
+    std::size_t m_limit;
+    std::string m_held;
+    bool m_released = false;
+};
+
+RunResult writeFailed(const Output& out)
+{
+    RunResult result;
+    result.exitStatus = kExitWriteFailed;
+    result.error = out.failure();
+    return result;
+}
+
+// Input read as UTF-8 in one pass that checks each piece before it works on it. Gives nothing
+// when the input is no UTF-8 after all; nothing has been written then.
+std::optional<RunResult> tryUtf8(const Options& o, std::string_view input, Output& out,
+                                 const PieceSizes& pieceBytes, const Consumed& consumed,
+                                 std::size_t heldBytes)
+{
+    const bool isConvert = o.command == Command::Convert;
+    const bool byteOrderMark = input.substr(0, 3) == kByteOrderMark;
+    const std::size_t offset = byteOrderMark ? 3 : 0;
+    const std::string_view text = withoutEndOfFile(input.substr(offset));
+    const auto report = [&](std::size_t upTo) {
+        if (consumed)
+            consumed(offset + upTo);
+    };
+    // Text with no byte above 0x7F at all (ASCII, JIS) is no UTF-8 by the rule; found at once.
+    const auto* high = std::find_if(text.begin(), text.end(),
+                                    [](char c) { return static_cast<std::uint8_t>(c) >= 0x80; });
+    if (!byteOrderMark && high == text.end())
+        return std::nullopt;
+    Utf8Check check(outputCodeOf(o), byteOrderMark);
+    HeldOutput held(out, heldBytes);
+    DirectConverter direct(true, outputCodeOf(o), o.crlf);
+    TextWork work(o, true);
+    RunResult result;
+    bool working = isConvert || extrasFit(o); // else it ends in a refusal, if UTF-8 at all
+    bool checkedAll = false;
+    const auto isUtf8 = [&] { return check.utf8() || direct.multiByte(); };
+    std::size_t from = 0;
+    do {
+        const std::size_t to = pieceEnd(text, from, pieceBytes);
+        const bool last = to == text.size();
+        const std::string_view piece = text.substr(from, to - from);
+        if (working && held.full()) {
+            // No more is held: the rest of the input is checked before anything is written.
+            if (!check.read(text.substr(from), [&](std::size_t at) { report(from + at); }))
+                return std::nullopt;
+            checkedAll = true;
+            if (!isUtf8())
+                return std::nullopt;
+            working = check.fits();
+            if (working && !held.release())
+                return writeFailed(held);
+        }
+        if (checkedAll) {
+            if (working && !(isConvert ? writeOrFail(held, direct.convert(piece, last), result)
+                                       : work.piece(piece, last, held, result)))
+                return result;
+        } else if (isConvert && working) {
+            // One loop checks and converts.
+            std::string_view bytes;
+            switch (direct.convertChecked(piece, last, bytes)) {
+            case DirectConverter::Fault::NotUtf8:
+                return std::nullopt;
+            case DirectConverter::Fault::Refused:
+                working = false;
+                if (!check.read(piece))
+                    return std::nullopt;
+                break;
+            case DirectConverter::Fault::None:
+                if (!writeOrFail(held, bytes, result))
+                    return result;
+                break;
+            }
+        } else {
+            if (!check.read(piece))
+                return std::nullopt;
+            working = working && check.fits();
+            if (working && !(isConvert ? writeOrFail(held, direct.convert(piece, last), result)
+                                       : work.piece(piece, last, held, result)))
+                return result;
+        }
+        report(to);
+        from = to;
+    } while (from < text.size());
+    if (!isUtf8())
+        return std::nullopt;
+    if (!working)
+        return runWhole(o, input, out); // it words the refusal
+    if (!held.release())
+        return writeFailed(held);
+    if (isConvert)
+        result.resultWord = resultWord(direct.lineEnds(), kUtf8Family);
+    return result;
+}
+
+// JIS, EUC-JP or Shift_JIS the clean-up changes, through the byte converters in one pass that
+// checks each piece of their Shift_JIS before it works on it: convert to UTF-8, or a text
+// command. Past heldBytes of output a copy of the converters checks the rest of the input
+// first.
+RunResult runChecked(const Options& o, std::string_view input, io::CodeDetection code, Output& out,
+                     const PieceSizes& pieceBytes, const Consumed& consumed, std::size_t heldBytes)
+{
+    const bool isConvert = o.command == Command::Convert;
+    const io::OutputCode output = outputCodeOf(o);
+    if (!isConvert && !extrasFit(o))
+        return runWhole(o, input, out); // it words the refusal
+    io::CodeConvertStream stream(code, io::kTargetSjis);
+    WholeCharacters characters;
+    HeldOutput held(out, heldBytes);
+    DirectConverter direct(false, io::OutputCode::Utf8, o.crlf);
+    TextWork work(o, false);
+    std::string lines; // converted bytes up to the last line end seen, and what follows it
+    RunResult result;
+    const auto checks = [&](io::CodeConvertStream& converter, WholeCharacters& whole,
+                            std::string_view piece, bool last) {
+        return isPlainShiftJis(whole.take(converter.convert(piece, last), last), true, output);
+    };
+    bool checkedAll = false;
+    std::size_t from = 0;
+    do {
+        const std::size_t to =
+            std::min(input.size(), from + std::max<std::size_t>(pieceBytes(), 1));
+        const bool last = to == input.size();
+        const std::string_view bytes =
+            characters.take(stream.convert(input.substr(from, to - from), last), last);
+        // convert checks in the loop that converts; the text commands check first.
+        if (!checkedAll && (!isConvert || held.full()) && !isPlainShiftJis(bytes, true, output))
+            return runWhole(o, input, out); // it words the refusal
+        if (held.full()) {
+            io::CodeConvertStream checker = stream;
+            WholeCharacters checkerCharacters = characters;
+            for (std::size_t at = to; at < input.size();) {
+                const std::size_t next = std::min(input.size(), at + kPieceBytes);
+                if (!checks(checker, checkerCharacters, input.substr(at, next - at),
+                            next == input.size()))
+                    return runWhole(o, input, out);
+                if (consumed)
+                    consumed(next);
+                at = next;
+            }
+            checkedAll = true;
+            if (!held.release())
+                return writeFailed(held);
+        }
+        if (isConvert) {
+            std::string_view converted;
+            if (checkedAll)
+                converted = direct.convert(bytes, last);
+            else if (direct.convertChecked(bytes, last, converted) != DirectConverter::Fault::None)
+                return runWhole(o, input, out); // it words the refusal
+            if (!writeOrFail(held, converted, result))
+                return result;
+        } else {
+            lines += bytes;
+            std::size_t cut = lines.size();
+            if (!last) {
+                const std::size_t end = lines.rfind("\r\n");
+                cut = end == std::string::npos ? 0 : end + 2;
+            }
+            if ((cut > 0 || last) &&
+                !work.piece(std::string_view(lines).substr(0, cut), last, held, result))
+                return result;
+            lines.erase(0, cut);
+        }
+        if (consumed)
+            consumed(to);
+        from = to;
+    } while (from < input.size());
+    if (!held.release())
+        return writeFailed(held);
+    if (isConvert)
+        result.resultWord = stream.resultWord();
+    return result;
 }
 
 } // namespace
@@ -995,35 +1256,16 @@ RunResult runWhole(const Options& o, std::string_view input, Output& out)
 }
 
 RunResult runPipeline(const Options& o, std::string_view input, Output& out,
-                      const PieceSizes& pieceSizes, const Consumed& consumed)
+                      const PieceSizes& pieceSizes, const Consumed& consumed, std::size_t heldBytes)
 {
     const PieceSizes pieceBytes = pieceSizes ? pieceSizes : PieceSizes([] { return kPieceBytes; });
     const bool isConvert = o.command == Command::Convert;
     const io::OutputCode code = outputCodeOf(o);
+    // UTF-8 first: the first byte that is none ends the try, in most other text at once.
+    if (std::optional<RunResult> result = tryUtf8(o, input, out, pieceBytes, consumed, heldBytes))
+        return *result;
     Passes passes(consumed);
-    passes.begin(1);
-    const Utf8Reading reading = readUtf8(input, code, passes.reporter(0));
     io::LineEndKind lineEnds = io::LineEndKind::CrLf;
-
-    if (reading.utf8) {
-        std::string_view text = input;
-        if (text.substr(0, 3) == kByteOrderMark)
-            text.remove_prefix(3);
-        text = withoutEndOfFile(text);
-        if (!reading.fits || (!isConvert && !extrasFit(o)))
-            return runWhole(o, input, out); // it words the refusal
-        const auto offset = static_cast<std::size_t>(text.data() - input.data());
-        const Consumed textConsumed = [&consumed, offset](std::size_t upTo) {
-            if (consumed)
-                consumed(offset + upTo);
-        };
-        RunResult result =
-            isConvert ? convertDirect(o, text, true, out, pieceBytes, textConsumed, lineEnds)
-                      : runPieces(o, text, true, out, pieceBytes, textConsumed, lineEnds);
-        if (isConvert && result.exitStatus == kExitDone)
-            result.resultWord = resultWord(lineEnds, kUtf8Family);
-        return result;
-    }
 
     if (isConvert && o.convertTo != kConvertToUtf8) {
         // Any bytes convert to a Japanese code: the code is all that must be known first.
@@ -1043,12 +1285,7 @@ RunResult runPipeline(const Options& o, std::string_view input, Output& out,
             result.resultWord = input.empty() ? 0 : resultWord(lineEnds, 0);
         return result;
     }
-    // JIS, EUC-JP or Shift_JIS the clean-up changes: one pass through the converters makes sure
-    // that nothing will be refused, a second one does the work.
-    if (!convertedDecodes(input, found.code, code, consumed) || (!isConvert && !extrasFit(o)))
-        return runWhole(o, input, out); // it words the refusal
-    return isConvert ? convertStreamed(o, input, found.code, out, pieceBytes, consumed)
-                     : runConverted(o, input, found.code, out, pieceBytes, consumed);
+    return runChecked(o, input, found.code, out, pieceBytes, consumed, heldBytes);
 }
 
 std::string detectStatus(std::string_view input)

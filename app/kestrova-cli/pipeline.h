@@ -60,11 +60,16 @@ inline constexpr std::size_t kPieceBytes = 1 << 18;
 // How many bytes the next piece takes at least (it goes on to the next line end).
 using PieceSizes = std::function<std::size_t()>;
 
+// Output the pipeline may hold back while it still checks the input, before it checks the rest
+// of the input first.
+inline constexpr std::size_t kHeldBytes = 16 << 20;
+
 // The same result, piece by piece. Nothing is written before the input is known to give no
 // refusal. consumed (when set) learns how far the input has been used up.
 [[nodiscard]] RunResult runPipeline(const Options& o, std::string_view input, Output& out,
                                     const PieceSizes& pieceSizes = {},
-                                    const std::function<void(std::size_t)>& consumed = {});
+                                    const std::function<void(std::size_t)>& consumed = {},
+                                    std::size_t heldBytes = kHeldBytes);
 
 // The status a file read shows for input: "JIS", "EUC:LF", "UTF-8", ":CR"... with its line end.
 [[nodiscard]] std::string detectStatus(std::string_view input);

@@ -53,12 +53,7 @@ std::string_view CodeConvertStream::convert(std::string_view piece, bool last)
     m_empty = m_empty && n == 0;
     // At most ten bytes out for a byte in: an escape, a geta mark and another escape for a
     // stray lead byte, each line end doubled; and what the end adds.
-    const std::size_t bound = 12 * (n + m_carried) + 32;
-    if (bound > m_capacity) {
-        m_capacity = std::max(bound, 2 * m_capacity);
-        m_buffer.reset(new std::uint8_t[m_capacity]);
-    }
-    std::uint8_t* const begin = m_buffer.get();
+    std::uint8_t* const begin = m_room.reserve(12 * (n + m_carried) + 32);
     m_out = begin;
     if (m_heldEndOfFile) {
         *m_out++ = kEndOfFile;

@@ -4,6 +4,7 @@
 
 #include "io/jis2sjis.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -86,10 +87,32 @@ private:
     int m_lineEnds = 0;
     bool m_heldEndOfFile = false; // a final 0x1A is dropped: one at a piece's end waits
 
+    // Where a piece's bytes are written. A copy of the stream goes on from the same state with
+    // a room of its own.
+    class Room
+    {
+    public:
+        Room() = default;
+        Room(const Room&) {}
+        Room& operator=(const Room&) { return *this; }
+        ~Room() = default;
+        std::uint8_t* reserve(std::size_t n)
+        {
+            if (n > m_capacity) {
+                m_capacity = std::max(n, 2 * m_capacity);
+                m_bytes.reset(new std::uint8_t[m_capacity]);
+            }
+            return m_bytes.get();
+        }
+
+    private:
+        std::unique_ptr<std::uint8_t[]> m_bytes;
+        std::size_t m_capacity = 0;
+    };
+
     std::uint8_t m_carry[2] = {};
     std::size_t m_carried = 0;
-    std::unique_ptr<std::uint8_t[]> m_buffer;
-    std::size_t m_capacity = 0;
+    Room m_room;
     std::uint8_t* m_out = nullptr;
 };
 

@@ -159,13 +159,16 @@ TEST(Pipeline, GivesTheWholePathsBytesRefusalsAndResult)
         for (const Sample& sample : inputs) {
             StringOutput whole;
             const RunResult expected = runWhole(o, sample.bytes, whole);
-            for (std::size_t piece :
-                 {std::size_t{1}, std::size_t{5}, std::size_t{64}, kPieceBytes}) {
+            // Output held to the end, held for a while, and held not at all.
+            for (auto [piece, held] :
+                 {std::pair{std::size_t{1}, kHeldBytes}, std::pair{std::size_t{5}, std::size_t{0}},
+                  std::pair{std::size_t{64}, std::size_t{100}},
+                  std::pair{kPieceBytes, kHeldBytes}}) {
                 StringOutput pieces;
-                const RunResult got =
-                    runPipeline(o, sample.bytes, pieces, [piece] { return piece; });
+                const RunResult got = runPipeline(
+                    o, sample.bytes, pieces, [piece] { return piece; }, {}, held);
                 SCOPED_TRACE(commandName + " on " + sample.name + ", pieces of " +
-                             std::to_string(piece));
+                             std::to_string(piece) + ", " + std::to_string(held) + " held");
                 EXPECT_EQ(got.exitStatus, expected.exitStatus);
                 EXPECT_EQ(got.error, expected.error);
                 EXPECT_EQ(got.resultWord, expected.resultWord);
@@ -178,8 +181,9 @@ TEST(Pipeline, GivesTheWholePathsBytesRefusalsAndResult)
     }
 }
 
-// Every code goes piece by piece: the second piece is written while the last pass over the
-// input is still at its beginning, and the input is reported used up piece after piece.
+// Every code goes piece by piece: once no more output may be held back, the second piece is
+// written while the last pass over the input is still at its beginning, and the input is
+// reported used up piece after piece.
 TEST(Pipeline, WritesEachPieceWhenItIsReady)
 {
     struct Recorder : Output
@@ -229,7 +233,8 @@ TEST(Pipeline, WritesEachPieceWhenItIsReady)
             [&](std::size_t upTo) {
                 out.consumedUpTo = upTo;
                 ++reports;
-            });
+            },
+            0);
         SCOPED_TRACE(std::string(row.file) + " convertTo " + std::to_string(row.convertTo));
         EXPECT_EQ(r.exitStatus, kExitDone);
         EXPECT_GT(out.writes, bytes.size() / 100);

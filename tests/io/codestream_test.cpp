@@ -91,5 +91,29 @@ TEST(CodeConvertStream, GivesTheWholeBuffersBytesHoweverTheInputIsCut)
     }
 }
 
+// A copy goes on from where the stream stood, and leaves the stream's own bytes alone.
+TEST(CodeConvertStream, ACopyGoesOnFromTheSameState)
+{
+    for (const std::string& input : inputs()) {
+        const CodeDetection code =
+            detectCode(reinterpret_cast<const std::uint8_t*>(input.data()), input.size());
+        for (int target = 0; target <= 2; ++target) {
+            ByteBuffer whole(input.begin(), input.end());
+            static_cast<void>(CodeConvertAs(whole, target, code));
+            const std::string_view bytes(input);
+            const std::size_t half = bytes.size() / 2;
+            CodeConvertStream stream(code, target);
+            const std::string head(stream.convert(bytes.substr(0, half), false));
+            CodeConvertStream copy = stream;
+            const std::string_view left = stream.convert(bytes.substr(half), true);
+            const std::string fromCopy(copy.convert(bytes.substr(half), true));
+            SCOPED_TRACE(testing::PrintToString(input) + " target " + std::to_string(target));
+            ASSERT_EQ(head + std::string(left), std::string(whole.begin(), whole.end()));
+            ASSERT_EQ(fromCopy, std::string(left));
+            ASSERT_EQ(copy.resultWord(), stream.resultWord());
+        }
+    }
+}
+
 } // namespace
 } // namespace kestrova::io

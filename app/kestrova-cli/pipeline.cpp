@@ -935,6 +935,8 @@ public:
         return bytes;
     }
 
+    bool holding() const { return !m_held.empty(); }
+
 private:
     std::string m_held;
     std::string m_joined;
@@ -1074,6 +1076,102 @@ RunResult writeFailed(const Output& out)
     return result;
 }
 
+// One half of a convert run on two cores at once: UTF-8, or the byte converters' Shift_JIS,
+// checked and converted into memory.
+class Half
+{
+public:
+    Half(const Options& o, bool utf8, const io::CodeDetection* code)
+        : m_direct(utf8, outputCodeOf(o), o.crlf)
+    {
+        if (code)
+            m_stream.emplace(*code, io::kTargetSjis);
+    }
+
+    // False on a fault, or when the bytes would pass limit. following is the number of input
+    // bytes after the half.
+    bool run(std::string_view half, std::size_t following, std::size_t limit)
+    {
+        const bool last = following == 0;
+        const PieceSizes pieceBytes = [] { return kPieceBytes; };
+        for (std::size_t from = 0; from < half.size();) {
+            const std::size_t to = m_stream ? std::min(half.size(), from + kPieceBytes)
+                                            : pieceEnd(half, from, pieceBytes);
+            const bool end = last && to == half.size();
+            std::string_view bytes = half.substr(from, to - from);
+            if (m_stream)
+                bytes = m_characters.take(
+                    m_stream->convert(bytes, end, to == half.size() ? following : 0), end);
+            std::string_view converted;
+            if (m_direct.convertChecked(bytes, end, converted) != DirectConverter::Fault::None ||
+                m_bytes.size() + converted.size() > limit)
+                return false;
+            m_bytes += converted;
+            from = to;
+        }
+        return true;
+    }
+
+    // Once the first half has run: its converters stand where a fresh start stands.
+    bool endsFresh(const io::CodeDetection& code) const
+    {
+        return !m_characters.holding() &&
+               (!m_stream || m_stream->sameState(io::CodeConvertStream(code, io::kTargetSjis)));
+    }
+
+    std::string_view bytes() const { return m_bytes; }
+    bool multiByte() const { return m_direct.multiByte(); }
+    io::LineEndKind lineEnds() const
+    {
+        return m_stream ? m_stream->lineEnds() : m_direct.lineEnds();
+    }
+
+private:
+    std::optional<io::CodeConvertStream> m_stream;
+    WholeCharacters m_characters;
+    DirectConverter m_direct;
+    std::string m_bytes;
+};
+
+// Where convert may cut the input in two: after the first line feed past the middle, for an
+// input large enough to be worth a second core and small enough for its result to be held.
+std::size_t halfway(std::string_view input, std::size_t heldBytes)
+{
+    constexpr std::size_t kTwoCoresBytes = 1 << 20;
+    if (input.size() < kTwoCoresBytes || input.size() > heldBytes)
+        return 0;
+    const std::size_t lineFeed = input.find('\n', input.size() / 2);
+    return lineFeed == std::string_view::npos || lineFeed + 3 > input.size() ? 0 : lineFeed + 1;
+}
+
+// Both halves at once, the second from a fresh start; false when either found a fault, held
+// too much, or no second thread was to be had.
+bool runHalves(Half& first, Half& second, std::string_view input, std::size_t split,
+               std::size_t heldBytes)
+{
+    try {
+        bool secondDone = false;
+        std::thread other([&] { secondDone = second.run(input.substr(split), 0, heldBytes / 2); });
+        const bool firstDone =
+            first.run(input.substr(0, split), input.size() - split, heldBytes / 2);
+        other.join();
+        return firstDone && secondDone;
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
+
+// Writes the two halves; the line-end kind is the last one's that found one.
+RunResult writeHalves(const Half& first, const Half& second, Output& out, int family)
+{
+    RunResult result;
+    if (writeOrFail(out, first.bytes(), result) && writeOrFail(out, second.bytes(), result))
+        result.resultWord = resultWord(
+            second.lineEnds() != io::LineEndKind::CrLf ? second.lineEnds() : first.lineEnds(),
+            family);
+    return result;
+}
+
 // Input read as UTF-8 in one pass that checks each piece before it works on it. Gives nothing
 // when the input is no UTF-8 after all; nothing has been written then.
 std::optional<RunResult> tryUtf8(const Options& o, std::string_view input, Output& out,
@@ -1098,6 +1196,16 @@ std::optional<RunResult> tryUtf8(const Options& o, std::string_view input, Outpu
     DirectConverter direct(true, outputCodeOf(o), o.crlf);
     TextWork work(o, true);
     RunResult result;
+    if (const std::size_t split = halfway(text, heldBytes); isConvert && split) {
+        Half first(o, true, nullptr);
+        Half second(o, true, nullptr);
+        if (runHalves(first, second, text, split, heldBytes)) {
+            if (!byteOrderMark && !first.multiByte() && !second.multiByte())
+                return std::nullopt;
+            report(text.size());
+            return writeHalves(first, second, out, kUtf8Family);
+        }
+    }
     bool working = isConvert || extrasFit(o); // else it ends in a refusal, if UTF-8 at all
     bool checkedAll = false;
     const auto isUtf8 = [&] { return check.utf8() || direct.multiByte(); };
@@ -1170,6 +1278,15 @@ RunResult runChecked(const Options& o, std::string_view input, io::CodeDetection
     const io::OutputCode output = outputCodeOf(o);
     if (!isConvert && !extrasFit(o))
         return runWhole(o, input, out); // it words the refusal
+    if (const std::size_t split = halfway(input, heldBytes); isConvert && split) {
+        Half first(o, false, &code);
+        Half second(o, false, &code);
+        if (runHalves(first, second, input, split, heldBytes) && first.endsFresh(code)) {
+            if (consumed)
+                consumed(input.size());
+            return writeHalves(first, second, out, static_cast<int>(code.family));
+        }
+    }
     io::CodeConvertStream stream(code, io::kTargetSjis);
     WholeCharacters characters;
     HeldOutput held(out, heldBytes);

@@ -46,7 +46,17 @@ CodeConvertStream::CodeConvertStream(CodeDetection code, int target)
     m_hold = m_reader == Reader::Jis ? 2 : m_reader == Reader::Euc ? 1 : 0;
 }
 
-std::string_view CodeConvertStream::convert(std::string_view piece, bool last)
+bool CodeConvertStream::sameState(const CodeConvertStream& other) const
+{
+    return m_mode == other.m_mode && m_shift == other.m_shift &&
+           (m_mode != Mode::LeadPending || m_lead == other.m_lead) &&
+           m_writerShift == other.m_writerShift && m_writerLead == other.m_writerLead &&
+           m_pendingCr == other.m_pendingCr && m_heldEndOfFile == other.m_heldEndOfFile &&
+           m_carried == 0 && other.m_carried == 0;
+}
+
+std::string_view CodeConvertStream::convert(std::string_view piece, bool last,
+                                            std::size_t following)
 {
     const auto* in = reinterpret_cast<const std::uint8_t*>(piece.data());
     const std::size_t n = piece.size();
@@ -61,7 +71,8 @@ std::string_view CodeConvertStream::convert(std::string_view piece, bool last)
     }
 
     const std::size_t total = m_carried + n;
-    const std::size_t ready = last ? total : total > m_hold ? total - m_hold : 0;
+    const std::size_t ready =
+        last ? total : std::min(total, total + following > m_hold ? total + following - m_hold : 0);
     std::size_t p = 0;
     for (; p < m_carried && p < ready; ++p)
         readByte(m_carry[p], last ? total - p - 1 : kNoEnd);

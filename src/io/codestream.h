@@ -21,8 +21,15 @@ public:
     CodeConvertStream(CodeDetection code, int target);
 
     // The converted bytes of the next piece, valid until the next call. last ends the input;
-    // up to two bytes of an earlier piece wait for the bytes after them.
-    [[nodiscard]] std::string_view convert(std::string_view piece, bool last);
+    // up to two bytes wait for the bytes after them, unless following says that so many bytes
+    // will follow the piece.
+    [[nodiscard]] std::string_view convert(std::string_view piece, bool last,
+                                           std::size_t following = 0);
+
+    // Both streams would convert what follows alike: the same reading and writing states, no
+    // byte waiting. The line-end kind and the result word may differ.
+    [[nodiscard]] bool sameState(const CodeConvertStream& other) const;
+    [[nodiscard]] LineEndKind lineEnds() const { return static_cast<LineEndKind>(m_lineEnds); }
 
     // CodeConvert's result word, once the last piece is in.
     [[nodiscard]] int resultWord() const

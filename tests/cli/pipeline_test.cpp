@@ -313,6 +313,49 @@ TEST(Pipeline, LetsGoOfTheInputBehindEveryPass)
     }
 }
 
+// convert of an input of some megabytes runs its halves on two cores: the same bytes and result
+// as the whole path, whether the halves hold or the run falls back to one core.
+TEST(Pipeline, ConvertsLargeInputInTwoHalvesAlike)
+{
+    const auto large = [](const std::string& file, const std::string& tail) {
+        const std::string mail = fileBytes(std::string(KESTROVA_TEST_DATA) + "/" + file);
+        std::string bytes;
+        while (bytes.size() < (3u << 19))
+            bytes += mail;
+        return bytes + tail;
+    };
+    // JIS whose kanji run goes on across the line feeds, so no half may start afresh.
+    std::string kanjiAcrossLines = "\x1B$B";
+    while (kanjiAcrossLines.size() < (3u << 19))
+        kanjiAcrossLines += "$3$l$O\n";
+    kanjiAcrossLines += "\x1B(B\n";
+    const std::pair<std::string, std::string> inputs[] = {
+        {"utf8", large("mail-utf8-lf.txt", "")},
+        {"utf8, unmapped at the end", large("mail-utf8-lf.txt", "\xF0\x9F\x98\x80\n")},
+        {"utf8, broken at the end", large("mail-utf8-lf.txt", "\xE3\x81\n")},
+        {"euc", large("mail-euc-lf.txt", "")},
+        {"euc, no character at the end", large("mail-euc-lf.txt", "\xA9\xA1\n")},
+        {"jis", large("mail-jis-lf.txt", "")},
+        {"jis, kanji across lines", kanjiAcrossLines},
+        {"sjis, split pair", large("mail-sjis-crlf.txt", "\x82\r\n\xA0\r\n")},
+    };
+    for (const auto& [name, bytes] : inputs) {
+        for (int to = 0; to <= kConvertToUtf8; ++to) {
+            Options o;
+            o.command = Command::Convert;
+            o.convertTo = to;
+            StringOutput whole, halves;
+            const RunResult expected = runWhole(o, bytes, whole);
+            const RunResult got = runPipeline(o, bytes, halves);
+            SCOPED_TRACE(name + " to " + std::to_string(to));
+            EXPECT_EQ(got.exitStatus, expected.exitStatus);
+            EXPECT_EQ(got.error, expected.error);
+            EXPECT_EQ(got.resultWord, expected.resultWord);
+            EXPECT_TRUE(halves.text == whole.text);
+        }
+    }
+}
+
 TEST(Pipeline, WritesNothingBeforeARefusal)
 {
     // The refused character stands far behind many pieces of good text.

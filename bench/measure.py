@@ -107,6 +107,8 @@ for text in ("mail", "prose"):
                                             ("nkf", ["nkf", "-S", "-w", sjis])]),
         ("EUC-JP → UTF-8", euc, "utf8", [("iconv", ["iconv", "-f", "EUC-JP", "-t", "UTF-8", euc]),
                                          ("nkf", ["nkf", "-E", "-w", euc])]),
+        ("ISO-2022-JP → UTF-8", jis, "utf8", [("iconv", ["iconv", "-f", "ISO-2022-JP", "-t", "UTF-8", jis]),
+                                              ("nkf", ["nkf", "-J", "-w", jis])]),
     )
     sections.append("## %s: code conversion\n" % text.capitalize())
     for title, src, to, theirs in conversions:
@@ -118,9 +120,9 @@ for text in ("mail", "prose"):
         targets.append("- %s, `convert` %s: %.2f× %s (target at least 1×: %s)." % (
             text, title, ratio, ref, "met" if ratio >= 1 else "missed"))
 
-# Memory against input size: the prose in Shift_JIS and UTF-8 twelve times over.
+# Memory against input size: the prose in each code twelve times over.
 big = {}
-for code in ("sjis", "utf8"):
+for code in ("sjis", "utf8", "euc", "jis"):
     big[code] = path("large-%s.txt" % code)
     if not os.path.exists(big[code]):
         with open(path("prose-%s.txt" % code), "rb") as f:
@@ -135,11 +137,15 @@ for label, cmd, src in (
     ("align, Shift_JIS", [cli, "align", "--output-code", "sjis"], big["sjis"]),
     ("align, UTF-8", [cli, "align"], path("prose-utf8.txt")),
     ("align, UTF-8", [cli, "align"], big["utf8"]),
+    ("align, EUC-JP", [cli, "align"], big["euc"]),
+    ("quote, ISO-2022-JP", [cli, "quote"], big["jis"]),
     ("convert --to utf8", [cli, "convert", "--to", "utf8"], big["sjis"]),
+    ("convert --to utf8", [cli, "convert", "--to", "utf8"], big["jis"]),
     ("convert --to sjis", [cli, "convert", "--to", "sjis"], big["utf8"]),
+    ("convert --to sjis", [cli, "convert", "--to", "sjis"], big["euc"]),
     ("nkf -f70", ["nkf", "-f70"], big["sjis"]),
 ):
-    # Through a pipe: the input cannot be mapped and is held whole before the work begins.
+    # Through a pipe: the input is copied to an unnamed temporary file and mapped from there.
     with subprocess.Popen(["cat", src], stdout=subprocess.PIPE) as cat:
         piped = subprocess.run(["/usr/bin/time", "-v"] + cmd, stdin=cat.stdout,
                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True).stderr

@@ -1409,12 +1409,17 @@ std::string detectStatus(std::string_view input)
 {
     if (io::isUtf8Text(input))
         return "UTF-8" + io::codeStatus({io::CodeFamily::Sjis, lineEndKind(input)});
-    const io::CodeFamily family = io::detectCodeFamily(bytesOf(input), input.size());
-    if (family == io::CodeFamily::Sjis && isPlainShiftJis(input, false))
-        return io::codeStatus({family, lineEndKind(input)});
-    // The converters may move line ends: ask them.
-    io::ByteBuffer bytes(input.begin(), input.end());
-    return io::codeStatus(io::decodeConvertResult(io::CodeConvert(bytes, io::kTargetSjis)));
+    const io::CodeDetection code = io::detectCode(bytesOf(input), input.size());
+    if (code.family == io::CodeFamily::Sjis && isPlainShiftJis(input, false))
+        return io::codeStatus({code.family, lineEndKind(input)});
+    // The converters may move line ends: ask them, a piece at a time.
+    io::CodeConvertStream stream(code, io::kTargetSjis);
+    static_cast<void>(eachPiece(input, [] { return kPieceBytes; }, {},
+                                [&](std::string_view piece, bool last) {
+                                    static_cast<void>(stream.convert(piece, last));
+                                    return true;
+                                }));
+    return io::codeStatus(io::decodeConvertResult(stream.resultWord()));
 }
 
 } // namespace kestrova::cli

@@ -181,6 +181,19 @@ TEST(Pipeline, GivesTheWholePathsBytesRefusalsAndResult)
     }
 }
 
+// detect reads legacy input in pieces and says what the whole-buffer converter says of it.
+TEST(Pipeline, DetectSaysWhatTheWholeConverterSays)
+{
+    for (const Sample& sample : samples()) {
+        if (io::isUtf8Text(sample.bytes))
+            continue;
+        io::ByteBuffer bytes(sample.bytes.begin(), sample.bytes.end());
+        EXPECT_EQ(detectStatus(sample.bytes),
+                  io::codeStatus(io::decodeConvertResult(io::CodeConvert(bytes, io::kTargetSjis))))
+            << sample.name;
+    }
+}
+
 // Every code goes piece by piece: once no more output may be held back, the second piece is
 // written while the last pass over the input is still at its beginning, and the input is
 // reported used up piece after piece.

@@ -1,11 +1,10 @@
-// The work of kestrova-cli on an input held in memory: the text commands, convert and detect.
+// The work of kestrova-cli on an input in memory: the text commands, convert and detect.
 //
-// Two paths give the same bytes. runWhole converts the whole input with the byte converters
-// first and decodes it afterwards, as the window reads a file; it handles every input and names
-// every fault. runPipeline reads Shift_JIS and UTF-8 input in one classification pass and then
-// decodes, works and encodes it piece by piece, writing each piece as soon as it is ready; the
-// inputs it does not take that way (JIS, EUC-JP, damaged bytes, a character the output code
-// cannot hold) go to runWhole.
+// Two paths give the same bytes. runPipeline does the work: it reads every code piece by piece
+// on reused buffers, writing as it goes, in memory that does not grow with the input. runWhole
+// converts the whole input with the byte converters first and decodes it afterwards, as the
+// window reads a file: it is the reference the pipeline is tested against, and it words the
+// refusals, which the pipeline hands to it having written nothing.
 #pragma once
 
 #include "options.h"

@@ -1,0 +1,50 @@
+// What the two paths of kestrova-cli's work share: the output code, line ends, result words,
+// and the commands over lines of text.
+#pragma once
+
+#include "pipeline.h"
+
+#include "engine/reflow.h"
+#include "io/jis2sjis.h"
+#include "io/textcodec.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kestrova::cli {
+
+inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+inline constexpr int kUtf8Family = 3;
+
+inline const std::uint8_t* bytesOf(std::string_view s)
+{
+    return reinterpret_cast<const std::uint8_t*>(s.data());
+}
+
+io::OutputCode outputCodeOf(const Options& o);
+
+// The kind CrLfConvert returns for bytes whose line ends it would not move.
+io::LineEndKind lineEndKind(std::string_view bytes);
+
+inline int resultWord(io::LineEndKind lineEnds, int family)
+{
+    return 4 * static_cast<int>(lineEnds) + family;
+}
+
+bool writeOrFail(Output& out, std::string_view bytes, RunResult& result);
+
+// One final end-of-file byte goes, as CodeConvert and the text reader drop it.
+inline std::string_view withoutEndOfFile(std::string_view bytes)
+{
+    if (!bytes.empty() && static_cast<std::uint8_t>(bytes.back()) == io::kEndOfFile)
+        bytes.remove_suffix(1);
+    return bytes;
+}
+
+// Runs the command over the lines of text; last is set for the input's final piece, resumed
+// for any piece after the first.
+void runLines(const Options& o, engine::ReflowState& state, std::u16string_view text, bool last,
+              bool resumed, std::u16string& out);
+
+} // namespace kestrova::cli

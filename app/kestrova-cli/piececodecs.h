@@ -1,0 +1,619 @@
+// The piece-by-piece codecs of kestrova-cli: UTF-8 and Shift_JIS read and checked on the bytes
+// themselves, text written straight into reused buffers.
+#pragma once
+
+#include "cliwork.h"
+
+#include "engine/cp932.h"
+#include "io/textcodec.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace kestrova::cli {
+
+namespace tables = engine::cp932_tables;
+
+// Calls passed every so many bytes of a pass over the input, and says there whether the pass
+// is still wanted.
+class Every
+{
+public:
+    static constexpr std::size_t kBytes = 1 << 20;
+    explicit Every(const io::ScanProgress& passed, const std::atomic<bool>* stop = nullptr)
+        : m_passed(passed)
+        , m_stop(stop)
+        , m_next(passed || stop ? kBytes : SIZE_MAX)
+    {
+    }
+    bool at(std::size_t i)
+    {
+        if (i < m_next)
+            return true;
+        if (m_passed)
+            m_passed(i);
+        m_next = i + kBytes;
+        return !m_stop || !m_stop->load(std::memory_order_relaxed);
+    }
+
+private:
+    const io::ScanProgress& m_passed;
+    const std::atomic<bool>* m_stop;
+    std::size_t m_next;
+};
+
+// JIS and EUC reach only the rows of JIS X 0208 that the Shift_JIS arithmetic maps.
+constexpr bool fitsJisRows(std::uint16_t form) { return form <= 0xFF || (form >> 8) <= 0xEF; }
+
+// Well-formed Shift_JIS: every byte that SjisToSjis takes for a lead byte is followed at once
+// by a trail, so the clean-up would change nothing. With decodable, every character is one of
+// code page 932 too, and has a form in the output code.
+inline bool isPlainShiftJis(std::string_view bytes, bool decodable,
+                            io::OutputCode code = io::OutputCode::Sjis,
+                            const io::ScanProgress& passed = {},
+                            const std::atomic<bool>* stop = nullptr)
+{
+    // Every character read from code page 932 has its form there, and UTF-8 holds anything.
+    const bool rows = decodable && code != io::OutputCode::Sjis && code != io::OutputCode::Utf8;
+    const std::uint8_t* s = bytesOf(bytes);
+    const std::size_t n = bytes.size();
+    Every every(passed, stop);
+    for (std::size_t i = 0; i < n;) {
+        if (!every.at(i))
+            return false; // no longer wanted
+        const std::uint8_t b = s[i];
+        if (b < 0x80) {
+            ++i;
+        } else if (b >= 0xA0 && b <= 0xDF) {
+            if (decodable && tables::kDecode1[b] == tables::kNoChar)
+                return false;
+            ++i;
+        } else {
+            if (i + 1 == n)
+                return false;
+            const std::uint8_t t = s[i + 1];
+            if (decodable
+                    ? (!engine::isLeadByte(b) || tables::kDecode2[b << 8 | t] == tables::kNoChar)
+                    : !((t >= 0x40 && t <= 0x7E) || (t >= 0x80 && t <= 0xFC)))
+                return false;
+            if (rows && !fitsJisRows(tables::kEncode[tables::kDecode2[b << 8 | t]]))
+                return false;
+            i += 2;
+        }
+    }
+    return true;
+}
+
+// True when the code has a form for the BMP character c.
+inline bool hasFormIn(char32_t c, io::OutputCode code)
+{
+    if (code == io::OutputCode::Utf8)
+        return true;
+    if (c >= 0x10000 || !(tables::kInfo[c] & engine::InfoBits::kHasForm))
+        return false;
+    return code == io::OutputCode::Sjis || fitsJisRows(tables::kEncode[c]);
+}
+
+inline bool allHaveForms(std::u16string_view text, io::OutputCode code)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        if (!hasFormIn(engine::nextCodePoint(text, i), code))
+            return false;
+    }
+    return true;
+}
+
+// The code point of the valid UTF-8 sequence at s[i], i moved past it.
+inline char32_t nextUtf8(const std::uint8_t* s, std::size_t& i)
+{
+    const std::uint8_t b = s[i];
+    if (b < 0x80) {
+        ++i;
+        return b;
+    }
+    if (b < 0xE0) {
+        const char32_t c = char32_t(b & 0x1F) << 6 | (s[i + 1] & 0x3F);
+        i += 2;
+        return c;
+    }
+    if (b < 0xF0) {
+        const char32_t c =
+            char32_t(b & 0x0F) << 12 | char32_t(s[i + 1] & 0x3F) << 6 | (s[i + 2] & 0x3F);
+        i += 3;
+        return c;
+    }
+    const char32_t c = char32_t(b & 0x07) << 18 | char32_t(s[i + 1] & 0x3F) << 12 |
+                       char32_t(s[i + 2] & 0x3F) << 6 | (s[i + 3] & 0x3F);
+    i += 4;
+    return c;
+}
+
+// UTF-8 by the rule of io::isUtf8Text, read in parts: valid throughout, and at least one
+// multi-byte character or a byte-order mark; and whether every character has a form in the
+// output code. Parts must not split a character: pieces that end at line ends never do.
+class Utf8Check
+{
+public:
+    Utf8Check(io::OutputCode code, bool byteOrderMark)
+        : m_code(code)
+        , m_multiByte(byteOrderMark)
+    {
+    }
+
+    // False when the bytes are no valid UTF-8.
+    bool read(std::string_view bytes, const io::ScanProgress& passed = {})
+    {
+        const std::uint8_t* s = bytesOf(bytes);
+        const std::size_t n = bytes.size();
+        const bool check = m_code != io::OutputCode::Utf8;
+        Every every(passed);
+        for (std::size_t i = 0; i < n;) {
+            every.at(i);
+            // Runs of ASCII are passed eight bytes at a time.
+            while (i + 8 <= n) {
+                std::uint64_t word;
+                std::memcpy(&word, s + i, 8);
+                if (word & 0x8080808080808080ULL)
+                    break;
+                i += 8;
+            }
+            if (i == n)
+                break;
+            const std::uint8_t b = s[i];
+            if (b < 0x80) {
+                ++i;
+                continue;
+            }
+            // The three-byte sequences of Japanese text, checked in place: E1-EC and EE-EF
+            // lead any two continuation bytes; E0 needs A0 and up, ED below A0 (no surrogates).
+            if (i + 3 <= n && b >= 0xE0 && b <= 0xEF && (s[i + 1] & 0xC0) == 0x80 &&
+                (s[i + 2] & 0xC0) == 0x80 && (b != 0xE0 || s[i + 1] >= 0xA0) &&
+                (b != 0xED || s[i + 1] < 0xA0)) {
+                if (check && m_fits)
+                    m_fits = hasFormIn(char32_t(b & 0x0F) << 12 | char32_t(s[i + 1] & 0x3F) << 6 |
+                                           (s[i + 2] & 0x3F),
+                                       m_code);
+                m_multiByte = true;
+                i += 3;
+                continue;
+            }
+            const std::size_t length = io::utf8SequenceLength(s + i, n - i);
+            if (length == 0)
+                return false;
+            if (check && m_fits) {
+                std::size_t at = i;
+                m_fits = hasFormIn(nextUtf8(s, at), m_code);
+            }
+            m_multiByte = true;
+            i += length;
+        }
+        return true;
+    }
+
+    bool utf8() const { return m_multiByte; }
+    bool fits() const { return m_fits; }
+
+private:
+    io::OutputCode m_code;
+    bool m_multiByte;
+    bool m_fits = true;
+};
+
+// A buffer reused from piece to piece; growing it keeps nothing and zeroes nothing.
+template <typename T> class Scratch
+{
+public:
+    T* reserve(std::size_t n)
+    {
+        if (n > m_capacity) {
+            m_capacity = std::max(n, m_capacity * 2);
+            m_data.reset(new T[m_capacity]);
+        }
+        return m_data.get();
+    }
+
+private:
+    std::unique_ptr<T[]> m_data;
+    std::size_t m_capacity = 0;
+};
+
+// Calls put with each character of a piece of valid UTF-8, or of Shift_JIS that decodes, and
+// with CR and LF for every line end (CR LF, a lone CR, a lone LF); notes in lineEnds the kind of
+// the last line end that was not CR LF. A piece never ends between the CR and LF of a pair.
+template <typename Put>
+inline void readCharacters(std::string_view piece, bool utf8, io::LineEndKind& lineEnds, Put&& put)
+{
+    const std::uint8_t* s = bytesOf(piece);
+    const std::size_t n = piece.size();
+    for (std::size_t i = 0; i < n;) {
+        const std::uint8_t b = s[i];
+        if (b >= 0x80) {
+            if (utf8) {
+                put(nextUtf8(s, i));
+            } else if (engine::isLeadByte(b)) {
+                put(tables::kDecode2[b << 8 | s[i + 1]]);
+                i += 2;
+            } else {
+                put(tables::kDecode1[b]);
+                ++i;
+            }
+            continue;
+        }
+        ++i;
+        if (b == '\r') {
+            if (i < n && s[i] == '\n')
+                ++i;
+            else
+                lineEnds = io::LineEndKind::Cr;
+            put(U'\r');
+            put(U'\n');
+        } else if (b == '\n') {
+            lineEnds = io::LineEndKind::Lf;
+            put(U'\r');
+            put(U'\n');
+        } else {
+            put(b);
+        }
+    }
+}
+
+// Decodes a piece into UTF-16, every line end made CR LF.
+class PieceDecoder
+{
+public:
+    explicit PieceDecoder(bool utf8)
+        : m_utf8(utf8)
+    {
+    }
+
+    std::u16string_view decode(std::string_view piece)
+    {
+        char16_t* const begin = m_units.reserve(2 * piece.size() + 2);
+        char16_t* o = begin;
+        readCharacters(piece, m_utf8, m_lineEnds, [&o](char32_t c) {
+            if (c < 0x10000) {
+                *o++ = static_cast<char16_t>(c);
+            } else {
+                *o++ = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+                *o++ = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+            }
+        });
+        return {begin, static_cast<std::size_t>(o - begin)};
+    }
+
+    io::LineEndKind lineEnds() const { return m_lineEnds; }
+
+private:
+    bool m_utf8;
+    Scratch<char16_t> m_units;
+    io::LineEndKind m_lineEnds = io::LineEndKind::CrLf;
+};
+
+// Encodes text with CR LF line ends piece after piece, as encodeText does for the whole text:
+// UTF-8 with LF (or CR LF), or a Japanese code whose forms the caller has checked.
+class PieceEncoder
+{
+public:
+    PieceEncoder(io::OutputCode code, bool crlf)
+        : m_code(code)
+        , m_crlf(crlf)
+    {
+    }
+
+    // last closes a JIS text in ASCII.
+    std::string_view encode(std::u16string_view text, bool last)
+    {
+        const std::size_t n = text.size();
+        char* const begin = m_bytes.reserve(kMostBytes * n + kClosingBytes);
+        char* o = begin;
+        for (std::size_t i = 0; i < n;)
+            o = put(o, engine::nextCodePoint(text, i));
+        if (last)
+            o = close(o);
+        return {begin, static_cast<std::size_t>(o - begin)};
+    }
+
+    // At most an escape and two bytes per character (or UTF-16 unit), and a final escape.
+    static constexpr std::size_t kMostBytes = 5;
+    static constexpr std::size_t kClosingBytes = 3;
+
+    char* put(char* o, char32_t c)
+    {
+        if (m_code == io::OutputCode::Utf8)
+            return putUtf8(o, c);
+        return putForm(o, tables::kEncode[c & 0xFFFF]); // checked: c has a form
+    }
+
+    char* close(char* o) { return m_state == kAscii ? o : putEscape(o, '(', 'B', kAscii); }
+
+private:
+    enum State
+    {
+        kAscii,
+        kKanji,
+        kKana
+    };
+
+    char* putUtf8(char* o, char32_t c)
+    {
+        if (!m_crlf) {
+            // Every line end, however it came, becomes one LF.
+            const bool afterCr = m_afterCr;
+            m_afterCr = c == U'\r';
+            if (c == U'\r' || (c == U'\n' && !afterCr)) {
+                *o++ = '\n';
+                return o;
+            }
+            if (c == U'\n')
+                return o;
+        }
+        if (c >= 0xD800 && c <= 0xDFFF)
+            c = 0xFFFD; // an unpaired surrogate has no UTF-8 form
+        if (c < 0x80) {
+            *o++ = static_cast<char>(c);
+        } else if (c < 0x800) {
+            *o++ = static_cast<char>(0xC0 | c >> 6);
+            *o++ = static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            *o++ = static_cast<char>(0xE0 | c >> 12);
+            *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *o++ = static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            *o++ = static_cast<char>(0xF0 | c >> 18);
+            *o++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *o++ = static_cast<char>(0x80 | (c & 0x3F));
+        }
+        return o;
+    }
+
+    char* putEscape(char* o, char a, char b, State state)
+    {
+        o[0] = '\x1B';
+        o[1] = a;
+        o[2] = b;
+        m_state = state;
+        return o + 3;
+    }
+
+    // A form as SjisToJis and SjisToEuc write its Shift_JIS bytes.
+    char* putForm(char* o, std::uint16_t form)
+    {
+        if (form < 0x80) {
+            if (m_state != kAscii)
+                o = putEscape(o, '(', 'B', kAscii);
+            *o++ = static_cast<char>(form);
+            return o;
+        }
+        if (m_code == io::OutputCode::Sjis) {
+            if (form > 0xFF)
+                *o++ = static_cast<char>(form >> 8);
+            *o++ = static_cast<char>(form & 0xFF);
+            return o;
+        }
+        const bool euc = m_code == io::OutputCode::Euc;
+        if (form <= 0xFF) { // half-width katakana
+            if (euc) {
+                *o++ = '\x8E';
+            } else if (m_state != kKana) {
+                o = putEscape(o, '(', 'I', kKana);
+            }
+            *o++ = static_cast<char>(euc ? form : form - 0x80);
+            return o;
+        }
+        const int lead = form >> 8;
+        const int trail = form & 0xFF;
+        int row = 2 * (lead < 0xA0 ? lead - 113 : lead - 177) + 1;
+        int cell = trail < 0x80 ? trail - 31 : trail < 0x9F ? trail - 32 : trail - 126;
+        if (trail >= 0x9F)
+            ++row;
+        if (euc) {
+            row |= 0x80;
+            cell |= 0x80;
+        } else if (m_state != kKanji) {
+            o = putEscape(o, '$', 'B', kKanji);
+        }
+        *o++ = static_cast<char>(row);
+        *o++ = static_cast<char>(cell);
+        return o;
+    }
+
+    io::OutputCode m_code;
+    bool m_crlf;
+    bool m_afterCr = false;
+    State m_state = kAscii;
+    Scratch<char> m_bytes;
+};
+
+// Where the piece that starts at from ends: just after the first line end (CR LF, a lone CR or
+// a lone LF) at or beyond from + pieceBytes, or at the end. CR and LF are never part of a UTF-8
+// sequence or a Shift_JIS pair, and a piece never ends between the CR and LF of a pair.
+inline std::size_t pieceEnd(std::string_view bytes, std::size_t from, const PieceSizes& pieceBytes)
+{
+    const std::size_t n = bytes.size();
+    for (std::size_t at = from + std::max<std::size_t>(pieceBytes(), 1); at < n; ++at) {
+        if (bytes[at] == '\n')
+            return at + 1;
+        if (bytes[at] == '\r')
+            return at + 1 < n && bytes[at + 1] == '\n' ? at + 2 : at + 1;
+    }
+    return n;
+}
+
+// Valid UTF-8, or Shift_JIS that decodes, straight to the output code, without text in between;
+// every character must have a form there. Pieces end at line ends.
+class DirectConverter
+{
+public:
+    DirectConverter(bool utf8, io::OutputCode code, bool crlf)
+        : m_utf8(utf8)
+        , m_code(code)
+        , m_crlf(crlf)
+        , m_encoder(code, crlf)
+    {
+    }
+
+    std::string_view convert(std::string_view piece, bool last)
+    {
+        char* const begin = reserve(piece);
+        char* o = begin;
+        readCharacters(piece, m_utf8, m_lineEnds, [&](char32_t c) { o = put(o, c); });
+        if (last)
+            o = m_encoder.close(o);
+        return {begin, static_cast<std::size_t>(o - begin)};
+    }
+
+    enum class Fault
+    {
+        None,
+        NotUtf8, // a byte that is no UTF-8: the input is in another code
+        Refused, // a character that does not decode, or has no form in the output code
+    };
+
+    // convert for a piece not yet checked: that UTF-8 is valid, that Shift_JIS decodes as
+    // isPlainShiftJis has it, that every character has a form in the output code. After a
+    // fault the converter is of no further use.
+    Fault convertChecked(std::string_view piece, bool last, std::string_view& bytes)
+    {
+        char* const begin = reserve(piece);
+        char* o = begin;
+        const std::uint8_t* s = bytesOf(piece);
+        const std::size_t n = piece.size();
+        for (std::size_t i = 0; i < n;) {
+            const std::uint8_t b = s[i];
+            if (b < 0x80) {
+                ++i;
+                if (b == '\r') {
+                    if (i < n && s[i] == '\n')
+                        ++i;
+                    else
+                        m_lineEnds = io::LineEndKind::Cr;
+                    o = put(put(o, U'\r'), U'\n');
+                } else if (b == '\n') {
+                    m_lineEnds = io::LineEndKind::Lf;
+                    o = put(put(o, U'\r'), U'\n');
+                } else {
+                    o = put(o, b);
+                }
+                continue;
+            }
+            char32_t c = 0;
+            if (m_utf8) {
+                if (i + 3 <= n && b >= 0xE0 && b <= 0xEF && (s[i + 1] & 0xC0) == 0x80 &&
+                    (s[i + 2] & 0xC0) == 0x80 && (b != 0xE0 || s[i + 1] >= 0xA0) &&
+                    (b != 0xED || s[i + 1] < 0xA0)) {
+                    c = char32_t(b & 0x0F) << 12 | char32_t(s[i + 1] & 0x3F) << 6 |
+                        (s[i + 2] & 0x3F);
+                    i += 3;
+                } else if (io::utf8SequenceLength(s + i, n - i) == 0) {
+                    return Fault::NotUtf8;
+                } else {
+                    c = nextUtf8(s, i);
+                }
+                m_multiByte = true;
+            } else if (b >= 0xA0 && b <= 0xDF) {
+                c = tables::kDecode1[b];
+                ++i;
+            } else if (i + 1 < n && engine::isLeadByte(b)) {
+                c = tables::kDecode2[b << 8 | s[i + 1]];
+                i += 2;
+            } else {
+                return Fault::Refused;
+            }
+            if (c == tables::kNoChar || !hasFormIn(c, m_code))
+                return Fault::Refused;
+            o = put(o, c);
+        }
+        if (last)
+            o = m_encoder.close(o);
+        bytes = {begin, static_cast<std::size_t>(o - begin)};
+        return Fault::None;
+    }
+
+    io::LineEndKind lineEnds() const { return m_lineEnds; }
+    // convertChecked has read a multi-byte UTF-8 character.
+    bool multiByte() const { return m_multiByte; }
+
+private:
+    char* reserve(std::string_view piece)
+    {
+        // A byte is at most two characters: a lone line end becomes CR LF.
+        return m_bytes.reserve(2 * PieceEncoder::kMostBytes * piece.size() +
+                               PieceEncoder::kClosingBytes);
+    }
+
+    char* put(char* o, char32_t c)
+    {
+        if (m_code != io::OutputCode::Utf8)
+            return m_encoder.put(o, c);
+        // The encoder's UTF-8 without its questions: every character here is valid, and each
+        // line end comes as CR and LF.
+        if (c < 0x80) {
+            if (c != U'\r' || m_crlf)
+                *o++ = static_cast<char>(c);
+        } else if (c < 0x800) {
+            o[0] = static_cast<char>(0xC0 | c >> 6);
+            o[1] = static_cast<char>(0x80 | (c & 0x3F));
+            o += 2;
+        } else if (c < 0x10000) {
+            o[0] = static_cast<char>(0xE0 | c >> 12);
+            o[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            o[2] = static_cast<char>(0x80 | (c & 0x3F));
+            o += 3;
+        } else {
+            o = m_encoder.put(o, c);
+        }
+        return o;
+    }
+
+    bool m_utf8;
+    io::OutputCode m_code;
+    bool m_crlf;
+    bool m_multiByte = false;
+    PieceEncoder m_encoder;
+    Scratch<char> m_bytes;
+    io::LineEndKind m_lineEnds = io::LineEndKind::CrLf;
+};
+
+// The converters' Shift_JIS in pieces that a reader of characters can take: the converters
+// write a pair whole, but bytes that were no pair in their input may read as one, so a lead
+// byte at a piece's end waits for its trail.
+class WholeCharacters
+{
+public:
+    std::string_view take(std::string_view bytes, bool last)
+    {
+        if (!m_held.empty()) {
+            m_joined = m_held;
+            m_joined += bytes;
+            bytes = m_joined;
+            m_held.clear();
+        }
+        if (last)
+            return bytes;
+        // A byte that is no lead byte ends a character, so the pairs of a run of lead bytes at
+        // the end start at the run's start: an odd run ends in a lone lead byte.
+        const std::uint8_t* s = bytesOf(bytes);
+        std::size_t run = 0;
+        while (run < bytes.size() && engine::isLeadByte(s[bytes.size() - 1 - run]))
+            ++run;
+        if (run % 2 == 1) {
+            m_held = bytes.substr(bytes.size() - 1);
+            bytes.remove_suffix(1);
+        }
+        return bytes;
+    }
+
+    bool holding() const { return !m_held.empty(); }
+
+private:
+    std::string m_held;
+    std::string m_joined;
+};
+
+} // namespace kestrova::cli

@@ -154,30 +154,12 @@ public:
         Every every(passed);
         for (std::size_t i = 0; i < n;) {
             every.at(i);
-            // Runs of ASCII are passed eight bytes at a time.
-            while (i + 8 <= n) {
-                std::uint64_t word;
-                std::memcpy(&word, s + i, 8);
-                if (word & 0x8080808080808080ULL)
-                    break;
-                i += 8;
-            }
+            i = io::asciiRunEnd(s, i, n);
             if (i == n)
                 break;
-            const std::uint8_t b = s[i];
-            if (b < 0x80) {
-                ++i;
-                continue;
-            }
-            // The three-byte sequences of Japanese text, checked in place: E1-EC and EE-EF
-            // lead any two continuation bytes; E0 needs A0 and up, ED below A0 (no surrogates).
-            if (i + 3 <= n && b >= 0xE0 && b <= 0xEF && (s[i + 1] & 0xC0) == 0x80 &&
-                (s[i + 2] & 0xC0) == 0x80 && (b != 0xE0 || s[i + 1] >= 0xA0) &&
-                (b != 0xED || s[i + 1] < 0xA0)) {
+            if (const char32_t c = io::threeByteCharacter(s, i, n)) {
                 if (check && m_fits)
-                    m_fits = hasFormIn(char32_t(b & 0x0F) << 12 | char32_t(s[i + 1] & 0x3F) << 6 |
-                                           (s[i + 2] & 0x3F),
-                                       m_code);
+                    m_fits = hasFormIn(c, m_code);
                 m_multiByte = true;
                 i += 3;
                 continue;
@@ -504,11 +486,7 @@ public:
             }
             char32_t c = 0;
             if (m_utf8) {
-                if (i + 3 <= n && b >= 0xE0 && b <= 0xEF && (s[i + 1] & 0xC0) == 0x80 &&
-                    (s[i + 2] & 0xC0) == 0x80 && (b != 0xE0 || s[i + 1] >= 0xA0) &&
-                    (b != 0xED || s[i + 1] < 0xA0)) {
-                    c = char32_t(b & 0x0F) << 12 | char32_t(s[i + 1] & 0x3F) << 6 |
-                        (s[i + 2] & 0x3F);
+                if ((c = io::threeByteCharacter(s, i, n)) != 0) {
                     i += 3;
                 } else if (io::utf8SequenceLength(s + i, n - i) == 0) {
                     return Fault::NotUtf8;

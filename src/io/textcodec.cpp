@@ -231,25 +231,10 @@ bool isUtf8Text(std::string_view bytes)
     const std::size_t n = bytes.size();
     bool multiByte = bytes.substr(0, 3) == kByteOrderMark;
     for (std::size_t i = 0; i < n;) {
-        // Runs of ASCII are passed eight bytes at a time.
-        while (i + 8 <= n) {
-            std::uint64_t word;
-            std::memcpy(&word, s + i, 8);
-            if (word & 0x8080808080808080ULL)
-                break;
-            i += 8;
-        }
+        i = asciiRunEnd(s, i, n);
         if (i == n)
             break;
-        if (s[i] < 0x80) {
-            ++i;
-            continue;
-        }
-        // The three-byte sequences of Japanese text, checked in place: E1-EC and EE-EF lead
-        // any two continuation bytes; E0 needs A0 and up, ED below A0 (no surrogates).
-        if (i + 3 <= n && s[i] >= 0xE0 && s[i] <= 0xEF && (s[i + 1] & 0xC0) == 0x80 &&
-            (s[i + 2] & 0xC0) == 0x80 && (s[i] != 0xE0 || s[i + 1] >= 0xA0) &&
-            (s[i] != 0xED || s[i + 1] < 0xA0)) {
+        if (threeByteCharacter(s, i, n) != 0) {
             multiByte = true;
             i += 3;
             continue;

@@ -6,6 +6,8 @@
 #include "io/result.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -33,6 +35,35 @@ struct DecodedText
 [[nodiscard]] bool isUtf8Text(std::string_view bytes);
 // Length of the valid UTF-8 sequence at the start of s, 0 when it is not one.
 [[nodiscard]] std::size_t utf8SequenceLength(const unsigned char* s, std::size_t left);
+
+// Where the run of ASCII that starts at s[i] ends, passed eight bytes at a time.
+[[nodiscard]] inline std::size_t asciiRunEnd(const unsigned char* s, std::size_t i, std::size_t n)
+{
+    while (i + 8 <= n) {
+        std::uint64_t word;
+        std::memcpy(&word, s + i, 8);
+        if (word & 0x8080808080808080ULL)
+            break;
+        i += 8;
+    }
+    while (i < n && s[i] < 0x80)
+        ++i;
+    return i;
+}
+
+// The character of the three-byte sequence at s[i] that most Japanese text is made of, checked
+// in place: E1-EC and EE-EF lead any two continuation bytes, E0 needs A0 and up, ED below A0 (no
+// surrogates). 0 when there is none: the caller reads the bytes the long way.
+[[nodiscard]] inline char32_t threeByteCharacter(const unsigned char* s, std::size_t i,
+                                                 std::size_t n)
+{
+    const unsigned char b = s[i];
+    if (i + 3 > n || b < 0xE0 || b > 0xEF || (s[i + 1] & 0xC0) != 0x80 ||
+        (s[i + 2] & 0xC0) != 0x80 || (b == 0xE0 && s[i + 1] < 0xA0) ||
+        (b == 0xED && s[i + 1] >= 0xA0))
+        return 0;
+    return char32_t(b & 0x0F) << 12 | char32_t(s[i + 1] & 0x3F) << 6 | (s[i + 2] & 0x3F);
+}
 
 // Decodes file bytes. UTF-8 is recognised first; otherwise, with convMode, the JIS, EUC and
 // Shift_JIS detection runs and converts to Shift_JIS; without it the bytes are taken as

@@ -244,6 +244,67 @@ inline void readCharacters(std::string_view piece, bool utf8, io::LineEndKind& l
     }
 }
 
+enum class Fault
+{
+    None,
+    NotUtf8, // a byte that is no UTF-8: the input is in another code
+    Refused, // a character that does not decode, or has no form in the output code
+};
+
+// readCharacters for a piece not yet checked: that UTF-8 is valid, that Shift_JIS decodes as
+// isPlainShiftJis has it, that every character has a form in code; notes in multiByte a
+// multi-byte UTF-8 character. Stops at the first fault.
+template <typename Put>
+inline Fault readCheckedCharacters(std::string_view piece, bool utf8, io::OutputCode code,
+                                   io::LineEndKind& lineEnds, bool& multiByte, Put&& put)
+{
+    const std::uint8_t* s = bytesOf(piece);
+    const std::size_t n = piece.size();
+    for (std::size_t i = 0; i < n;) {
+        const std::uint8_t b = s[i];
+        if (b < 0x80) {
+            ++i;
+            if (b == '\r') {
+                if (i < n && s[i] == '\n')
+                    ++i;
+                else
+                    lineEnds = io::LineEndKind::Cr;
+                put(U'\r');
+                put(U'\n');
+            } else if (b == '\n') {
+                lineEnds = io::LineEndKind::Lf;
+                put(U'\r');
+                put(U'\n');
+            } else {
+                put(b);
+            }
+            continue;
+        }
+        char32_t c = 0;
+        if (utf8) {
+            if ((c = io::threeByteCharacter(s, i, n)) != 0)
+                i += 3;
+            else if (io::utf8SequenceLength(s + i, n - i) == 0)
+                return Fault::NotUtf8;
+            else
+                c = nextUtf8(s, i);
+            multiByte = true;
+        } else if (b >= 0xA0 && b <= 0xDF) {
+            c = tables::kDecode1[b];
+            ++i;
+        } else if (i + 1 < n && engine::isLeadByte(b)) {
+            c = tables::kDecode2[b << 8 | s[i + 1]];
+            i += 2;
+        } else {
+            return Fault::Refused;
+        }
+        if (c == tables::kNoChar || !hasFormIn(c, code))
+            return Fault::Refused;
+        put(c);
+    }
+    return Fault::None;
+}
+
 // Decodes a piece into UTF-16, every line end made CR LF.
 class PieceDecoder
 {
@@ -257,20 +318,38 @@ public:
     {
         char16_t* const begin = m_units.reserve(2 * piece.size() + 2);
         char16_t* o = begin;
-        readCharacters(piece, m_utf8, m_lineEnds, [&o](char32_t c) {
-            if (c < 0x10000) {
-                *o++ = static_cast<char16_t>(c);
-            } else {
-                *o++ = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-                *o++ = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-            }
-        });
+        readCharacters(piece, m_utf8, m_lineEnds, [&o](char32_t c) { o = put(o, c); });
         return {begin, static_cast<std::size_t>(o - begin)};
     }
 
+    // decode for a piece not yet checked, every character to have a form in code; after a
+    // fault the decoder is of no further use.
+    Fault decodeChecked(std::string_view piece, io::OutputCode code, std::u16string_view& text)
+    {
+        char16_t* const begin = m_units.reserve(2 * piece.size() + 2);
+        char16_t* o = begin;
+        const Fault fault = readCheckedCharacters(piece, m_utf8, code, m_lineEnds, m_multiByte,
+                                                  [&o](char32_t c) { o = put(o, c); });
+        text = {begin, static_cast<std::size_t>(o - begin)};
+        return fault;
+    }
+
     io::LineEndKind lineEnds() const { return m_lineEnds; }
+    bool multiByte() const { return m_multiByte; }
 
 private:
+    static char16_t* put(char16_t* o, char32_t c)
+    {
+        if (c < 0x10000) {
+            *o++ = static_cast<char16_t>(c);
+        } else {
+            *o++ = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            *o++ = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        }
+        return o;
+    }
+
+    bool m_multiByte = false;
     bool m_utf8;
     Scratch<char16_t> m_units;
     io::LineEndKind m_lineEnds = io::LineEndKind::CrLf;
@@ -450,63 +529,16 @@ public:
         return {begin, static_cast<std::size_t>(o - begin)};
     }
 
-    enum class Fault
-    {
-        None,
-        NotUtf8, // a byte that is no UTF-8: the input is in another code
-        Refused, // a character that does not decode, or has no form in the output code
-    };
-
-    // convert for a piece not yet checked: that UTF-8 is valid, that Shift_JIS decodes as
-    // isPlainShiftJis has it, that every character has a form in the output code. After a
-    // fault the converter is of no further use.
+    // convert for a piece not yet checked, as readCheckedCharacters checks it; after a fault
+    // the converter is of no further use.
     Fault convertChecked(std::string_view piece, bool last, std::string_view& bytes)
     {
         char* const begin = reserve(piece);
         char* o = begin;
-        const std::uint8_t* s = bytesOf(piece);
-        const std::size_t n = piece.size();
-        for (std::size_t i = 0; i < n;) {
-            const std::uint8_t b = s[i];
-            if (b < 0x80) {
-                ++i;
-                if (b == '\r') {
-                    if (i < n && s[i] == '\n')
-                        ++i;
-                    else
-                        m_lineEnds = io::LineEndKind::Cr;
-                    o = put(put(o, U'\r'), U'\n');
-                } else if (b == '\n') {
-                    m_lineEnds = io::LineEndKind::Lf;
-                    o = put(put(o, U'\r'), U'\n');
-                } else {
-                    o = put(o, b);
-                }
-                continue;
-            }
-            char32_t c = 0;
-            if (m_utf8) {
-                if ((c = io::threeByteCharacter(s, i, n)) != 0) {
-                    i += 3;
-                } else if (io::utf8SequenceLength(s + i, n - i) == 0) {
-                    return Fault::NotUtf8;
-                } else {
-                    c = nextUtf8(s, i);
-                }
-                m_multiByte = true;
-            } else if (b >= 0xA0 && b <= 0xDF) {
-                c = tables::kDecode1[b];
-                ++i;
-            } else if (i + 1 < n && engine::isLeadByte(b)) {
-                c = tables::kDecode2[b << 8 | s[i + 1]];
-                i += 2;
-            } else {
-                return Fault::Refused;
-            }
-            if (c == tables::kNoChar || !hasFormIn(c, m_code))
-                return Fault::Refused;
-            o = put(o, c);
-        }
+        const Fault fault = readCheckedCharacters(piece, m_utf8, m_code, m_lineEnds, m_multiByte,
+                                                  [&](char32_t c) { o = put(o, c); });
+        if (fault != Fault::None)
+            return fault;
         if (last)
             o = m_encoder.close(o);
         bytes = {begin, static_cast<std::size_t>(o - begin)};

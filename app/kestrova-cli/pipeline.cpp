@@ -17,6 +17,7 @@
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 namespace kestrova::cli {
 namespace {
@@ -190,18 +191,34 @@ public:
     // A piece ends with a line end unless it is the last.
     bool piece(std::string_view bytes, bool last, Output& out, RunResult& result)
     {
-        const std::u16string_view decoded = m_decoder.decode(bytes);
+        return work(m_decoder.decode(bytes), !bytes.empty(), last, out, result);
+    }
+
+    // piece for bytes not yet checked, as readCheckedCharacters checks them: the fault that
+    // stopped it, or None with result telling whether the writing failed.
+    Fault pieceChecked(std::string_view bytes, bool last, Output& out, RunResult& result)
+    {
+        std::u16string_view decoded;
+        const Fault fault = m_decoder.decodeChecked(bytes, outputCodeOf(m_options), decoded);
+        if (fault == Fault::None)
+            static_cast<void>(work(decoded, !bytes.empty(), last, out, result));
+        return fault;
+    }
+
+    io::LineEndKind lineEnds() const { return m_decoder.lineEnds(); }
+    bool multiByte() const { return m_decoder.multiByte(); }
+
+private:
+    bool work(std::u16string_view decoded, bool some, bool last, Output& out, RunResult& result)
+    {
         m_lines.clear();
         runLines(m_options, m_state, decoded, last, m_resumed, m_lines);
-        m_resumed = m_resumed || !bytes.empty();
+        m_resumed = m_resumed || some;
         if (last && m_options.command == Command::Align)
             engine::endReflow(m_options.settings, m_state, m_lines);
         return writeOrFail(out, m_encoder.encode(m_lines, last), result);
     }
 
-    io::LineEndKind lineEnds() const { return m_decoder.lineEnds(); }
-
-private:
     const Options& m_options;
     PieceDecoder m_decoder;
     PieceEncoder m_encoder;
@@ -255,28 +272,33 @@ public:
     {
         if (m_released)
             return m_out.write(bytes);
-        if (m_held.capacity() == 0)
-            m_held.reserve(m_limit + kPieceBytes); // pages are taken only as they are used
-        m_held.append(bytes);
+        // Piece by piece: a growing buffer would copy what it holds, and hold it twice.
+        m_held.emplace_back(bytes);
+        m_size += bytes.size();
         return true;
     }
     std::string failure() const override { return m_out.failure(); }
 
-    bool full() const { return !m_released && m_held.size() >= m_limit; }
+    bool full() const { return !m_released && m_size >= m_limit; }
 
     // The input is known to give no refusal: what is held goes out, and the rest goes straight.
     bool release()
     {
         m_released = true;
-        const bool written = m_held.empty() || m_out.write(m_held);
-        std::string().swap(m_held);
+        bool written = true;
+        for (std::string& piece : m_held) {
+            written = written && m_out.write(piece);
+            std::string().swap(piece);
+        }
+        m_held.clear();
         return written;
     }
 
 private:
     Output& m_out;
     std::size_t m_limit;
-    std::string m_held;
+    std::vector<std::string> m_held;
+    std::size_t m_size = 0;
     bool m_released = false;
 };
 
@@ -306,6 +328,9 @@ public:
     {
         const bool last = following == 0;
         const PieceSizes pieceBytes = [] { return kPieceBytes; };
+        // Room for what the usual text gives (UTF-8 of two-byte codes: three bytes for two),
+        // taken only as it is written.
+        m_bytes.reserve(std::min(limit, 2 * half.size()));
         for (std::size_t from = 0; from < half.size();) {
             const std::size_t to = m_stream ? std::min(half.size(), from + kPieceBytes)
                                             : pieceEnd(half, from, pieceBytes);
@@ -315,7 +340,7 @@ public:
                 bytes = m_characters.take(
                     m_stream->convert(bytes, end, to == half.size() ? following : 0), end);
             std::string_view converted;
-            if (m_direct.convertChecked(bytes, end, converted) != DirectConverter::Fault::None ||
+            if (m_direct.convertChecked(bytes, end, converted) != Fault::None ||
                 m_bytes.size() + converted.size() > limit)
                 return false;
             m_bytes += converted;
@@ -398,11 +423,20 @@ std::optional<RunResult> tryUtf8(const Options& o, std::string_view input, Outpu
         if (consumed)
             consumed(offset + upTo);
     };
-    // Text with no byte above 0x7F at all (ASCII, JIS) is no UTF-8 by the rule; found at once.
-    const auto* high = std::find_if(text.begin(), text.end(),
-                                    [](char c) { return static_cast<std::uint8_t>(c) >= 0x80; });
-    if (!byteOrderMark && high == text.end())
-        return std::nullopt;
+    // Text with no byte above 0x7F at all (ASCII, JIS) is no UTF-8 by the rule: found in a
+    // quick pass that lets go of the input behind it.
+    if (!byteOrderMark) {
+        std::size_t at = 0;
+        while (at < text.size()) {
+            const std::size_t end = std::min(text.size(), at + Every::kBytes);
+            at = io::asciiRunEnd(bytesOf(text), at, end);
+            if (at < end)
+                break;
+            report(at);
+        }
+        if (at == text.size())
+            return std::nullopt;
+    }
     Utf8Check check(outputCodeOf(o), byteOrderMark);
     HeldOutput held(out, heldBytes);
     DirectConverter direct(true, outputCodeOf(o), o.crlf);
@@ -420,7 +454,7 @@ std::optional<RunResult> tryUtf8(const Options& o, std::string_view input, Outpu
     }
     bool working = isConvert || extrasFit(o); // else it ends in a refusal, if UTF-8 at all
     bool checkedAll = false;
-    const auto isUtf8 = [&] { return check.utf8() || direct.multiByte(); };
+    const auto isUtf8 = [&] { return check.utf8() || direct.multiByte() || work.multiByte(); };
     std::size_t from = 0;
     do {
         const std::size_t to = pieceEnd(text, from, pieceBytes);
@@ -441,29 +475,22 @@ std::optional<RunResult> tryUtf8(const Options& o, std::string_view input, Outpu
             if (working && !(isConvert ? writeOrFail(held, direct.convert(piece, last), result)
                                        : work.piece(piece, last, held, result)))
                 return result;
-        } else if (isConvert && working) {
-            // One loop checks and converts.
+        } else if (working) {
+            // One loop checks and decodes.
             std::string_view bytes;
-            switch (direct.convertChecked(piece, last, bytes)) {
-            case DirectConverter::Fault::NotUtf8:
+            const Fault fault = isConvert ? direct.convertChecked(piece, last, bytes)
+                                          : work.pieceChecked(piece, last, held, result);
+            if (fault == Fault::NotUtf8)
                 return std::nullopt;
-            case DirectConverter::Fault::Refused:
+            if (fault == Fault::Refused) {
                 working = false;
                 if (!check.read(piece))
                     return std::nullopt;
-                break;
-            case DirectConverter::Fault::None:
-                if (!writeOrFail(held, bytes, result))
-                    return result;
-                break;
-            }
-        } else {
-            if (!check.read(piece))
-                return std::nullopt;
-            working = working && check.fits();
-            if (working && !(isConvert ? writeOrFail(held, direct.convert(piece, last), result)
-                                       : work.piece(piece, last, held, result)))
+            } else if (!writeOrFail(held, bytes, result) || result.exitStatus != kExitDone) {
                 return result;
+            }
+        } else if (!check.read(piece)) {
+            return std::nullopt;
         }
         report(to);
         from = to;
@@ -541,7 +568,7 @@ RunResult runChecked(const Options& o, std::string_view input, io::CodeDetection
             std::string_view converted;
             if (checkedAll)
                 converted = direct.convert(bytes, last);
-            else if (direct.convertChecked(bytes, last, converted) != DirectConverter::Fault::None)
+            else if (direct.convertChecked(bytes, last, converted) != Fault::None)
                 return runWhole(o, input, out); // it words the refusal
             if (!writeOrFail(held, converted, result))
                 return result;

@@ -281,6 +281,10 @@ TEST(Pipeline, ReadsUtf8ByTheOneRule)
         {"1234567\xE3\x81\x82"
          "89abcdefg",
          true}, // across an eight-byte step
+        {std::string(200, 'a') + "\xE3\x81\x82", true}, // behind blocks of 64 bytes
+        {std::string(130, 'a') + "\x82\xA0", false},
+        {std::string(3u << 20, 'a'), false}, // ASCII throughout, megabytes of it
+        {std::string(3u << 20, 'a') + "\xC3\xA9", true},
     };
     for (const auto& [bytes, utf8] : rows) {
         EXPECT_EQ(io::isUtf8Text(bytes), utf8) << testing::PrintToString(bytes);

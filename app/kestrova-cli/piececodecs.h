@@ -599,8 +599,11 @@ public:
     std::string_view take(std::string_view bytes, bool last)
     {
         if (!m_held.empty()) {
-            m_joined = m_held;
-            m_joined += bytes;
+            // Joined in a string of its own: bytes may still point into the last one.
+            std::string joined;
+            joined.reserve(m_held.size() + bytes.size());
+            joined.append(m_held).append(bytes);
+            m_joined.swap(joined);
             bytes = m_joined;
             m_held.clear();
         }
@@ -613,7 +616,7 @@ public:
         while (run < bytes.size() && engine::isLeadByte(s[bytes.size() - 1 - run]))
             ++run;
         if (run % 2 == 1) {
-            m_held = bytes.substr(bytes.size() - 1);
+            m_held.assign(1, bytes.back());
             bytes.remove_suffix(1);
         }
         return bytes;

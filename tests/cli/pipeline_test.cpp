@@ -280,7 +280,7 @@ TEST(Pipeline, ReadsUtf8ByTheOneRule)
         {"12345678901234567\x82\xA0", false}, // Shift_JIS after a long ASCII run
         {"1234567\xE3\x81\x82"
          "89abcdefg",
-         true}, // across an eight-byte step
+         true},                                         // across an eight-byte step
         {std::string(200, 'a') + "\xE3\x81\x82", true}, // behind blocks of 64 bytes
         {std::string(130, 'a') + "\x82\xA0", false},
         {std::string(3u << 20, 'a'), false}, // ASCII throughout, megabytes of it
@@ -352,15 +352,20 @@ TEST(Pipeline, ConvertsLargeInputInTwoHalvesAlike)
         {"utf8, broken at the end", large("mail-utf8-lf.txt", "\xE3\x81\n")},
         {"euc", large("mail-euc-lf.txt", "")},
         {"euc, no character at the end", large("mail-euc-lf.txt", "\xA9\xA1\n")},
+        {"euc, katakana and an end-of-file mark",
+         large("mail-euc-lf.txt", "\x8E\xB1\x8E\xDF\r\n\r\x1A")},
+        {"euc, a line break inside a character",
+         "\xA4\r\n\xA2\n" + large("mail-euc-lf.txt", "\xA4\xA2")},
         {"jis", large("mail-jis-lf.txt", "")},
         {"jis, kanji across lines", kanjiAcrossLines},
         {"sjis, split pair", large("mail-sjis-crlf.txt", "\x82\r\n\xA0\r\n")},
     };
     for (const auto& [name, bytes] : inputs) {
-        for (int to = 0; to <= kConvertToUtf8; ++to) {
+        for (int to = 0; to <= kConvertToUtf8 + 1; ++to) {
             Options o;
             o.command = Command::Convert;
-            o.convertTo = to;
+            o.convertTo = std::min(to, kConvertToUtf8);
+            o.crlf = to > kConvertToUtf8;
             StringOutput whole, halves;
             const RunResult expected = runWhole(o, bytes, whole);
             const RunResult got = runPipeline(o, bytes, halves);

@@ -722,16 +722,6 @@ RunResult runPipeline(const Options& o, std::string_view input, Output& out,
     const Classification found = classify(input, code, passes);
     if (found.plainShiftJis && (isConvert || extrasFit(o))) {
         const std::string_view text = withoutEndOfFile(input);
-        if (const std::size_t split = halfway(text, heldBytes); isConvert && split) {
-            // Checked already: the halves cannot fail on the text, only on the room.
-            Half first(o, false, nullptr);
-            Half second(o, false, nullptr);
-            if (runHalves(first, second, text, split, heldBytes)) {
-                if (consumed)
-                    consumed(input.size());
-                return writeHalves(first, second, out, static_cast<int>(io::CodeFamily::Sjis));
-            }
-        }
         RunResult result = isConvert
                                ? convertDirect(o, text, false, out, pieceBytes, consumed, lineEnds)
                                : runPieces(o, text, false, out, pieceBytes, consumed, lineEnds);

@@ -359,7 +359,6 @@ TEST(Pipeline, ConvertsLargeInputInTwoHalvesAlike)
         {"jis", large("mail-jis-lf.txt", "")},
         {"jis, kanji across lines", kanjiAcrossLines},
         {"sjis, split pair", large("mail-sjis-crlf.txt", "\x82\r\n\xA0\r\n")},
-        {"sjis", large("mail-sjis-cr.txt", "\x1A")},
     };
     for (const auto& [name, bytes] : inputs) {
         for (int to = 0; to <= kConvertToUtf8 + 1; ++to) {

@@ -294,7 +294,9 @@ int run(int argc, char** argv)
     if (!input.read(o.file, error))
         return fail(error);
     if (o.command == cli::Command::Detect)
-        return writeOutput(cli::detectStatus(input.bytes()) + "\n");
+        return writeOutput(
+            cli::detectStatus(input.bytes(), [&](std::size_t upTo) { input.consumed(upTo); }) +
+            "\n");
     StandardOutput out;
     const cli::RunResult result = cli::runPipeline(o, input.bytes(), out, {},
                                                    [&](std::size_t upTo) { input.consumed(upTo); });

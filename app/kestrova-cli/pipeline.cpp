@@ -336,7 +336,11 @@ public:
     {
         if (code)
             m_stream.emplace(*code, io::kTargetSjis);
-        m_plainEuc = code && code->family == io::CodeFamily::Euc;
+        m_plain = !code                                 ? Plain::None
+                  : code->family == io::CodeFamily::Euc ? Plain::Euc
+                  : code->family == io::CodeFamily::Jis ? Plain::Jis
+                                                        : Plain::None;
+        m_shift = code ? code->jisStart : io::kAsciiState;
     }
 
     // False on a fault, or when the bytes would pass limit or the room the usual text needs.
@@ -348,9 +352,9 @@ public:
         m_capacity = std::min(limit, 2 * half.size() + 64);
         m_bytes.reset(new char[m_capacity]);
         adviseHugePages(m_bytes.get(), m_capacity);
-        if (m_plainEuc && readPlainEuc(half, following == 0))
+        if (m_plain != Plain::None && readPlain(half, following == 0))
             return true;
-        m_plainEuc = false;
+        m_plain = Plain::None;
         m_size = 0;
         const bool last = following == 0;
         const PieceSizes pieceBytes = [] { return kPieceBytes; };
@@ -376,60 +380,109 @@ public:
     // Once the first half has run: its converters stand where a fresh start stands.
     bool endsFresh(const io::CodeDetection& code) const
     {
-        return m_plainEuc ||
-               (!m_characters.holding() &&
-                (!m_stream || m_stream->sameState(io::CodeConvertStream(code, io::kTargetSjis))));
+        if (m_plain != Plain::None)
+            return m_shift == code.jisStart;
+        return !m_characters.holding() &&
+               (!m_stream || m_stream->sameState(io::CodeConvertStream(code, io::kTargetSjis)));
     }
 
     std::string_view bytes() const { return {m_bytes.get(), m_size}; }
     bool multiByte() const { return m_direct.multiByte(); }
     io::LineEndKind lineEnds() const
     {
-        return m_plainEuc ? m_plainLineEnds : m_stream ? m_stream->lineEnds() : m_direct.lineEnds();
+        return m_plain != Plain::None ? m_plainLineEnds
+               : m_stream             ? m_stream->lineEnds()
+                                      : m_direct.lineEnds();
     }
 
 private:
-    // EUC-JP to UTF-8 in one loop, for text the byte converters would pass through without
-    // moving a byte: every byte above 0x7F one of a pair of JIS X 0208 or of SS2 and a
-    // katakana, and every pair a character. False for anything else; the long way decides.
-    bool readPlainEuc(std::string_view half, bool last)
+    enum class Plain
+    {
+        None,
+        Euc,
+        Jis,
+    };
+
+    // EUC-JP or ISO-2022-JP to UTF-8 in one loop, for text the byte converters would read
+    // without moving a byte: in EUC-JP every byte above 0x7F one of a pair of JIS X 0208 or of
+    // SS2 and a katakana; in ISO-2022-JP only whole designations of JIS X 0208, ASCII, JIS
+    // Roman and katakana, SO and SI, kanji pairs of 0x21-0x7E and katakana 0x21-0x5F; every
+    // pair a character. False for anything else: the long way decides.
+    bool readPlain(std::string_view half, bool last)
     {
         const std::uint8_t* s = bytesOf(half);
         const std::size_t n = half.size();
-        // At most three bytes for a pair, two for a line feed with CR LF.
-        if ((m_crlf ? 2 * n : n + n / 2 + 1) > m_capacity)
-            return false;
+        const bool euc = m_plain == Plain::Euc;
         char* o = m_bytes.get();
+        char* const end = o + m_capacity;
         for (std::size_t i = 0; i < n;) {
+            // No byte read gives more than three: a pair or a katakana, or CR LF.
+            if (end - o < 3)
+                return false;
             const std::uint8_t b = s[i];
-            if (b < 0x80) {
+            char16_t c = tables::kNoChar;
+            if (b == '\r' || b == '\n') {
                 ++i;
-                if (b == '\r' || b == '\n') {
-                    if (b == '\n')
-                        m_plainLineEnds = io::LineEndKind::Lf;
-                    else if (i < n && s[i] == '\n')
-                        ++i;
-                    else
-                        m_plainLineEnds = io::LineEndKind::Cr;
-                    if (m_crlf)
-                        *o++ = '\r';
-                    *o++ = '\n';
-                } else if (!(last && i == n && b == io::kEndOfFile)) {
-                    *o++ = static_cast<char>(b);
-                }
+                if (b == '\n')
+                    m_plainLineEnds = io::LineEndKind::Lf;
+                else if (i < n && s[i] == '\n')
+                    ++i;
+                else
+                    m_plainLineEnds = io::LineEndKind::Cr;
+                if (m_crlf)
+                    *o++ = '\r';
+                *o++ = '\n';
                 continue;
             }
-            if (i + 1 == n)
-                return false;
-            const std::uint8_t next = s[i + 1];
-            char16_t c = tables::kNoChar;
-            if (b == 0x8E) {
-                if (next >= 0xA1 && next <= 0xDF)
-                    c = tables::kDecode1[next];
-            } else if (b >= 0xA1 && b <= 0xFE && next >= 0xA1 && next <= 0xFE) {
-                std::uint8_t pair[2];
-                io::jiscodes::putSjisPair(pair, b & 0x7F, next & 0x7F);
-                c = tables::kDecode2[pair[0] << 8 | pair[1]];
+            if (!euc && b == io::kEsc) {
+                if (i + 3 > n)
+                    return false;
+                const std::uint8_t a = s[i + 1];
+                const std::uint8_t f = s[i + 2];
+                if (a == '$' && (f == 'B' || f == '@'))
+                    m_shift = io::kKanjiState;
+                else if (a == '(' && (f == 'B' || f == 'J'))
+                    m_shift = io::kAsciiState;
+                else if (a == '(' && f == 'I')
+                    m_shift = io::kKanaState;
+                else
+                    return false;
+                i += 3;
+                continue;
+            }
+            if (!euc && (b == io::kSo || b == io::kSi)) {
+                m_shift = b == io::kSo ? io::kKanaState : io::kAsciiState;
+                ++i;
+                continue;
+            }
+            // What the readers pass on as it is.
+            if (euc ? b < 0x80
+                    : m_shift == io::kAsciiState || b < (m_shift == io::kKanaState ? 0x20 : 0x21)) {
+                if (b >= 0x80)
+                    return false;
+                ++i;
+                if (!(last && i == n && b == io::kEndOfFile))
+                    *o++ = static_cast<char>(b);
+                continue;
+            }
+            if (!euc && m_shift == io::kKanaState) {
+                if (b > 0x5F)
+                    return false;
+                c = tables::kDecode1[b + 0x80];
+                ++i;
+            } else if (i + 1 < n) {
+                const std::uint8_t next = s[i + 1];
+                const int high = euc ? 0x80 : 0;
+                if (euc && b == 0x8E) {
+                    if (next >= 0xA1 && next <= 0xDF)
+                        c = tables::kDecode1[next];
+                } else if (b >= 0x21 + high && b <= 0x7E + high && next >= 0x21 + high &&
+                           next <= 0x7E + high) {
+                    std::uint8_t pair[2];
+                    io::jiscodes::putSjisPair(pair, b & 0x7F, next & 0x7F);
+                    c = tables::kDecode2[pair[0] << 8 | pair[1]];
+                }
+                i += 2;
             }
             if (c == tables::kNoChar || c < 0x80)
                 return false;
@@ -443,7 +496,6 @@ private:
                 o[2] = static_cast<char>(0x80 | (c & 0x3F));
                 o += 3;
             }
-            i += 2;
         }
         m_size = static_cast<std::size_t>(o - m_bytes.get());
         return true;
@@ -453,7 +505,8 @@ private:
     WholeCharacters m_characters;
     DirectConverter m_direct;
     bool m_crlf;
-    bool m_plainEuc;
+    Plain m_plain;
+    int m_shift; // the JIS state of the plain reading
     io::LineEndKind m_plainLineEnds = io::LineEndKind::CrLf;
     std::unique_ptr<char[]> m_bytes;
     std::size_t m_capacity = 0;
@@ -732,18 +785,38 @@ RunResult runPipeline(const Options& o, std::string_view input, Output& out,
     return runChecked(o, input, found.code, out, pieceBytes, consumed, heldBytes);
 }
 
-std::string detectStatus(std::string_view input)
+std::string detectStatus(std::string_view input, const std::function<void(std::size_t)>& consumed)
 {
-    if (io::isUtf8Text(input))
-        return "UTF-8" + io::codeStatus({io::CodeFamily::Sjis, lineEndKind(input)});
-    const io::CodeDetection code = io::detectCode(bytesOf(input), input.size());
-    if (code.family == io::CodeFamily::Sjis && isPlainShiftJis(input, false))
-        return io::codeStatus({code.family, lineEndKind(input)});
+    const PieceSizes pieceBytes = [] { return kPieceBytes; };
+    // The kind of the input's line ends, in pieces cut at line ends.
+    const auto lineEnds = [&] {
+        io::LineEndKind kind = io::LineEndKind::CrLf;
+        for (std::size_t from = 0; from < input.size();) {
+            const std::size_t to = pieceEnd(input, from, pieceBytes);
+            if (const io::LineEndKind found = lineEndKind(input.substr(from, to - from));
+                found != io::LineEndKind::CrLf)
+                kind = found;
+            if (consumed)
+                consumed(to);
+            from = to;
+        }
+        return kind;
+    };
+    Passes passes(consumed);
+    passes.begin(1);
+    Utf8Check utf8(io::OutputCode::Utf8, input.substr(0, 3) == kByteOrderMark);
+    if (utf8.read(input, passes.reporter(0)) && utf8.utf8())
+        return "UTF-8" + io::codeStatus({io::CodeFamily::Sjis, lineEnds()});
+    passes.begin(1);
+    const io::CodeDetection code = io::detectCode(bytesOf(input), input.size(), passes.reporter(0));
+    passes.begin(1);
+    if (code.family == io::CodeFamily::Sjis &&
+        isPlainShiftJis(input, false, io::OutputCode::Sjis, passes.reporter(0)))
+        return io::codeStatus({code.family, lineEnds()});
     // The converters may move line ends: ask them, a piece at a time.
     io::CodeConvertStream stream(code, io::kTargetSjis);
-    static_cast<void>(eachPiece(
-        input, [] { return kPieceBytes; }, {},
-        [&](std::string_view piece, bool last) {
+    static_cast<void>(
+        eachPiece(input, pieceBytes, consumed, [&](std::string_view piece, bool last) {
             static_cast<void>(stream.convert(piece, last));
             return true;
         }));

@@ -71,6 +71,8 @@ inline constexpr std::size_t kHeldBytes = 16 << 20;
                                     std::size_t heldBytes = kHeldBytes);
 
 // The status a file read shows for input: "JIS", "EUC:LF", "UTF-8", ":CR"... with its line end.
-[[nodiscard]] std::string detectStatus(std::string_view input);
+// consumed (when set) learns how far the input has been used up.
+[[nodiscard]] std::string detectStatus(std::string_view input,
+                                       const std::function<void(std::size_t)>& consumed = {});
 
 } // namespace kestrova::cli

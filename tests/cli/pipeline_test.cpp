@@ -181,12 +181,16 @@ TEST(Pipeline, GivesTheWholePathsBytesRefusalsAndResult)
     }
 }
 
-// detect reads legacy input in pieces and says what the whole-buffer converter says of it.
+// detect reads the input in pieces and says what the window's reader and the whole-buffer
+// converter say of it.
 TEST(Pipeline, DetectSaysWhatTheWholeConverterSays)
 {
     for (const Sample& sample : samples()) {
-        if (io::isUtf8Text(sample.bytes))
+        if (io::isUtf8Text(sample.bytes)) {
+            EXPECT_EQ(detectStatus(sample.bytes), io::decodeText(sample.bytes, true)->status)
+                << sample.name;
             continue;
+        }
         io::ByteBuffer bytes(sample.bytes.begin(), sample.bytes.end());
         EXPECT_EQ(detectStatus(sample.bytes),
                   io::codeStatus(io::decodeConvertResult(io::CodeConvert(bytes, io::kTargetSjis))))
@@ -358,6 +362,12 @@ TEST(Pipeline, ConvertsLargeInputInTwoHalvesAlike)
          "\xA4\r\n\xA2\n" + large("mail-euc-lf.txt", "\xA4\xA2")},
         {"jis", large("mail-jis-lf.txt", "")},
         {"jis, kanji across lines", kanjiAcrossLines},
+        {"jis, katakana by designation and by shift",
+         large("mail-jis-lf.txt", "\x1B(I1_ \x1B(J\\\n\x0E"
+                                  "12\x0F"
+                                  "3\r\n")},
+        {"jis, a space among katakana", "\x1B(I1 2\x1B(B\n" + large("mail-jis-lf.txt", "")},
+        {"jis, a broken escape", large("mail-jis-lf.txt", "\x1B$x\x1B(B\n")},
         {"sjis, split pair", large("mail-sjis-crlf.txt", "\x82\r\n\xA0\r\n")},
     };
     for (const auto& [name, bytes] : inputs) {

@@ -204,6 +204,27 @@ private:
     std::size_t m_capacity = 0;
 };
 
+// The ASCII byte at s[i], i moved past it: a line end (CR LF, a lone CR, a lone LF) goes to
+// put as CR and LF, its kind noted in lineEnds when it is not CR LF; any other byte as it is.
+template <typename Put>
+inline void putAscii(const std::uint8_t* s, std::size_t& i, std::size_t n,
+                     io::LineEndKind& lineEnds, Put& put)
+{
+    const std::uint8_t b = s[i++];
+    if (b != '\r' && b != '\n') {
+        put(b);
+        return;
+    }
+    if (b == '\n')
+        lineEnds = io::LineEndKind::Lf;
+    else if (i < n && s[i] == '\n')
+        ++i;
+    else
+        lineEnds = io::LineEndKind::Cr;
+    put(U'\r');
+    put(U'\n');
+}
+
 // Calls put with each character of a piece of valid UTF-8, or of Shift_JIS that decodes, and
 // with CR and LF for every line end (CR LF, a lone CR, a lone LF); notes in lineEnds the kind of
 // the last line end that was not CR LF. A piece never ends between the CR and LF of a pair.
@@ -226,21 +247,7 @@ inline void readCharacters(std::string_view piece, bool utf8, io::LineEndKind& l
             }
             continue;
         }
-        ++i;
-        if (b == '\r') {
-            if (i < n && s[i] == '\n')
-                ++i;
-            else
-                lineEnds = io::LineEndKind::Cr;
-            put(U'\r');
-            put(U'\n');
-        } else if (b == '\n') {
-            lineEnds = io::LineEndKind::Lf;
-            put(U'\r');
-            put(U'\n');
-        } else {
-            put(b);
-        }
+        putAscii(s, i, n, lineEnds, put);
     }
 }
 
@@ -263,21 +270,7 @@ inline Fault readCheckedCharacters(std::string_view piece, bool utf8, io::Output
     for (std::size_t i = 0; i < n;) {
         const std::uint8_t b = s[i];
         if (b < 0x80) {
-            ++i;
-            if (b == '\r') {
-                if (i < n && s[i] == '\n')
-                    ++i;
-                else
-                    lineEnds = io::LineEndKind::Cr;
-                put(U'\r');
-                put(U'\n');
-            } else if (b == '\n') {
-                lineEnds = io::LineEndKind::Lf;
-                put(U'\r');
-                put(U'\n');
-            } else {
-                put(b);
-            }
+            putAscii(s, i, n, lineEnds, put);
             continue;
         }
         char32_t c = 0;

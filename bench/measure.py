@@ -139,11 +139,11 @@ for label, cmd, src in (
     ("align, UTF-8", [cli, "align"], big["utf8"]),
     ("align, EUC-JP", [cli, "align"], big["euc"]),
     ("quote, ISO-2022-JP", [cli, "quote"], big["jis"]),
-    ("convert --to utf8", [cli, "convert", "--to", "utf8"], big["sjis"]),
-    ("convert --to utf8", [cli, "convert", "--to", "utf8"], big["jis"]),
-    ("convert --to sjis", [cli, "convert", "--to", "sjis"], big["utf8"]),
-    ("convert --to sjis", [cli, "convert", "--to", "sjis"], big["euc"]),
-    ("nkf -f70", ["nkf", "-f70"], big["sjis"]),
+    ("convert, Shift_JIS", [cli, "convert", "--to", "utf8"], big["sjis"]),
+    ("convert, ISO-2022-JP", [cli, "convert", "--to", "utf8"], big["jis"]),
+    ("convert, UTF-8", [cli, "convert", "--to", "sjis"], big["utf8"]),
+    ("convert, EUC-JP", [cli, "convert", "--to", "sjis"], big["euc"]),
+    ("nkf, Shift_JIS", ["nkf", "-f70"], big["sjis"]),
 ):
     # Through a pipe: the input is copied to an unnamed temporary file and mapped from there.
     with subprocess.Popen(["cat", src], stdout=subprocess.PIPE) as cat:
@@ -154,32 +154,26 @@ for label, cmd, src in (
         " ".join(cmd).replace(build + "/", ""), label, os.path.getsize(src) / 1e6, piped_mb,
         peak_mb(cmd + [src])))
 
-NOTES = """## Where the targets are missed, and why
+NOTES = """## How the figures come about
 
-- `align` meets the 2× `nkf -f70` target on every corpus, code and Kinsoku setting, and by a
-  wide margin; it runs at a third to a half of `fold -w 70`, which applies no rules at all.
-  Of a run of `align --output-code sjis` on the prose, `perf` puts about a quarter in the two
-  whole-input classification passes (code detection and the Shift_JIS check, measured before they ran side by side
-  on the two cores), a third in decoding and encoding, and the rest in the re-flow itself.
-- `convert` misses "at least as fast as iconv" for most pairs: it runs at about 0.4–0.9 of
-  iconv's rate (the list above, from one sitting; single pairs reach 1× in some sittings and
-  not in others). Shift_JIS → ISO-2022-JP is twice `nkf -j`. The reasons:
-  before a byte may be written, the whole input is read once to recognise its code and once
-  more to make sure nothing will be refused (a refusal must leave standard output empty), and
-  only then converted; iconv converts in one pass and stops where it fails. UTF-8 input and
-  UTF-8 output go through UTF-16 text and the line splitter of the text commands, a copy iconv
-  does not make. JIS and EUC-JP input are converted whole by the byte converters (their
-  detection and shift states run across the whole input), so they cost an input-sized buffer
-  and, for `--to utf8`, a second pass over it. A direct byte-to-byte writer for `convert`
-  would close most of this gap; it is not done.
-- Peak memory: for a file named on the command line it no longer grows with the input (about
-  6–12 MB for 8 MB and for 100 MB): the file is mapped, and every pass lets go of the pages
-  behind it. Input through a pipe has to be held whole — the code is known only at its end
-  and nothing may be written before — so its peak is the input's size; JIS and EUC-JP input
-  and damaged input (which take the whole-input converters) cost about three times their size.
-- Figures vary by a third between rounds on this shared machine (see min–max); `nkf -f70`
-  took 0.11 s on the 7.3 MB mail corpus in an earlier quieter sitting and about 0.4 s here, so
-  compare within a table, not across reports.
+- `align` reads the input once to recognise its code (UTF-8 by a pass that also checks every
+  character against the output code; otherwise the code detection and the Shift_JIS check
+  side by side on the two cores), then decodes, re-flows and encodes it piece by piece on
+  reused buffers. It applies the line-break rules that `fold` does not, so it stays below
+  `fold -w 70`.
+- `convert` must not write a byte before it knows that nothing will be refused. It holds up to
+  16 MB of output while one pass checks and converts each piece, and writes it at the end; an
+  input between 1 and 16 MB is converted in two halves on the two cores, the second half from
+  a fresh start after a line feed, kept only when the first half ends in the same state (as
+  ordinary text does). Past 16 MB of output the rest of the input is checked first, so large
+  inputs take two passes and memory stays bounded.
+- Peak memory: a file named on the command line is mapped and let go of behind each pass;
+  piped input is copied to an unnamed temporary file first and mapped likewise. What remains
+  is the held output (up to 16 MB), the reused piece buffers and the program itself, so the
+  peak does not grow with the input: compare the 8 MB and 100 MB rows. For inputs of a few
+  MB the held output makes the peak larger than the small, whole-file buffers of iconv.
+- Figures vary by a third between rounds on this shared machine (see min–max), and from one
+  sitting to the next; compare within a table, not across reports.
 """
 
 cpu = "unknown"

@@ -161,12 +161,15 @@ NOTES = """## How the figures come about
   side by side on the two cores), then decodes, re-flows and encodes it piece by piece on
   reused buffers. It applies the line-break rules that `fold` does not, so it stays below
   `fold -w 70`.
-- `convert` must not write a byte before it knows that nothing will be refused. It holds up to
-  16 MB of output while one pass checks and converts each piece, and writes it at the end; an
-  input between 1 and 16 MB is converted in two halves on the two cores, the second half from
-  a fresh start after a line feed, kept only when the first half ends in the same state (as
-  ordinary text does). Past 16 MB of output the rest of the input is checked first, so large
-  inputs take two passes and memory stays bounded.
+- `convert` between the Japanese codes refuses nothing: once the code is known it converts
+  in one pass, piece by piece. Where a character may be refused (UTF-8 in or out), nothing may
+  be written before the whole input is known to be good: up to 16 MB of output is held while
+  one pass checks and converts each piece, and written at the end. An input between 1 and
+  16 MB is converted in two halves on the two cores, the second half from a fresh start after
+  a line feed, kept only when the first half ends in the same state (as ordinary text does);
+  plain EUC-JP and ISO-2022-JP go to UTF-8 there in one loop. Past 16 MB of output the rest
+  of the input is checked first, so large inputs take two passes and memory stays bounded.
+- Not reached: `align` at the throughput of `fold -w 70` (the aim beyond the targets).
 - Peak memory: a file named on the command line is mapped and let go of behind each pass;
   piped input is copied to an unnamed temporary file first and mapped likewise. What remains
   is the held output (up to 16 MB), the reused piece buffers and the program itself, so the

@@ -348,6 +348,21 @@ private:
     io::LineEndKind m_lineEnds = io::LineEndKind::CrLf;
 };
 
+// The UTF-8 of a character of the Basic Multilingual Plane above U+007F and outside the
+// surrogates.
+inline char* putUtf8Bmp(char* o, char32_t c)
+{
+    if (c < 0x800) {
+        o[0] = static_cast<char>(0xC0 | c >> 6);
+        o[1] = static_cast<char>(0x80 | (c & 0x3F));
+        return o + 2;
+    }
+    o[0] = static_cast<char>(0xE0 | c >> 12);
+    o[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    o[2] = static_cast<char>(0x80 | (c & 0x3F));
+    return o + 3;
+}
+
 // Encodes text with CR LF line ends piece after piece, as encodeText does for the whole text:
 // UTF-8 with LF (or CR LF), or a Japanese code whose forms the caller has checked.
 class PieceEncoder
@@ -410,13 +425,8 @@ private:
             c = 0xFFFD; // an unpaired surrogate has no UTF-8 form
         if (c < 0x80) {
             *o++ = static_cast<char>(c);
-        } else if (c < 0x800) {
-            *o++ = static_cast<char>(0xC0 | c >> 6);
-            *o++ = static_cast<char>(0x80 | (c & 0x3F));
         } else if (c < 0x10000) {
-            *o++ = static_cast<char>(0xE0 | c >> 12);
-            *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            *o++ = static_cast<char>(0x80 | (c & 0x3F));
+            o = putUtf8Bmp(o, c);
         } else {
             *o++ = static_cast<char>(0xF0 | c >> 18);
             *o++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
@@ -559,15 +569,8 @@ private:
         if (c < 0x80) {
             if (c != U'\r' || m_crlf)
                 *o++ = static_cast<char>(c);
-        } else if (c < 0x800) {
-            o[0] = static_cast<char>(0xC0 | c >> 6);
-            o[1] = static_cast<char>(0x80 | (c & 0x3F));
-            o += 2;
         } else if (c < 0x10000) {
-            o[0] = static_cast<char>(0xE0 | c >> 12);
-            o[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            o[2] = static_cast<char>(0x80 | (c & 0x3F));
-            o += 3;
+            o = putUtf8Bmp(o, c);
         } else {
             o = m_encoder.put(o, c);
         }

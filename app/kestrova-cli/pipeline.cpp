@@ -486,16 +486,7 @@ private:
             }
             if (c == tables::kNoChar || c < 0x80)
                 return false;
-            if (c < 0x800) {
-                o[0] = static_cast<char>(0xC0 | c >> 6);
-                o[1] = static_cast<char>(0x80 | (c & 0x3F));
-                o += 2;
-            } else {
-                o[0] = static_cast<char>(0xE0 | c >> 12);
-                o[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-                o[2] = static_cast<char>(0x80 | (c & 0x3F));
-                o += 3;
-            }
+            o = putUtf8Bmp(o, c);
         }
         m_size = static_cast<std::size_t>(o - m_bytes.get());
         return true;

@@ -261,11 +261,6 @@ CodeFamily codeFamily(CodeKind kind)
 
 } // namespace
 
-CodeFamily detectCodeFamily(const std::uint8_t* bytes, std::size_t n, const ScanProgress& passed)
-{
-    return codeFamily(detectKind(bytes, n, passed));
-}
-
 CodeDetection detectCode(const std::uint8_t* bytes, std::size_t n, const ScanProgress& passed)
 {
     const CodeKind kind = detectKind(bytes, n, passed);

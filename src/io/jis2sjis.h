@@ -52,13 +52,11 @@ struct CodeConvertResult
 // The flag word of the detection scan for the bytes b0 b1 b2 at one scan position.
 [[nodiscard]] int CodeCheck(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2);
 
-// The code family CodeConvert finds for the bytes, without converting them. passed (when set)
-// hears now and then how far the scan has come, for a caller that lets go of the bytes behind.
+// Hears now and then how far a scan has come, for a caller that lets go of the bytes behind.
 using ScanProgress = std::function<void(std::size_t)>;
-[[nodiscard]] CodeFamily detectCodeFamily(const std::uint8_t* bytes, std::size_t n,
-                                          const ScanProgress& passed = {});
 
-// What the detection scan settles on, as much as a converter needs to know.
+// What the detection scan of CodeConvert settles on for the bytes, without converting them:
+// as much as a converter needs to know.
 struct CodeDetection
 {
     CodeFamily family = CodeFamily::Sjis;

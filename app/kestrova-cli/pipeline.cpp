@@ -345,7 +345,8 @@ public:
 
     // False on a fault, or when the bytes would pass limit or the room the usual text needs.
     // following is the number of input bytes after the half.
-    bool run(std::string_view half, std::size_t following, std::size_t limit)
+    bool run(std::string_view half, std::size_t following, std::size_t limit,
+             const std::atomic<bool>* stop = nullptr)
     {
         // UTF-8 of two-byte codes takes three bytes for two: twice the input is room enough
         // for ordinary text. Taken only as it is written.
@@ -359,6 +360,8 @@ public:
         const bool last = following == 0;
         const PieceSizes pieceBytes = [] { return kPieceBytes; };
         for (std::size_t from = 0; from < half.size();) {
+            if (stop && stop->load(std::memory_order_relaxed))
+                return false;
             const std::size_t to = m_stream ? std::min(half.size(), from + kPieceBytes)
                                             : pieceEnd(half, from, pieceBytes);
             const bool end = last && to == half.size();
@@ -504,11 +507,13 @@ private:
     std::size_t m_size = 0;
 };
 
+// Inputs worth a second core.
+constexpr std::size_t kTwoCoresBytes = 1 << 20;
+
 // Where convert may cut the input in two: after the first line feed past the middle, for an
 // input large enough to be worth a second core and small enough for its result to be held.
 std::size_t halfway(std::string_view input, std::size_t heldBytes)
 {
-    constexpr std::size_t kTwoCoresBytes = 1 << 20;
     if (input.size() < kTwoCoresBytes || input.size() > heldBytes)
         return 0;
     const std::size_t lineFeed = input.find('\n', input.size() / 2);
@@ -540,6 +545,39 @@ RunResult writeHalves(const Half& first, const Half& second, Output& out, int fa
         result.resultWord = resultWord(
             second.lineEnds() != io::LineEndKind::CrLf ? second.lineEnds() : first.lineEnds(),
             family);
+    return result;
+}
+
+// convert of Shift_JIS to UTF-8 with the two whole-input passes at once: the code detection on
+// one core, the check and the conversion into held memory on the other. Gives nothing, having
+// written nothing, when the input is no plain Shift_JIS, or too small or too large for this.
+std::optional<RunResult> convertShiftJisAtOnce(const Options& o, std::string_view input,
+                                               Output& out, const Consumed& consumed,
+                                               std::size_t heldBytes)
+{
+    if (input.size() < kTwoCoresBytes || input.size() > heldBytes)
+        return std::nullopt;
+    Half all(o, false, nullptr);
+    io::CodeDetection detected;
+    try {
+        // Detection ends early on JIS or EUC-JP: the conversion need not go on then.
+        std::atomic<bool> notShiftJis = false;
+        std::thread detection([&] {
+            detected = io::detectCode(bytesOf(input), input.size());
+            notShiftJis = detected.family != io::CodeFamily::Sjis;
+        });
+        const bool converted = all.run(withoutEndOfFile(input), 0, heldBytes, &notShiftJis);
+        detection.join();
+        if (!converted || detected.family != io::CodeFamily::Sjis)
+            return std::nullopt;
+    } catch (const std::system_error&) {
+        return std::nullopt; // no thread to be had
+    }
+    if (consumed)
+        consumed(input.size());
+    RunResult result;
+    if (writeOrFail(out, all.bytes(), result))
+        result.resultWord = resultWord(all.lineEnds(), static_cast<int>(io::CodeFamily::Sjis));
     return result;
 }
 
@@ -755,6 +793,11 @@ RunResult runPipeline(const Options& o, std::string_view input, Output& out,
     Passes passes(consumed);
     io::LineEndKind lineEnds = io::LineEndKind::CrLf;
 
+    if (isConvert && o.convertTo == kConvertToUtf8) {
+        if (std::optional<RunResult> result =
+                convertShiftJisAtOnce(o, input, out, consumed, heldBytes))
+            return *result;
+    }
     if (isConvert && o.convertTo != kConvertToUtf8) {
         // Any bytes convert to a Japanese code: the code is all that must be known first.
         passes.begin(1);

@@ -369,6 +369,8 @@ TEST(Pipeline, ConvertsLargeInputInTwoHalvesAlike)
         {"jis, a space among katakana", "\x1B(I1 2\x1B(B\n" + large("mail-jis-lf.txt", "")},
         {"jis, a broken escape", large("mail-jis-lf.txt", "\x1B$x\x1B(B\n")},
         {"sjis, split pair", large("mail-sjis-crlf.txt", "\x82\r\n\xA0\r\n")},
+        {"sjis", large("mail-sjis-cr.txt", "\x1A")},
+        {"sjis, euc at the end", large("mail-sjis-crlf.txt", "\xA4\xA2\xA4\xA4\r\n")},
     };
     for (const auto& [name, bytes] : inputs) {
         for (int to = 0; to <= kConvertToUtf8 + 1; ++to) {

@@ -167,8 +167,10 @@ NOTES = """## How the figures come about
   one pass checks and converts each piece, and written at the end. An input between 1 and
   16 MB is converted in two halves on the two cores, the second half from a fresh start after
   a line feed, kept only when the first half ends in the same state (as ordinary text does);
-  plain EUC-JP and ISO-2022-JP go to UTF-8 there in one loop. Past 16 MB of output the rest
-  of the input is checked first, so large inputs take two passes and memory stays bounded.
+  plain EUC-JP and ISO-2022-JP go to UTF-8 there in one loop. Shift_JIS is known only once the
+  whole input has been read: its conversion to UTF-8 runs on one core while the code detection
+  runs on the other. Past 16 MB of output the rest of the input is checked first, so large
+  inputs take two passes and memory stays bounded.
 - Not reached: `align` at the throughput of `fold -w 70` (the aim beyond the targets).
 - Peak memory: a file named on the command line is mapped and let go of behind each pass;
   piped input is copied to an unnamed temporary file first and mapped likewise. What remains

@@ -370,8 +370,7 @@ TEST(Pipeline, ConvertsLargeInputInTwoHalvesAlike)
         {"jis, a broken escape", large("mail-jis-lf.txt", "\x1B$x\x1B(B\n")},
         {"sjis, split pair", large("mail-sjis-crlf.txt", "\x82\r\n\xA0\r\n")},
         {"sjis", large("mail-sjis-cr.txt", "\x1A")},
-        {"sjis, a JIS designation at the end",
-         large("mail-sjis-crlf.txt", "\x1B$B$3$l\x1B(B\r\n")},
+        {"sjis, a JIS designation at the end", large("mail-sjis-crlf.txt", "\x1B$B$3$l\x1B(B\r\n")},
     };
     for (const auto& [name, bytes] : inputs) {
         for (int to = 0; to <= kConvertToUtf8 + 1; ++to) {

@@ -329,9 +329,10 @@ Result<Done> replaceWholeFile(const std::string& path, std::string_view bytes,
         return systemError(IoErrorKind::NotWritable, path, errno, "cannot write: ");
     if (replacing) {
         // As root, give the file back to its owner. Anyone else may keep the group only,
-        // or nothing; the file is then theirs, as after any editor's save.
-        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid())
-            (void)::fchown(out.get(), old.st_uid, old.st_gid);
+        // or nothing: a refusal leaves the file theirs, as after any editor's save.
+        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
+            [[maybe_unused]] const int refused = ::fchown(out.get(), old.st_uid, old.st_gid);
+        }
     }
     if (options.privateFile || replacing) {
         // The umask may have taken bits from the new file; set them whole.

@@ -13,6 +13,8 @@ packages=(
     gnupg
     nkf manpages-ja time hyperfine python3-xlib
     librsvg2-bin desktop-file-utils appstream man-db dpkg-dev file
+    # Qt's Japanese translation; lintian for the package test
+    qt6-translations-l10n lintian
 )
 
 missing=()

@@ -5,6 +5,7 @@
 #include "pgpui/passphrase.h"
 #include "pgpui/view.h"
 #include "platform/messages.h"
+#include "platform/programfiles.h"
 #include "platform/qtext.h"
 
 #include <QCoreApplication>
@@ -133,7 +134,8 @@ PgpRunner::PgpRunner(QWidget* window, settings::Settings& settings)
     : QObject(window)
     , m_window(window)
     , m_settings(settings)
-    , m_commandProgram(QCoreApplication::applicationDirPath() + QStringLiteral("/kestrova-command"))
+    , m_commandProgram(platform::helperProgram(QCoreApplication::applicationDirPath(),
+                                               QStringLiteral("kestrova-command")))
     , m_timeLimit(kDefaultTimeLimit)
 {
 }

@@ -60,7 +60,7 @@ public:
     PgpRunner(QWidget* window, settings::Settings& settings);
     ~PgpRunner() override;
 
-    // kestrova-command; by default the one beside the program.
+    // kestrova-command; by default the one that came with the program.
     void setCommandProgram(const QString& path) { m_commandProgram = path; }
     // The private temporary folder; empty (the default): io::GetTempDir().
     void setTempDir(const std::string& folder) { m_tempDir = folder; }

@@ -3,11 +3,10 @@
 #include "io/result.h"
 #include "platform/messages.h"
 #include "platform/qtext.h"
+#include "shell/helpwindow.h"
 
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
-#include <QUrl>
 
 namespace kestrova::shell {
 
@@ -29,7 +28,7 @@ QString findHelpFile(const QStringList& folders)
     return kHelpName;
 }
 
-void showHelp(QWidget* parent, const QString& helpFile)
+void showHelp(QWidget* parent, const QString& helpFile, const QFont& font)
 {
     using platform::toFsPath;
     const QFileInfo help(helpFile);
@@ -37,13 +36,16 @@ void showHelp(QWidget* parent, const QString& helpFile)
         platform::showIoError(parent, QStringLiteral("ヘルプファイルが見つかりません。"),
                               io::IoError{io::IoErrorKind::NotFound, toFsPath(helpFile),
                                           "it is neither beside the program nor in the "
-                                          "documentation folder"});
+                                          "program's data folder"});
         return;
     }
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(help.absoluteFilePath())))
-        platform::showIoError(parent, QStringLiteral("ヘルプを開けませんでした。"),
-                              io::IoError{io::IoErrorKind::Other, toFsPath(helpFile),
-                                          "no program to show it was found"});
+    // One help window per main window: F1 again brings it forward.
+    auto* window = parent->findChild<HelpWindow*>(QString(), Qt::FindDirectChildrenOnly);
+    if (window == nullptr)
+        window = new HelpWindow(help.absoluteFilePath(), font, parent);
+    window->show();
+    window->raise();
+    window->activateWindow();
 }
 
 } // namespace kestrova::shell

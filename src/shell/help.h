@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+class QFont;
 class QWidget;
 
 namespace kestrova::shell {
@@ -11,7 +12,8 @@ namespace kestrova::shell {
 // Kestrova.html in the first of folders that holds it; the bare name when none does.
 [[nodiscard]] QString findHelpFile(const QStringList& folders);
 
-// Opens the help in the desktop's browser; a missing file or no browser is reported.
-void showHelp(QWidget* parent, const QString& helpFile);
+// Shows the help in the help window of parent, in font, opening it or bringing it forward; a
+// missing file is reported.
+void showHelp(QWidget* parent, const QString& helpFile, const QFont& font);
 
 } // namespace kestrova::shell

@@ -8,6 +8,7 @@
 #include "pgpui/pgpcommand.h"
 #include "platform/busypointer.h"
 #include "platform/clipboard.h"
+#include "platform/fonts.h"
 #include "platform/messages.h"
 #include "platform/qtext.h"
 #include "ruler/ruler.h"
@@ -28,6 +29,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextDocument>
+#include <QTimer>
 
 namespace kestrova::shell {
 
@@ -77,7 +79,7 @@ StartResult dorUrerUvuroze::Form_Load()
         connect(instance, &SingleInstance::openRequested, this, &dorUrerUvuroze::openNamedFile);
     }
 
-    HelpFile = findHelpFile({m_options.programDir, m_options.docDir});
+    HelpFile = findHelpFile({m_options.programDir, m_options.dataDir});
     ComDlg.Filter = kFileFilter;
     picGage->GageInit();
     m_settings.UserList.fill(std::u16string());
@@ -89,6 +91,8 @@ StartResult dorUrerUvuroze::Form_Load()
 
     GetPara(IniFile);
     FontSet();
+    // Once the window shows: a face that puts the ruler off the text's columns is named.
+    QTimer::singleShot(0, this, [this] { platform::warnWhenColumnsDrift(this, txtData->font()); });
     PGP_View();
 
     PluginMode = 0;
@@ -530,7 +534,7 @@ bool dorUrerUvuroze::PutPara(const QString& path)
     return m_store.save(this, path, m_settings, geometryOf(this));
 }
 
-void dorUrerUvuroze::helpRequested() { showHelp(this, HelpFile); }
+void dorUrerUvuroze::helpRequested() { showHelp(this, HelpFile, txtData->font()); }
 
 void dorUrerUvuroze::bringToFront()
 {

@@ -41,7 +41,7 @@ struct StartOptions
 {
     QString arguments;    // the argument text: what follows the program name
     QString programDir;   // the program's folder
-    QString docDir;       // the installed documentation folder, where the help file may be
+    QString dataDir;      // the installed data folder, where the help file may be
     QString instanceName; // the single-instance socket; empty: no check
 };
 

@@ -14,6 +14,7 @@ std::unique_ptr<QObject> makeFilesTest();
 std::unique_ptr<QObject> makeKeysTest();
 std::unique_ptr<QObject> makeRulerTest();
 std::unique_ptr<QObject> makeLayoutTest();
+std::unique_ptr<QObject> makeHelpTest();
 
 } // namespace kestrova::test
 
@@ -21,11 +22,16 @@ int main(int argc, char** argv)
 {
     using namespace kestrova::test;
     const Group groups[] = {
-        {"startup", makeStartupTest},   {"undo", makeUndoTest},
-        {"plugin", makePluginTest},     {"clipboard", makeClipboardTest},
-        {"settings", makeSettingsTest}, {"files", makeFilesTest},
-        {"keys", makeKeysTest},         {"ruler", makeRulerTest},
+        {"startup", makeStartupTest},
+        {"undo", makeUndoTest},
+        {"plugin", makePluginTest},
+        {"clipboard", makeClipboardTest},
+        {"settings", makeSettingsTest},
+        {"files", makeFilesTest},
+        {"keys", makeKeysTest},
+        {"ruler", makeRulerTest},
         {"layout", makeLayoutTest},
+        {"help", makeHelpTest},
     };
     return runGroups(argc, argv, groups);
 }

@@ -13,8 +13,9 @@ packages=(
     gnupg
     nkf manpages-ja time hyperfine python3-xlib
     librsvg2-bin desktop-file-utils appstream man-db dpkg-dev file
-    # Qt's Japanese translation; lintian for the package test
-    qt6-translations-l10n lintian
+    # Qt's Japanese translation; lintian for the package test; AT-SPI read from Debian's Python
+    # for the accessibility test, in a D-Bus session of its own
+    qt6-translations-l10n lintian at-spi2-core python3-pyatspi gir1.2-atspi-2.0 dbus
 )
 
 missing=()

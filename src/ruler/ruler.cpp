@@ -1,5 +1,8 @@
 #include "ruler/ruler.h"
 
+#include "ruler/ruleraccessible.h"
+
+#include <QAccessible>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QLabel>
@@ -73,6 +76,15 @@ ColumnRuler::ColumnRuler(QPlainTextEdit* textBox, QWidget* parent)
     lblGage = new QLabel(picGageScrl);
     cmdGage = new QPushButton(picGageScrl);
     cmdGage->setFocusPolicy(Qt::NoFocus);
+    registerRulerAccessibility();
+    // Without names, a screen reader would read the 1000 characters of the scale and an
+    // unnamed button.
+    lblGage->setAccessibleName(QStringLiteral("目盛り"));
+    lblGage->setAccessibleDescription(
+        QStringLiteral("本文の桁の目盛り。ダブルクリックした桁が桁数になります"));
+    cmdGage->setAccessibleName(QStringLiteral("桁数のつまみ"));
+    cmdGage->setAccessibleDescription(
+        QStringLiteral("桁数の位置に立つつまみ。ドラッグして離した桁が桁数になります"));
     m_picGageScrlRect = kPicGageScrl;
     m_cmdGageRect = kCmdGage;
     platform::placeInTwips(picGageScrl, m_picGageScrlRect);
@@ -136,6 +148,11 @@ void ColumnRuler::GageResize(int columns)
     const int labelWidth = platform::pixelsToTwipsX(this, lblGage->width());
     const QString scale = lblGage->text();
     columns = std::max(1, columns);
+    if (columns != m_columns) {
+        m_columns = columns;
+        QAccessibleValueChangeEvent changed(this, m_columns);
+        QAccessible::updateAccessibility(&changed);
+    }
     m_cmdGageRect.height = labelHeight;
     m_cmdGageRect.width = columns <= scale.size() ? textWidthTwips(scale.mid(columns - 1, 1)) : 0;
     m_cmdGageRect.left = textWidthTwips(scale.left(columns - 1));
@@ -145,6 +162,11 @@ void ColumnRuler::GageResize(int columns)
     platform::placeInTwips(cmdGage, m_cmdGageRect);
     platform::placeInTwips(this, m_picGageRect);
     placeGageScrl();
+}
+
+void ColumnRuler::chooseColumns(int columns)
+{
+    emit columnsChosen(std::clamp(columns, 1, kScaleLength + 1));
 }
 
 void ColumnRuler::GageScrl()

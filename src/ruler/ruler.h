@@ -58,6 +58,15 @@ public:
     [[nodiscard]] const platform::TwipRect& handleRect() const { return m_cmdGageRect; }
     [[nodiscard]] bool dragging() const { return GageDragging; }
 
+    // What a screen reader says of the ruler: its name, then Columns as its value.
+    static inline const QString kAccessibleName = QStringLiteral("桁数");
+    static inline const QString kAccessibleDescription = QStringLiteral(
+        "1 行の最大の桁数。つまみをドラッグするか、目盛りをダブルクリックして変えます");
+    // The column count the handle stands on since the last GageResize.
+    [[nodiscard]] int columns() const { return m_columns; }
+    // Chooses columns as a drop of the handle on it does.
+    void chooseColumns(int columns);
+
 signals:
     // The user dropped the handle or double-clicked the scale on this column.
     void columnsChosen(int columns);
@@ -88,6 +97,7 @@ private:
     platform::TwipRect m_cmdGageRect;
     QFont m_scaleFont;
     bool m_hooked = false;
+    int m_columns = 0;
 
     // The drag state.
     bool GageDragging = false;

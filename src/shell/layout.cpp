@@ -54,9 +54,12 @@ void dorUrerUvuroze::createControls()
     picCmdTray = new QFrame(this);
     picPgpTray = new QFrame(this);
 
-    // Each button with its handler; the undoable ones hold the undo slot in turn.
+    // Each button with its handler, and what a screen reader says of it: a name without the
+    // access key (announced on its own) and what the button does. The undoable ones hold the
+    // undo slot in turn, which names them "元に戻す" meanwhile.
     const auto add = [this](QPushButton* dorUrerUvuroze::*member, void (dorUrerUvuroze::*handler)(),
                             const QString& caption, QFrame* strip, const TwipRect& rect,
+                            const QString& name, const QString& description,
                             UndoCommand undo = UndoCommand::None) {
         auto* button = new QPushButton(caption, strip);
         button->setAutoDefault(false);
@@ -64,6 +67,8 @@ void dorUrerUvuroze::createControls()
         // still reaches every button.
         button->setFocusPolicy(Qt::TabFocus);
         button->installEventFilter(this);
+        button->setAccessibleName(name);
+        button->setAccessibleDescription(description);
         platform::placeInTwips(button, rect);
         connect(button, &QPushButton::clicked, this, handler);
         if (undo != UndoCommand::None)
@@ -74,31 +79,56 @@ void dorUrerUvuroze::createControls()
     using W = dorUrerUvuroze;
     const auto undoable = [](UndoCommand k) { return UndoSlot::normalCaption(k); };
     add(&W::cmdRead, &W::cmdRead_Click, QStringLiteral("読み直す(&R)"), picCmdTray,
-        {120, 60, 1215, 375});
+        {120, 60, 1215, 375}, QStringLiteral("読み直す"),
+        QStringLiteral(
+            "クリップボードの文章を読み直します。プラグインモードではファイルを読み直します"));
     add(&W::cmdInyoDel, &W::cmdInyoDel_Click, QStringLiteral("(&<)"), picCmdTray,
-        {1440, 60, 375, 375});
+        {1440, 60, 375, 375}, QStringLiteral("引用を外す"),
+        QStringLiteral("引用された各行から、先頭の引用記号を一つ取り除きます"));
     add(&W::cmdInyoAdd, &W::cmdInyoAdd_Click, QStringLiteral("(&>)"), picCmdTray,
-        {1920, 60, 375, 375});
+        {1920, 60, 375, 375}, QStringLiteral("引用する"),
+        QStringLiteral("すべての行の先頭に引用記号を付けます"));
     add(&W::cmdUpdate, &W::cmdUpdate_Click, undoable(Update), picCmdTray, {2400, 60, 1215, 375},
+        QStringLiteral("そろえる"),
+        QStringLiteral(
+            "行を桁数にそろえ、結果をクリップボードに入れます。そろえた後は元に戻します"),
         Update);
     add(&W::cmdExit, &W::cmdExit_Click, QStringLiteral("終了(&X)"), picCmdTray,
-        {3720, 60, 1215, 375});
-    add(&W::cmdSetup, &W::cmdSetup_Click, QStringLiteral("設定"), picCmdTray,
-        {5160, 60, 1215, 375});
+        {3720, 60, 1215, 375}, QStringLiteral("終了"), QStringLiteral("Kestrova を終了します"));
+    add(&W::cmdSetup, &W::cmdSetup_Click, QStringLiteral("設定"), picCmdTray, {5160, 60, 1215, 375},
+        QStringLiteral("設定"),
+        QStringLiteral("フォント、桁数、引用記号、禁則などの動作設定を開きます"));
     add(&W::cmdHanToZen, &W::cmdHanToZen_Click, undoable(HanToZen), picPgpTray, {120, 0, 855, 375},
-        HanToZen);
+        QStringLiteral("半角カナを全角に"),
+        QStringLiteral("半角カナを全角カナに直します。直した後は元に戻します"), HanToZen);
     add(&W::cmdPGPCheck, &W::cmdPGPCheck_Click, undoable(PgpCheck), picPgpTray, {1080, 0, 855, 375},
-        PgpCheck);
+        QStringLiteral("復号化"),
+        QStringLiteral("PGP で暗号を解き、署名を確かめます。その後は元に戻します"), PgpCheck);
     add(&W::cmdPGPSign, &W::cmdPGPSign_Click, undoable(PgpSign), picPgpTray, {2040, 0, 855, 375},
+        QStringLiteral("署名"), QStringLiteral("PGP で文章に署名します。署名の後は元に戻します"),
         PgpSign);
     add(&W::cmdPGPCript, &W::cmdPGPCript_Click, undoable(PgpCript), picPgpTray, {3000, 0, 855, 375},
+        QStringLiteral("暗号化"), QStringLiteral("PGP で文章を暗号化します。その後は元に戻します"),
         PgpCript);
     add(&W::cmdPGPPubKey, &W::cmdPGPPubKey_Click, undoable(PgpPubKey), picPgpTray,
-        {4080, 0, 855, 375}, PgpPubKey);
+        {4080, 0, 855, 375}, QStringLiteral("公開鍵"),
+        QStringLiteral("文章の後に PGP の公開鍵を付けます。その後は元に戻します"), PgpPubKey);
     add(&W::cmdPGPFingerPrint, &W::cmdPGPFingerPrint_Click, undoable(PgpFingerPrint), picPgpTray,
-        {5040, 0, 855, 375}, PgpFingerPrint);
+        {5040, 0, 855, 375}, QStringLiteral("指紋"),
+        QStringLiteral("文章の後に PGP の鍵の指紋を付けます。その後は元に戻します"),
+        PgpFingerPrint);
     add(&W::cmdPGPKeyAdd, &W::cmdPGPKeyAdd_Click, QStringLiteral("鍵追加"), picPgpTray,
-        {6000, 0, 855, 375});
+        {6000, 0, 855, 375}, QStringLiteral("鍵追加"),
+        QStringLiteral("文章の中の PGP の鍵を鍵束に加えます"));
+
+    txtData->setAccessibleName(QStringLiteral("本文"));
+    txtData->setAccessibleDescription(
+        QStringLiteral("そろえる文章。クリップボードやファイルから読み込み、ここで編集します"));
+    picCmdTray->setAccessibleName(QStringLiteral("コマンド"));
+    picCmdTray->setAccessibleDescription(QStringLiteral("文章を整えるボタン"));
+    picPgpTray->setAccessibleName(QStringLiteral("PGP コマンド"));
+    picPgpTray->setAccessibleDescription(QStringLiteral("半角カナと PGP のボタン"));
+    setAccessibleDescription(QStringLiteral("メールやニュースの日本語の文章を整えます"));
 
     setTwips(txtData, m_txtDataRect, kTxtData);
     setTwips(picCmdTray, m_picCmdTrayRect, kPicCmdTray);

@@ -19,6 +19,7 @@
 #include "shell/placement.h"
 #include "shell/settingsstore.h"
 #include "shell/singleinstance.h"
+#include "shell/windowaccessible.h"
 
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -51,6 +52,7 @@ dorUrerUvuroze::dorUrerUvuroze(StartOptions options, QWidget* parent)
     : QWidget(parent)
     , m_options(std::move(options))
 {
+    registerMainWindowAccessibility();
     setWindowTitle(kTitle);
     createControls();
     applyTabOrder();

@@ -44,6 +44,7 @@ QString UndoSlot::undoCaption(UndoCommand command)
 void UndoSlot::setHolder(UndoCommand command, QPushButton* button)
 {
     m_holders[slotIndex(command)] = button;
+    m_spokenNames[slotIndex(command)] = button->accessibleName();
 }
 
 UndoSlot::Pending UndoSlot::begin(UndoCommand command, std::u16string before) const
@@ -56,16 +57,20 @@ void UndoSlot::offer(const Pending& pending)
     m_undoText = pending.before;
     m_undoCmd = pending.command;
     ++m_generation;
-    if (QPushButton* holder = m_holders[slotIndex(m_undoCmd)])
+    if (QPushButton* holder = m_holders[slotIndex(m_undoCmd)]) {
         holder->setText(undoCaption(m_undoCmd));
+        holder->setAccessibleName(QStringLiteral("元に戻す"));
+    }
 }
 
 void UndoSlot::CmdPrint()
 {
     if (m_undoCmd == UndoCommand::None)
         return;
-    if (QPushButton* holder = m_holders[slotIndex(m_undoCmd)])
+    if (QPushButton* holder = m_holders[slotIndex(m_undoCmd)]) {
         holder->setText(normalCaption(m_undoCmd));
+        holder->setAccessibleName(m_spokenNames[slotIndex(m_undoCmd)]);
+    }
 }
 
 void UndoSlot::clear()

@@ -37,7 +37,8 @@ public:
         std::uint64_t generation = 0;
     };
 
-    // The button that shows the command's caption and, while it holds the slot, the undo one.
+    // The button that shows the command's caption and, while it holds the slot, the undo one;
+    // its accessible name, set before, is likewise given back when the slot is freed.
     void setHolder(UndoCommand command, QPushButton* button);
 
     [[nodiscard]] UndoCommand UndoCmd() const { return m_undoCmd; }
@@ -67,6 +68,7 @@ public:
 
 private:
     std::array<QPushButton*, 8> m_holders{};
+    std::array<QString, 8> m_spokenNames;
     UndoCommand m_undoCmd = UndoCommand::None;
     std::u16string m_undoText;
     std::uint64_t m_generation = 0;

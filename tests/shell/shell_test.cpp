@@ -15,6 +15,7 @@ std::unique_ptr<QObject> makeKeysTest();
 std::unique_ptr<QObject> makeRulerTest();
 std::unique_ptr<QObject> makeLayoutTest();
 std::unique_ptr<QObject> makeHelpTest();
+std::unique_ptr<QObject> makeAccessibilityTest();
 
 } // namespace kestrova::test
 
@@ -32,6 +33,7 @@ int main(int argc, char** argv)
         {"ruler", makeRulerTest},
         {"layout", makeLayoutTest},
         {"help", makeHelpTest},
+        {"accessibility", makeAccessibilityTest},
     };
     return runGroups(argc, argv, groups);
 }

@@ -1,5 +1,6 @@
 #include "ruler/ruleraccessible.h"
 
+#include "platform/accessible.h"
 #include "ruler/ruler.h"
 
 #include <QAccessible>
@@ -57,24 +58,8 @@ private:
     [[nodiscard]] ColumnRuler* ruler() const { return static_cast<ColumnRuler*>(widget()); }
 };
 
-QAccessibleInterface* rulerFactory(const QString& className, QObject* object)
-{
-    if (className == QLatin1String(ColumnRuler::staticMetaObject.className()) &&
-        object->isWidgetType())
-        return new RulerAccessible(static_cast<ColumnRuler*>(object));
-    return nullptr;
-}
-
 } // namespace
 
-void registerRulerAccessibility()
-{
-    // Qt keeps a list of factories and asks each in turn: one entry is enough.
-    static const bool registered = [] {
-        QAccessible::installFactory(rulerFactory);
-        return true;
-    }();
-    (void)registered;
-}
+void registerRulerAccessibility() { platform::registerAccessible<ColumnRuler, RulerAccessible>(); }
 
 } // namespace kestrova::ruler

@@ -14,12 +14,11 @@ buttons   a question box of the running program offers Qt's standard buttons in 
 Exit status 77 (skipped) where AT-SPI cannot be read: no pyatspi or no accessibility bus.
 """
 
-import argparse
 import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_test import MAIL, Desktop, Failure, check, wait_for  # noqa: E402
+from e2e_test import MAIL, check, parse_arguments, run_case, wait_for  # noqa: E402
 
 SKIP = 77
 
@@ -161,11 +160,7 @@ CASES = {"controls": case_controls, "buttons": case_buttons}
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("case", choices=sorted(CASES))
-    parser.add_argument("--kestrova", required=True)
-    parser.add_argument("--cli", required=True)
-    args = parser.parse_args()
+    args = parse_arguments(CASES)
     if pyatspi is None:
         print(f"SKIP {args.case}: pyatspi cannot be imported ({PYATSPI_MISSING}); "
               "Debian: python3-pyatspi")
@@ -173,22 +168,7 @@ def main():
     if not os.environ.get("DBUS_SESSION_BUS_ADDRESS"):
         print(f"SKIP {args.case}: no D-Bus session (run under dbus-run-session)")
         return SKIP
-    desk = Desktop()
-    try:
-        CASES[args.case](desk, args)
-    except Failure as failure:
-        print(f"FAIL {args.case}: {failure}", file=sys.stderr)
-        for proc in desk.procs:
-            if getattr(proc, "log", None):
-                proc.log.seek(0)
-                out = proc.log.read().decode(errors="replace").strip()
-                if out:
-                    print(f"--- output of {proc.args[0]}:\n{out}", file=sys.stderr)
-        return 1
-    finally:
-        desk.close()
-    print(f"PASS {args.case}")
-    return 0
+    return run_case(args.case, CASES[args.case], args)
 
 
 if __name__ == "__main__":

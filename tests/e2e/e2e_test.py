@@ -412,17 +412,14 @@ CASES = {
 }
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("case", choices=sorted(CASES))
-    parser.add_argument("--kestrova", required=True)
-    parser.add_argument("--cli", required=True)
-    args = parser.parse_args()
+def run_case(name, case, args):
+    """Runs case on a desktop of its own; the exit status, with the programs' output when the
+    case fails."""
     desk = Desktop()
     try:
-        CASES[args.case](desk, args)
+        case(desk, args)
     except Failure as failure:
-        print(f"FAIL {args.case}: {failure}", file=sys.stderr)
+        print(f"FAIL {name}: {failure}", file=sys.stderr)
         for proc in desk.procs:
             if getattr(proc, "log", None):
                 proc.log.seek(0)
@@ -432,8 +429,22 @@ def main():
         return 1
     finally:
         desk.close()
-    print(f"PASS {args.case}")
+    print(f"PASS {name}")
     return 0
+
+
+def parse_arguments(cases):
+    """CASE --kestrova PATH --cli PATH, the case one of cases."""
+    parser = argparse.ArgumentParser()
+    parser.add_argument("case", choices=sorted(cases))
+    parser.add_argument("--kestrova", required=True)
+    parser.add_argument("--cli", required=True)
+    return parser.parse_args()
+
+
+def main():
+    args = parse_arguments(CASES)
+    return run_case(args.case, CASES[args.case], args)
 
 
 if __name__ == "__main__":

@@ -5,6 +5,7 @@
 #include "platform/versionbox.h"
 #include "setup/controls.h"
 #include "setup/flowpage.h"
+#include "setup/spoken.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -104,6 +105,7 @@ fomSetup::fomSetup(settings::Settings& settings, FontNameCache& fontNames, QWidg
     connect(cmdCancel, &QPushButton::clicked, this, &fomSetup::cmdCancel_Click);
 
     optPage[0]->setChecked(true);
+    describeControls(this);
     Form_Load();
 }
 

@@ -54,6 +54,15 @@ fomPassPhrase::fomPassPhrase(QWidget* parent)
     cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
     cmdExit = new QPushButton(QStringLiteral("OK"), this);
     cmdExit->setDefault(true);
+    // No label stands beside the boxes: a screen reader needs their names.
+    txtPassPhrase->setAccessibleName(QStringLiteral("パスフレーズ"));
+    txtPassPhrase->setAccessibleDescription(
+        QStringLiteral("鍵のパスフレーズ。入力した文字は表示されません"));
+    cboPassPhrase->setAccessibleName(QStringLiteral("ユーザー ID"));
+    cboPassPhrase->setAccessibleDescription(
+        QStringLiteral("鍵のユーザー ID。最近使ったものから選べます"));
+    cmdCancel->setAccessibleDescription(QStringLiteral("入力をやめます"));
+    cmdExit->setAccessibleDescription(QStringLiteral("入力したものを使います"));
 
     platform::placeInTwips(txtPassPhrase, kTextBox);
     platform::placeInTwips(cboPassPhrase, kComboBox);

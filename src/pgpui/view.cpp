@@ -57,6 +57,9 @@ fomView::fomView(QWidget* parent)
     txtView->installEventFilter(this);
     cmdExit = new QPushButton(QStringLiteral("確認"), this);
     cmdExit->setDefault(true);
+    txtView->setAccessibleName(QStringLiteral("PGP の結果"));
+    txtView->setAccessibleDescription(QStringLiteral("gpg が報告したこと"));
+    cmdExit->setAccessibleDescription(QStringLiteral("結果の表示を閉じます"));
     platform::placeInTwips(cmdExit, {0, 0, kButtonWidth, kButtonHeight});
     resize(platform::twipsToPixelsX(this, kInnerWidth),
            platform::twipsToPixelsY(this, kInnerHeight));

@@ -90,6 +90,11 @@ fomVersion::fomVersion(const VersionRecord& record, VersionLineCache& cache, QWi
     cmdExit->setObjectName(QStringLiteral("cmdExit"));
     cmdExit->setDefault(true);
     cmdExit->setAutoDefault(true);
+    Image1->setAccessibleName(QStringLiteral("Kestrova のアイコン"));
+    Image1->setAccessibleDescription(QStringLiteral("Kestrova の印"));
+    Label1->setAccessibleDescription(QStringLiteral("製品名とバージョン"));
+    Label2->setAccessibleDescription(QStringLiteral("著作権の表示"));
+    cmdExit->setAccessibleDescription(QStringLiteral("バージョン情報を閉じます"));
     connect(cmdExit, &QPushButton::clicked, this, &fomVersion::cmdExit_Click);
 
     auto* grid = new QGridLayout(this);

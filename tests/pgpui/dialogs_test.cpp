@@ -1,5 +1,6 @@
 // The pass-phrase dialog and the result viewer, driven as a user drives them.
 #include "modal_script.h"
+#include "spoken_names.h"
 
 #include "pgpui/passphrase.h"
 #include "pgpui/view.h"
@@ -184,6 +185,18 @@ private slots:
         QVERIFY(got.empty());
         QCOMPARE(list, kept);
         QVERIFY(PassPhraseTestAccess::txtPassPhrase(dialog)->text().isEmpty());
+    }
+
+    void everyControlHasANameAndADescriptionForScreenReaders()
+    {
+        fomPassPhrase passPhrase;
+        fomView view;
+        for (QWidget* dialog : {static_cast<QWidget*>(&passPhrase), static_cast<QWidget*>(&view)}) {
+            int controls = 0;
+            const QStringList unspoken = unspokenControls(dialog, &controls);
+            QVERIFY(controls >= 2);
+            QVERIFY2(unspoken.isEmpty(), qPrintable(unspoken.join(QStringLiteral("; "))));
+        }
     }
 
     void passPhraseModeIsMaskedAndForgetsWhatWasTyped()

@@ -1,5 +1,6 @@
 // The About box, fomVersion, and its version line; the folder chooser, proOpenFolderDlg.
 #include "modal_answer.h"
+#include "spoken_names.h"
 #include "version.h"
 
 #include "platform/appicon.h"
@@ -166,6 +167,15 @@ private slots:
                     });
         QVERIFY(closedByKey);
         QVERIFY(!box.isVisible());
+    }
+
+    void everyControlHasANameAndADescriptionForScreenReaders()
+    {
+        platform::fomVersion box;
+        int controls = 0;
+        const QStringList unspoken = unspokenControls(&box, &controls);
+        QCOMPARE(controls, 2); // the picture and 戻る; the two text lines speak their text
+        QVERIFY2(unspoken.isEmpty(), qPrintable(unspoken.join(QStringLiteral("; "))));
     }
 
     void everySizeOfTheIconIsBuiltIn()

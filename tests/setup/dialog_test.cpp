@@ -1,16 +1,14 @@
 // The dialog as a whole: its pages in the frame, "戻る", "ｷｬﾝｾﾙ", Esc, the close box, and the
 // About box behind "ﾊﾞｰｼﾞｮﾝ情報".
 #include "setup_support.h"
+#include "spoken_names.h"
 
-#include <QAbstractButton>
-#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -77,25 +75,8 @@ private slots:
         settings::Settings record;
         setup::FontNameCache cache;
         auto open = openDialog(record, cache);
-        // Every control a user can reach, on every page, shown or not: what a screen reader
-        // would read of it.
-        QStringList unnamed;
         int controls = 0;
-        for (QWidget* widget : open->dialog->findChildren<QWidget*>()) {
-            if (!qobject_cast<QAbstractButton*>(widget) && !qobject_cast<QLineEdit*>(widget) &&
-                !qobject_cast<QComboBox*>(widget) && !qobject_cast<QPlainTextEdit*>(widget))
-                continue;
-            if (widget->parent() != nullptr && qobject_cast<QComboBox*>(widget->parent()))
-                continue; // the editor inside an editable combo box speaks as the box
-            ++controls;
-            QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(widget);
-            QVERIFY(iface != nullptr);
-            const QString name = iface->text(QAccessible::Name);
-            const QString description = iface->text(QAccessible::Description);
-            if (name.isEmpty() || name == QStringLiteral("...") || description.isEmpty())
-                unnamed << widget->objectName() + QStringLiteral(" \"") + name +
-                               QStringLiteral("\" (") + description + QStringLiteral(")");
-        }
+        const QStringList unnamed = unspokenControls(open->dialog.get(), &controls);
         QVERIFY(controls >= 30);
         QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral("; "))));
     }

@@ -5,6 +5,7 @@
 #include "shell/helpwindow.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFontInfo>
 #include <QPushButton>
 #include <QTest>
@@ -90,6 +91,26 @@ private slots:
         QTest::keyClick(help->browser(), Qt::Key_Escape);
         QTRY_VERIFY(!help->isVisible());
         QVERIFY(w->isVisible());
+    }
+
+    void withoutABrowserOpenInBrowserSaysSoAndTheHelpStays()
+    {
+        Sandbox sandbox;
+        auto w = shownWithHelp(sandbox);
+        QTest::keyClick(ShellTestAccess::txtData(*w), Qt::Key_F1);
+        QTRY_COMPARE(helpWindows(w.get()).size(), 1);
+        shell::HelpWindow* help = helpWindows(w.get()).first();
+        // No program on the PATH can show a page.
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(sandbox.path(QStringLiteral("no-programs"))));
+        ModalDriver driver;
+        help->openInBrowserButton()->click();
+        qputenv("PATH", path);
+        QTRY_COMPARE(driver.boxes().size(), std::size_t{1});
+        QVERIFY(driver.boxes()[0].text.contains(
+            QStringLiteral("ヘルプをブラウザで開けませんでした。")));
+        QVERIFY(driver.boxes()[0].text.contains(help->helpFile()));
+        QVERIFY(help->isVisible());
     }
 
     void aMissingHelpFileIsNamedAndNoWindowOpens()

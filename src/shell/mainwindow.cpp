@@ -90,6 +90,7 @@ StartResult dorUrerUvuroze::Form_Load()
     GetPara(IniFile);
     FontSet();
     PGP_View();
+    pgp::wipeLeftoverWorkFiles(); // a window that died during a PGP run left them behind
 
     PluginMode = 0;
     commandLine();

@@ -33,9 +33,10 @@ class FilesTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        for (const char* name : {"TMP", "TMPDIR"})
+        for (const char* name : {"TMP", "TMPDIR", "XDG_RUNTIME_DIR"})
             if (const char* value = std::getenv(name))
                 m_saved.emplace_back(name, value);
+        unsetenv("XDG_RUNTIME_DIR"); // it would be chosen before TMP
         std::string pattern = (fs::temp_directory_path() / "files_test-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         m_folder = pattern;
@@ -48,6 +49,7 @@ protected:
     {
         unsetenv("TMP");
         unsetenv("TMPDIR");
+        unsetenv("XDG_RUNTIME_DIR");
         for (const auto& [name, value] : m_saved)
             setenv(name.c_str(), value.c_str(), 1);
         if (!m_folder.empty())
@@ -293,25 +295,25 @@ TEST_F(FilesTest, ATemporaryFolderOfSomeoneElseIsNotUsed)
 
 TEST_F(FilesTest, WipeFileZeroesOnlyInModeOneAndNeverWhatALinkNames)
 {
-    for (int mode : {0, 1}) {
+    for (WipeMode mode : {WipeMode::Delete, WipeMode::ZeroThenDelete}) {
         writeBytes(file("work.tmp"), "pass phrase");
         std::ifstream stillOpen(file("work.tmp"), std::ios::binary);
         ASSERT_TRUE(WipeFile(file("work.tmp"), mode));
         EXPECT_FALSE(fs::exists(file("work.tmp")));
         const std::string left{std::istreambuf_iterator<char>(stillOpen), {}};
-        EXPECT_EQ(left, mode == 1 ? std::string(11, '\0') : "pass phrase");
+        EXPECT_EQ(left, mode == WipeMode::ZeroThenDelete ? std::string(11, '\0') : "pass phrase");
     }
     writeBytes(file("real.txt"), "keep");
     fs::create_symlink(file("real.txt"), file("link.tmp"));
-    ASSERT_TRUE(WipeFile(file("link.tmp"), 1));
+    ASSERT_TRUE(WipeFile(file("link.tmp"), WipeMode::ZeroThenDelete));
     EXPECT_FALSE(fs::is_symlink(file("link.tmp")));
     EXPECT_EQ(readBytes(file("real.txt")), "keep");
     fs::create_hard_link(file("real.txt"), file("hard.tmp")); // zeros would reach real.txt
-    ASSERT_TRUE(WipeFile(file("hard.tmp"), 1));
+    ASSERT_TRUE(WipeFile(file("hard.tmp"), WipeMode::ZeroThenDelete));
     EXPECT_FALSE(fs::exists(file("hard.tmp")));
     EXPECT_EQ(readBytes(file("real.txt")), "keep");
-    EXPECT_TRUE(WipeFile("", 1));
-    EXPECT_TRUE(WipeFile(file("missing.tmp"), 1));
+    EXPECT_TRUE(WipeFile("", WipeMode::ZeroThenDelete));
+    EXPECT_TRUE(WipeFile(file("missing.tmp"), WipeMode::ZeroThenDelete));
 }
 
 // Every name of the file sees the saved text: a rename would leave the others on the old one.

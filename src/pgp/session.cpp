@@ -12,6 +12,8 @@ namespace {
 // gpg 2.2 with loopback reports a wrong pass phrase as this error code (GPG_ERR_BAD_PASSPHRASE
 // in the low 16 bits) of a FAILURE or ERROR line; older ones say BAD_PASSPHRASE.
 constexpr long long kBadPassPhraseCode = 11;
+// GPG_ERR_NO_PASSPHRASE: what an empty pass phrase through the pipe gives.
+constexpr long long kNoPassPhraseCode = 177;
 
 // gpg-connect-agent lies beside the gpg that is used, so both speak to the same agent.
 std::string besideProgram(const std::string& program, std::string_view name)
@@ -167,12 +169,19 @@ void Session::explainFailure(const GpgReply& reply)
     if (reply.stopped)
         say("Stopped: gpg was ended before it finished.");
     bool badPassPhrase = reply.has("BAD_PASSPHRASE");
-    for (const auto& line : reply.status)
-        if ((line.keyword == "FAILURE" || line.keyword == "ERROR") && !line.args.empty() &&
-            (numberOr0(line.args.back()) & 0xFFFF) == kBadPassPhraseCode)
-            badPassPhrase = true;
+    bool emptyPassPhrase = false;
+    for (const auto& line : reply.status) {
+        if ((line.keyword != "FAILURE" && line.keyword != "ERROR") || line.args.empty())
+            continue;
+        const long long code = numberOr0(line.args.back()) & 0xFFFF;
+        badPassPhrase = badPassPhrase || code == kBadPassPhraseCode;
+        emptyPassPhrase = emptyPassPhrase ||
+                          (code == kNoPassPhraseCode && m_hasPassPhrase && m_passPhrase.empty());
+    }
     if (badPassPhrase)
         say("Bad pass phrase.");
+    else if (emptyPassPhrase)
+        say("Bad pass phrase: it was empty, and the secret key needs one.");
     else if (reply.has("MISSING_PASSPHRASE") || (reply.has("NEED_PASSPHRASE") && !m_hasPassPhrase))
         say("No pass phrase was given, and the secret key needs one.");
     for (const auto& line : reply.status) {

@@ -293,6 +293,58 @@ TEST_F(FilesTest, ATemporaryFolderOfSomeoneElseIsNotUsed)
     expectFreshPrivateFolder(own);
 }
 
+// Another user who may rename entries of a folder on the way could swap the private folder
+// for one of theirs while a pass-phrase dialog is open: such a folder is passed over.
+TEST_F(FilesTest, ATemporaryFolderOthersCouldSwapIsNotUsed)
+{
+    const fs::path open = m_folder / "open to all";
+    const fs::path below = open / "mine";
+    fs::create_directories(below);
+    fs::permissions(open, fs::perms::all); // 0777, no sticky bit
+    fs::permissions(below, fs::perms::owner_all);
+    const fs::path sticky = m_folder / "sticky";
+    fs::create_directory(sticky);
+    fs::permissions(sticky, fs::perms::all | fs::perms::sticky_bit);
+    const std::string fallback = fs::canonical(m_tmp).string() + "/";
+    struct Row
+    {
+        const char* name;
+        fs::path tmp;
+        bool used;
+    } rows[] = {
+        {"writable by all, not sticky", open, false},
+        {"inside such a folder", below, false},
+        {"writable by all and sticky, as /tmp", sticky, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        setenv("TMP", row.tmp.c_str(), 1);
+        setenv("TMPDIR", m_tmp.c_str(), 1);
+        auto temp = GetTempDir();
+        ASSERT_TRUE(temp) << temp.error().reason;
+        const std::string inside = fs::canonical(row.tmp).string() + "/";
+        EXPECT_EQ(temp->starts_with(inside), row.used) << *temp;
+        if (!row.used) {
+            EXPECT_TRUE(temp->starts_with(fallback)) << *temp;
+        }
+        EXPECT_TRUE(folderIsSafe(*temp, true)) << *temp;
+    }
+    fs::permissions(open, fs::perms::owner_all);
+}
+
+TEST_F(FilesTest, TheRuntimeFolderIsPreferredWhenItIsPrivate)
+{
+    const fs::path runtime = m_folder / "run";
+    fs::create_directory(runtime);
+    fs::permissions(runtime, fs::perms::owner_all);
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    EXPECT_EQ(*GetTempDir(), fs::canonical(runtime).string() + "/");
+    fs::permissions(runtime, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                 fs::perms::others_read | fs::perms::others_exec);
+    EXPECT_EQ(*GetTempDir(),
+              fs::canonical(m_tmp).string() + "/kestrova-" + std::to_string(geteuid()) + "/");
+}
+
 TEST_F(FilesTest, WipeFileZeroesOnlyInModeOneAndNeverWhatALinkNames)
 {
     for (WipeMode mode : {WipeMode::Delete, WipeMode::ZeroThenDelete}) {

@@ -213,6 +213,28 @@ TEST_F(KestrovaCommand, GpgIsNeverTakenFromThePathTheBatchSet)
         << readFile(folder.path + "/out");
 }
 
+// The batch says what runs as this user and may hold the pass phrase: it is read only from a
+// folder no one else can change, and only when no one else may write it.
+TEST_F(KestrovaCommand, ABatchOthersCouldChangeIsNotRead)
+{
+    const std::string open = folder.path + "/open";
+    ::mkdir(open.c_str(), 0700);
+    ::chmod(open.c_str(), 0777); // others may rename what is in it
+    const std::string log = folder.path + "/log";
+    const std::string batch = "SET FOO=" + log + "\r\nPGP.EXE +batchmode -kv > " + log + "\r\n";
+    writeFile(open + "/Kestrova.bat", batch);
+    auto result = runProcess(KESTROVA_COMMAND_PATH, {"/C", open + "/Kestrova.bat"}, "");
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_NE(result.err.find("another user"), std::string::npos) << result.err;
+
+    writeFile(folder.path + "/Kestrova.bat", batch);
+    ::chmod((folder.path + "/Kestrova.bat").c_str(), 0666);
+    result = runProcess(KESTROVA_COMMAND_PATH, {"/C", folder.path + "/Kestrova.bat"}, "");
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_NE(result.err.find("only this user may change"), std::string::npos) << result.err;
+    EXPECT_NE(::access(log.c_str(), F_OK), 0); // nothing of the batch ran
+}
+
 // Only a bare drive letter and ":" is a drive change; anything else ending in ":" is a line
 // the batch language does not know.
 TEST_F(KestrovaCommand, OnlyALetterAndAColonIsADriveChange)

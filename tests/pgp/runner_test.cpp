@@ -777,4 +777,74 @@ TEST_F(PgpRun, ThePassPhraseIsGoneFromMemoryAfterSigning)
     EXPECT_FALSE(memoryHolds(maskedUtf16(maskedLine))) << "the batch line, UTF-16";
 }
 
+// A throw-away user of this machine, made for one test; root only.
+class OtherUser
+{
+public:
+    OtherUser()
+        : name("kswap" + std::to_string(::getpid()))
+    {
+        made = kestrova::test::runProcess("/usr/sbin/useradd", {"-M", "-N", "-r", name}, "")
+                   .exitStatus == 0;
+    }
+    ~OtherUser()
+    {
+        if (made)
+            (void)kestrova::test::runProcess("/usr/sbin/userdel", {name}, "");
+    }
+    OtherUser(const OtherUser&) = delete;
+    OtherUser& operator=(const OtherUser&) = delete;
+    // Runs argv as this user; its exit status.
+    int run(const std::vector<std::string>& argv) const
+    {
+        std::vector<std::string> all = {"-u", name, "--"};
+        all.insert(all.end(), argv.begin(), argv.end());
+        return kestrova::test::runProcess("/usr/sbin/runuser", all, "").exitStatus;
+    }
+    std::string name;
+    bool made = false;
+};
+
+// TMP names a folder everyone may write without the sticky bit: while the window waits, another
+// user must not be able to move the private folder away and put one of theirs in its place.
+TEST_F(PgpRun, AnotherUserCannotSwapTheWorkFolderDuringARun)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "making a second user needs root (CI runs as root)";
+    OtherUser other;
+    if (!other.made)
+        GTEST_SKIP() << "useradd could not make a throw-away user here";
+    TempFolder open;
+    ::chmod(open.path.c_str(), 0777);
+    TempFolder safe; // where the work folder belongs instead (0700, under the sticky /tmp)
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
+    for (const char* name : {"TMP", "TMPDIR", "XDG_RUNTIME_DIR"}) {
+        const char* value = std::getenv(name);
+        saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+    }
+    ::setenv("TMP", open.path.c_str(), 1);
+    ::setenv("TMPDIR", safe.path.c_str(), 1);
+    ::unsetenv("XDG_RUNTIME_DIR");
+    context.tempDir.clear();
+
+    int moved = -1;
+    std::string workFolder;
+    hooks.run = [&](const std::vector<std::string>& arguments, WindowStyle) {
+        ++runs;
+        workFolder = arguments.back().substr(0, arguments.back().rfind('/'));
+        moved = other.run({"/bin/mv", workFolder, workFolder + ".theirs"});
+        kestrova::test::runWatching(arguments, nullptr);
+    };
+    std::u16string text = kJapanese;
+    typedPass = decodeUtf8(kAlicePass);
+    const PgpResult result = PgpBatchRun("sign", text, context, hooks);
+    for (const auto& [name, value] : saved)
+        value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
+
+    EXPECT_EQ(result, PgpResult::Done);
+    EXPECT_FALSE(workFolder.starts_with(open.path)) << workFolder;
+    EXPECT_NE(moved, 0) << "the other user moved " << workFolder;
+    EXPECT_TRUE(holds(text, "-----BEGIN PGP SIGNED MESSAGE-----")) << narrow(viewed);
+}
+
 } // namespace

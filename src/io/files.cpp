@@ -95,9 +95,10 @@ bool stepIsSafe(const struct stat& st)
            ((st.st_mode & (S_IWGRP | S_IWOTH)) == 0 || (st.st_mode & S_ISVTX) != 0);
 }
 
-Result<Done> overwriteWithZeros(const std::string& path, const struct stat& named)
+Result<Done> overwriteWithZeros(int folder, const std::string& path, const struct stat& named)
 {
-    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    FileDescriptor fd(
+        ::openat(folder, path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat st
     {
     };
@@ -260,12 +261,17 @@ Result<std::string> GetTempDir()
 
 Result<Done> WipeFile(const std::string& path, WipeMode mode)
 {
+    return WipeFile(AT_FDCWD, path, mode);
+}
+
+Result<Done> WipeFile(int folder, const std::string& path, WipeMode mode)
+{
     if (path.empty())
         return Done{};
     struct stat st
     {
     };
-    if (::lstat(path.c_str(), &st) != 0) {
+    if (::fstatat(folder, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT || errno == ENOTDIR)
             return Done{}; // nothing there to delete
         return systemError(IoErrorKind::NotWritable, path, errno, "cannot delete: ");
@@ -274,13 +280,13 @@ Result<Done> WipeFile(const std::string& path, WipeMode mode)
     // hide nothing.
     std::optional<IoError> zeroFailed;
     if (mode == WipeMode::ZeroThenDelete && S_ISREG(st.st_mode) && st.st_nlink == 1) {
-        auto zeroed = overwriteWithZeros(path, st);
+        auto zeroed = overwriteWithZeros(folder, path, st);
         if (!zeroed)
             zeroFailed = zeroed.error();
     }
     // Deleted even when the zeros could not be written: a file gone is closer to wiped than a
     // file still there.
-    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+    if (::unlinkat(folder, path.c_str(), 0) != 0 && errno != ENOENT)
         return systemError(IoErrorKind::NotWritable, path, errno, "cannot delete: ");
     if (zeroFailed)
         return *zeroFailed;

@@ -68,5 +68,7 @@ enum class WipeMode
 // other hard links is not zeroed (they would lose their text). An empty path or a missing file
 // does nothing.
 [[nodiscard]] Result<Done> WipeFile(const std::string& path, WipeMode mode);
+// The same for path taken relative to the open folder descriptor folder (or AT_FDCWD).
+[[nodiscard]] Result<Done> WipeFile(int folder, const std::string& path, WipeMode mode);
 
 } // namespace kestrova::io

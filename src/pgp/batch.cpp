@@ -1,9 +1,9 @@
 #include "pgp/batch.h"
 
 #include "io/files.h"
+#include "io/jis2sjis.h"
 #include "io/paths.h"
 #include "io/textcodec.h"
-#include "io/wholefile.h"
 #include "pgp/batchlang.h"
 #include "pgp/secret.h"
 
@@ -16,6 +16,8 @@ namespace kestrova::pgp {
 namespace {
 
 constexpr std::string_view kPgpLine = "PGP.EXE +batchmode +force ";
+constexpr std::u16string_view kBusyMessage =
+    u"ほかのウィンドウで PGP のコマンドが実行中です。終わってからやり直してください。";
 
 std::string utf8(std::u16string_view text) { return io::encodeUtf8(text); }
 
@@ -91,6 +93,9 @@ WordRules rulesOf(std::string_view word, int encryptMode)
         return {.showsViewer = false};
     return {.known = false};
 }
+
+// The name of a work file within the folder.
+std::string nameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
 std::u16string lineBreakRefusal(std::u16string_view what)
 {
@@ -271,45 +276,59 @@ std::vector<std::string> commandArguments(const BatchPlan& plan, const std::stri
     return arguments;
 }
 
-io::Result<io::Done> writeWorkFiles(const BatchPlan& plan, std::u16string_view text,
-                                    const BatchText& batch)
+io::Result<io::Done> writeWorkFiles(const WorkFolder& folder, const BatchPlan& plan,
+                                    std::u16string_view text, const BatchText& batch)
 {
-    const io::TextFormat utf8Crlf{true, false};
-    auto input = io::WriteTextFile(plan.jis ? 1 : 0, text, "", plan.files.folder,
-                                   std::string(io::kDefaultTempName),
-                                   plan.jis ? io::TextFormat{} : utf8Crlf);
+    // Every line end CR LF and one final end-of-file mark dropped, as the text file writer does.
+    std::u16string lines = io::normalizeLineEnds(text, io::LineEnd::CrLf);
+    if (!lines.empty() && lines.back() == io::kEndOfFile)
+        lines.pop_back();
+    auto input = io::encodeText(lines, plan.jis ? io::OutputCode::Jis : io::OutputCode::Utf8, true);
+    wipeString(lines);
+    io::Result<io::Done> written =
+        input ? folder.write(nameOf(plan.files.input), *input)
+              : io::Result<io::Done>(
+                    io::IoError{input.error().kind, plan.files.input, input.error().reason});
+    if (input)
+        wipeString(*input);
     // The batch holds the pass phrase: its bytes go to the file as they are, with no copy in
     // another code on the way.
-    io::Result<io::Done> written = input ? io::replaceWholeFile(plan.files.batch, view(batch.text),
-                                                                {io::LinkAtPath::Replace, true, {}})
-                                         : io::Result<io::Done>(input.error());
+    if (written)
+        written = folder.write(nameOf(plan.files.batch), view(batch.text));
     if (!written)
-        wipeWorkFiles(plan.files);
+        wipeWorkFiles(folder, plan.files);
     return written;
 }
 
-void wipeWorkFiles(const WorkFiles& files)
+void wipeWorkFiles(const WorkFolder& folder, const WorkFiles& files)
 {
     // A file that cannot be wiped is left to the next run, which wipes the same names first.
     for (const std::string* path :
          {&files.batch, &files.input, &files.pgpOutput, &files.consoleOutput})
-        (void)io::WipeFile(*path, io::WipeMode::ZeroThenDelete);
+        (void)folder.wipe(nameOf(*path));
 }
 
-BatchOutcome finishBatchRun(const BatchPlan& plan, int convMode, std::u16string& text)
+BatchOutcome finishBatchRun(const WorkFolder& folder, const BatchPlan& plan, int convMode,
+                            std::u16string& text)
 {
     BatchOutcome outcome;
-    (void)io::WipeFile(plan.files.batch, io::WipeMode::ZeroThenDelete); // it held the pass phrase
-    (void)io::WipeFile(plan.files.input, io::WipeMode::ZeroThenDelete); // it held the plain text
+    (void)folder.wipe(nameOf(plan.files.batch)); // it held the pass phrase
+    (void)folder.wipe(nameOf(plan.files.input)); // it held the plain text
 
     auto readAndWipe = [&](const std::string& path) {
-        auto read = io::ReadTextFile(path, convMode);
-        (void)io::WipeFile(path, io::WipeMode::ZeroThenDelete);
-        if (!read) {
-            outcome.notes.push_back(io::decodeUtf8(read.error().path + ": " + read.error().reason));
+        auto read = folder.read(nameOf(path));
+        (void)folder.wipe(nameOf(path));
+        io::Result<io::DecodedText> decoded = io::DecodedText{};
+        if (read && *read) {
+            decoded = io::decodeText(**read, convMode == 1);
+            wipeString(**read);
+        }
+        const io::IoError* failed = !read ? &read.error() : !decoded ? &decoded.error() : nullptr;
+        if (failed) {
+            outcome.notes.push_back(io::decodeUtf8(path + ": " + failed->reason));
             return std::u16string();
         }
-        return std::move(read->text);
+        return std::move(decoded->text);
     };
     std::u16string result = readAndWipe(plan.files.pgpOutput);
     if (!result.empty()) {
@@ -325,8 +344,12 @@ BatchOutcome finishBatchRun(const BatchPlan& plan, int convMode, std::u16string&
 void wipeLeftoverWorkFiles()
 {
     // No private folder, no work files to wipe: nothing was ever written.
-    if (auto temp = io::GetTempDir())
-        wipeWorkFiles(workFilesIn(*temp));
+    if (auto temp = io::GetTempDir()) {
+        // Another window may be in the middle of a run: its files are not leftovers.
+        const WorkFolder folder(*temp);
+        if (folder.opened() && folder.lock())
+            wipeWorkFiles(folder, workFilesIn(*temp));
+    }
 }
 
 PgpResult PgpBatchRun(std::string_view word, std::u16string& text, const BatchRunContext& context,
@@ -341,11 +364,20 @@ PgpResult PgpBatchRun(std::string_view word, std::u16string& text, const BatchRu
         }
         tempDir = *temp;
     }
+    const WorkFolder folder(tempDir);
+    if (const auto& opened = folder.opened(); !opened) {
+        hooks.message(io::decodeUtf8(opened.error().path + ": " + opened.error().reason));
+        return PgpResult::Cancelled;
+    }
+    if (!folder.lock()) {
+        hooks.message(kBusyMessage);
+        return PgpResult::Cancelled;
+    }
     BatchPlan plan =
         planBatchRun(word, context.settings, context.overrides, context.environment, tempDir);
     // Results of an earlier run must never be read as this run's, and a run the window did
     // not see to its end left the pass phrase and plain text behind: zeroed, not just unlinked.
-    wipeWorkFiles(plan.files);
+    wipeWorkFiles(folder, plan.files);
 
     SecretU16String passPhrase;
     std::u16string id;
@@ -354,7 +386,7 @@ PgpResult PgpBatchRun(std::string_view word, std::u16string& text, const BatchRu
             hooks.message(why);
         wipeString(passPhrase);
         wipeString(plan.passPhrase);
-        wipeWorkFiles(plan.files);
+        wipeWorkFiles(folder, plan.files);
         return PgpResult::Cancelled;
     };
     if (plan.askPassPhrase) {
@@ -375,14 +407,18 @@ PgpResult PgpBatchRun(std::string_view word, std::u16string& text, const BatchRu
     wipeString(plan.passPhrase);
     if (!batch.refusal.empty())
         return cancel(batch.refusal);
-    auto written = writeWorkFiles(plan, text, batch);
+    auto written = writeWorkFiles(folder, plan, text, batch);
     wipeString(batch.text);
+    // kestrova-command is started by path: while the dialogs were open, the name may have
+    // been given to another folder.
+    if (written)
+        written = folder.stillAtItsPath();
     if (!written)
         return cancel(io::decodeUtf8(written.error().path + ": " + written.error().reason));
 
     hooks.run(commandArguments(plan, context.commandProgram), plan.style);
 
-    BatchOutcome outcome = finishBatchRun(plan, context.settings.ConvMode, text);
+    BatchOutcome outcome = finishBatchRun(folder, plan, context.settings.ConvMode, text);
     for (const auto& note : outcome.notes)
         hooks.message(note);
     if (plan.showsViewer && !outcome.console.empty())

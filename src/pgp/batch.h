@@ -9,6 +9,7 @@
 
 #include "io/result.h"
 #include "pgp/secret.h"
+#include "pgp/workfolder.h"
 
 #include <functional>
 #include <optional>
@@ -144,11 +145,11 @@ struct BatchText
 // Writes the input file (text as ISO-2022-JP when plan.jis, else UTF-8) and the batch file (its
 // bytes as they are), both 0600 without following a link. On failure (a character the code
 // cannot hold is named) nothing is left behind.
-[[nodiscard]] io::Result<io::Done> writeWorkFiles(const BatchPlan& plan, std::u16string_view text,
-                                                  const BatchText& batch);
+[[nodiscard]] io::Result<io::Done> writeWorkFiles(const WorkFolder& folder, const BatchPlan& plan,
+                                                  std::u16string_view text, const BatchText& batch);
 
 // Overwrites the work files with zeros and deletes them; files never made are skipped.
-void wipeWorkFiles(const WorkFiles& files);
+void wipeWorkFiles(const WorkFolder& folder, const WorkFiles& files);
 
 // The work files a run left behind when the window died during it (the batch may hold the pass
 // phrase, the others plain text), zeroed and deleted in the private temporary folder.
@@ -164,8 +165,8 @@ struct BatchOutcome
 // After kestrova-command has ended: wipes the batch and input files, takes the PGP output into
 // text as plan.result says (settings.ConvMode chooses the code detection), reads the console
 // output, and wipes those two as well.
-[[nodiscard]] BatchOutcome finishBatchRun(const BatchPlan& plan, int convMode,
-                                          std::u16string& text);
+[[nodiscard]] BatchOutcome finishBatchRun(const WorkFolder& folder, const BatchPlan& plan,
+                                          int convMode, std::u16string& text);
 
 // What the window supplies to PgpBatchRun.
 struct BatchRunHooks

@@ -170,6 +170,18 @@ bool decryptPiece(Session& session, std::string_view piece, std::string& plain)
     return usable;
 }
 
+// The one file the command names, read into bytes; false, said why (usage when the command
+// does not name exactly one), otherwise.
+bool readSoleFile(Session& session, const Command& command, const std::string& usage,
+                  std::string& bytes)
+{
+    if (command.operands.size() != 1) {
+        session.say(usage);
+        return false;
+    }
+    return session.readInput(command.operands[0], bytes);
+}
+
 } // namespace
 
 int signFile(Session& session, const Command& command)
@@ -247,14 +259,11 @@ int encryptFile(Session& session, const Command& command)
 
 int decryptFile(Session& session, const Command& command)
 {
-    if (command.operands.size() != 1) {
-        session.say("Decrypting or checking takes one file name (FILE -o OUTPUT).");
-        return 1;
-    }
-    const std::string& file = command.operands[0];
     std::string input;
-    if (!session.readInput(file, input))
+    if (!readSoleFile(session, command,
+                      "Decrypting or checking takes one file name (FILE -o OUTPUT).", input))
         return 1;
+    const std::string& file = command.operands[0];
 
     // gpg checks only the first clear-signed block of a text and drops the rest without a
     // word: each block is checked on its own, and any bad one refuses the whole text.
@@ -294,12 +303,8 @@ int decryptFile(Session& session, const Command& command)
 
 int addKeys(Session& session, const Command& command)
 {
-    if (command.operands.size() != 1) {
-        session.say("Adding keys takes one file name (-ka FILE).");
-        return 1;
-    }
     std::string input;
-    if (!session.readInput(command.operands[0], input))
+    if (!readSoleFile(session, command, "Adding keys takes one file name (-ka FILE).", input))
         return 1;
     GpgReply reply = session.gpg({"--import"}, input, true);
     int imported = 0;

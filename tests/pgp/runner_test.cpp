@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -775,6 +776,46 @@ TEST_F(PgpRun, ThePassPhraseIsGoneFromMemoryAfterSigning)
     EXPECT_FALSE(memoryHolds(maskedUtf16(maskedPass))) << "the typed pass phrase";
     EXPECT_FALSE(memoryHolds(maskedLine)) << "the batch line, UTF-8";
     EXPECT_FALSE(memoryHolds(maskedUtf16(maskedLine))) << "the batch line, UTF-16";
+}
+
+// The work folder is held open for the run: a folder put in its place while a dialog is open
+// gets nothing, the one moved away keeps nothing, and the batch is not started.
+TEST_F(PgpRun, AWorkFolderSwappedDuringTheDialogIsNoticedAndNothingRuns)
+{
+    const std::string moved = temp.path + ".was";
+    hooks.InputPass = [&](std::u16string_view) {
+        EXPECT_EQ(::rename(temp.path.c_str(), moved.c_str()), 0);
+        EXPECT_EQ(::mkdir(temp.path.c_str(), 0700), 0);
+        return std::optional<std::u16string>(decodeUtf8(kAlicePass));
+    };
+    std::u16string text = kJapanese;
+    EXPECT_EQ(run("sign", text), PgpResult::Cancelled);
+    EXPECT_EQ(runs, 0);
+    EXPECT_EQ(text, kJapanese);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(holds(messages[0], "moved or replaced")) << narrow(messages[0]);
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(moved))
+        left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{});
+    std::filesystem::remove_all(moved);
+}
+
+// The work files have fixed names: while one window runs a command, another window's command
+// is refused and its start wipes nothing.
+TEST_F(PgpRun, OnlyOneRunAtATimeUsesTheWorkFolder)
+{
+    const WorkFolder running(temp.path);
+    ASSERT_TRUE(running.opened());
+    ASSERT_TRUE(running.lock());
+    kestrova::test::writeFile(temp.path + "/Kestrova.bat", "in use");
+    std::u16string text = kJapanese;
+    EXPECT_EQ(PgpBatchRun("view", text, context, hooks), PgpResult::Cancelled);
+    EXPECT_EQ(runs, 0);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(holds(messages[0], "実行中")) << narrow(messages[0]);
+    EXPECT_EQ(kestrova::test::readFile(temp.path + "/Kestrova.bat"), "in use");
+    ::unlink((temp.path + "/Kestrova.bat").c_str());
 }
 
 // A throw-away user of this machine, made for one test; root only.

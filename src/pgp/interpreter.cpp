@@ -64,18 +64,22 @@ void setVariable(Variables& variables, std::string name, std::string value)
         name = it->first; // keep the letter case it had
         variables.erase(it);
     }
-    if (value.empty()) {
-        ::unsetenv(name.c_str());
-    } else {
-        if (upper(name) == "PATH")
-            for (char& c : value)
-                if (c == ';')
-                    c = ':';
-        ::setenv(name.c_str(), value.c_str(), 1);
-        variables[name] = value;
-    }
-    if (upper(name) == "TZ")
+    if (upper(name) == "PATH")
+        for (char& c : value)
+            if (c == ';')
+                c = ':';
+    // Programs get the variables as their environment; only the clock of this process reads
+    // its own, and each setenv scans the whole environment: a long batch would take quadratic
+    // time.
+    if (upper(name) == "TZ") {
+        if (value.empty())
+            ::unsetenv(name.c_str());
+        else
+            ::setenv(name.c_str(), value.c_str(), 1);
         ::tzset();
+    }
+    if (!value.empty())
+        variables.emplace(std::move(name), std::move(value));
 }
 
 // COMMAND: the user's terminal running the user's shell, in this folder with the batch's

@@ -26,7 +26,8 @@ struct InterpreterOptions
 };
 
 // Runs the batch text with the given variables (the process environment at the start). CD
-// changes this process's folder and SET its environment too, so TZ reaches the clock. PGP
+// changes this process's folder; SET changes the variables, which are all the environment gpg
+// and the terminal get, and TZ in this process's environment too, so it reaches the clock. PGP
 // lines run in this process; their report goes to the redirection file or standard output.
 // Messages about the batch itself go to standard error. Returns the exit status: that of the
 // last program line, 1 for a line not understood or a file that cannot be opened.

@@ -700,25 +700,32 @@ bool memoryHolds(const std::string& maskedNeedle)
     const int mem = ::open("/proc/self/mem", O_RDONLY | O_CLOEXEC);
     if (mem < 0)
         return false;
+    constexpr std::size_t kChunk = 1 << 20;
+    // A sanitizer's shadow memory is reserved by the terabyte and holds no heap data.
+    constexpr unsigned long kLargest = 1ul << 32;
     bool found = false;
-    std::vector<char> buffer;
+    std::vector<char> buffer(kChunk + maskedNeedle.size());
     for (std::string line; !found && std::getline(maps, line);) {
         unsigned long start = 0;
         unsigned long end = 0;
         char perms[5] = {};
         if (std::sscanf(line.c_str(), "%lx-%lx %4s", &start, &end, perms) != 3 || perms[0] != 'r' ||
-            perms[1] != 'w')
+            perms[1] != 'w' || end - start > kLargest)
             continue;
-        buffer.resize(end - start);
-        const ssize_t got = ::pread(mem, buffer.data(), buffer.size(), static_cast<off_t>(start));
-        if (got <= 0)
-            continue;
-        const std::size_t n = static_cast<std::size_t>(got);
-        for (std::size_t i = 0; !found && i + maskedNeedle.size() <= n; ++i) {
-            std::size_t k = 0;
-            while (k < maskedNeedle.size() && (buffer[i + k] ^ 0x5A) == maskedNeedle[k])
-                ++k;
-            found = k == maskedNeedle.size();
+        // Chunks overlap by the needle's length, so that no match is cut in two.
+        for (unsigned long at = start; !found && at < end; at += kChunk) {
+            const std::size_t want =
+                std::min<unsigned long>(kChunk + maskedNeedle.size(), end - at);
+            const ssize_t got = ::pread(mem, buffer.data(), want, static_cast<off_t>(at));
+            if (got <= 0)
+                break;
+            const std::size_t n = static_cast<std::size_t>(got);
+            for (std::size_t i = 0; !found && i + maskedNeedle.size() <= n; ++i) {
+                std::size_t k = 0;
+                while (k < maskedNeedle.size() && (buffer[i + k] ^ 0x5A) == maskedNeedle[k])
+                    ++k;
+                found = k == maskedNeedle.size();
+            }
         }
     }
     std::fill(buffer.begin(), buffer.end(), 0);

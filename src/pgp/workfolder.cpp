@@ -67,23 +67,14 @@ io::Result<std::optional<std::string>> WorkFolder::read(const std::string& name)
         return io::systemError(io::IoErrorKind::NotReadable, shown, errno);
     if (!S_ISREG(st.st_mode))
         return io::IoError{io::IoErrorKind::NotAFile, shown, "it is not a regular file"};
-    std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
-    std::size_t used = 0;
-    while (true) {
-        if (used == bytes.size())
-            bytes.resize(bytes.size() * 2 + 4096);
-        const ssize_t n = ::read(in.get(), bytes.data() + used, bytes.size() - used);
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return io::systemError(io::IoErrorKind::NotReadable, shown, errno);
-        }
-        used += static_cast<std::size_t>(n);
-    }
-    bytes.resize(used);
-    return std::optional<std::string>(std::move(bytes));
+    // The file opened here, without a link and relative to the folder, is read again through
+    // its own descriptor's name: /proc/self/fd names exactly this file, whatever its path.
+    auto bytes = io::readWholeFile("/proc/self/fd/" + std::to_string(in.get()));
+    if (!bytes)
+        return io::IoError{bytes.error().kind, shown, bytes.error().reason};
+    if (!*bytes)
+        return io::IoError{io::IoErrorKind::NotReadable, shown, "/proc/self/fd is not there"};
+    return std::move(*bytes);
 }
 
 io::Result<io::Done> WorkFolder::wipe(const std::string& name) const

@@ -76,26 +76,29 @@ std::string findFreshFolder(const std::string& base, const std::string& prefix)
     return joinPath(base, *std::min_element(found.begin(), found.end()));
 }
 
-// The folder named by TMP, else TMPDIR, else /tmp; one that names no folder is passed over.
-std::string tempBase()
+// The folders a temporary folder may be made in, in order: TMP, TMPDIR, /tmp.
+std::vector<std::string> tempBases()
 {
-    for (const char* variable : {"TMP", "TMPDIR"}) {
-        const char* value = std::getenv(variable);
-        if (!value || !*value)
-            continue;
-        const std::string base = GetShortPath(value);
-        struct stat st
-        {
-        };
-        if (!base.empty() && ::stat(base.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-            return base;
-    }
-    return GetShortPath("/tmp");
+    std::vector<std::string> bases;
+    for (const char* variable : {"TMP", "TMPDIR"})
+        if (const char* value = std::getenv(variable); value && *value)
+            bases.push_back(value);
+    bases.emplace_back("/tmp");
+    return bases;
 }
 
-Result<Done> overwriteWithZeros(const std::string& path, const struct stat& named)
+// One folder on the way: root's or ours, and others may not rename what is in it, unless the
+// sticky bit keeps them to their own entries.
+bool stepIsSafe(const struct stat& st)
 {
-    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    return S_ISDIR(st.st_mode) && (st.st_uid == 0 || st.st_uid == ::geteuid()) &&
+           ((st.st_mode & (S_IWGRP | S_IWOTH)) == 0 || (st.st_mode & S_ISVTX) != 0);
+}
+
+Result<Done> overwriteWithZeros(int folder, const std::string& path, const struct stat& named)
+{
+    FileDescriptor fd(
+        ::openat(folder, path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat st
     {
     };
@@ -171,12 +174,69 @@ Result<std::string> WriteTextFile(int mode, std::u16string_view text, const std:
     return target;
 }
 
+Result<Done> folderIsSafe(const std::string& folder, bool privateToo)
+{
+    if (!folder.starts_with('/'))
+        return IoError{IoErrorKind::NotWritable, folder, "it is not an absolute path"};
+    auto check = [](const std::string& path) -> Result<Done> {
+        struct stat st
+        {
+        };
+        if (::lstat(path.c_str(), &st) != 0)
+            return systemError(IoErrorKind::NotFound, path, errno);
+        if (!stepIsSafe(st))
+            return IoError{IoErrorKind::NotWritable, path,
+                           "another user could rename or replace what is in it"};
+        return Done{};
+    };
+    std::string path = "/";
+    if (auto root = check(path); !root)
+        return root;
+    for (std::size_t start = 1; start < folder.size();) {
+        std::size_t slash = folder.find('/', start);
+        if (slash == std::string::npos)
+            slash = folder.size();
+        const std::string step = folder.substr(start, slash - start);
+        start = slash + 1;
+        if (step.empty())
+            continue;
+        if (step == "." || step == "..")
+            return IoError{IoErrorKind::NotWritable, folder, "it is not a plain path"};
+        path += path.ends_with('/') ? step : "/" + step;
+        if (auto safe = check(path); !safe)
+            return safe;
+    }
+    if (privateToo) {
+        struct stat st
+        {
+        };
+        if (::lstat(folder.c_str(), &st) != 0 || st.st_uid != ::geteuid() ||
+            (st.st_mode & 0077) != 0)
+            return IoError{IoErrorKind::NotWritable, folder, "it is not this user's own"};
+    }
+    return Done{};
+}
+
 Result<std::string> GetTempDir()
 {
-    const std::string base = tempBase();
+    // In memory, this user's alone and emptied at logout: the best place for work files.
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime) {
+        std::string folder = GetShortPath(runtime);
+        if (!folder.empty() && folderIsSafe(folder, true))
+            return folder.ends_with('/') ? folder : folder + "/";
+    }
+    std::string base;
+    for (const std::string& candidate : tempBases()) {
+        const std::string full = GetShortPath(candidate);
+        if (!full.empty() && folderIsSafe(full, false)) {
+            base = full;
+            break;
+        }
+    }
     if (base.empty())
-        return IoError{IoErrorKind::NotFound, "/tmp",
-                       "there is no temporary folder: TMP, TMPDIR and /tmp name none"};
+        return IoError{IoErrorKind::NotWritable, "/tmp",
+                       "no temporary folder is safe from other users: TMP, TMPDIR and /tmp "
+                       "name none that only root or you can change"};
     const std::string own = "kestrova-" + std::to_string(::geteuid());
     const std::string folder = joinPath(base, own);
     if (::mkdir(folder.c_str(), 0700) == 0) {
@@ -199,14 +259,19 @@ Result<std::string> GetTempDir()
     return pattern + "/";
 }
 
-Result<Done> WipeFile(const std::string& path, int mode)
+Result<Done> WipeFile(const std::string& path, WipeMode mode)
+{
+    return WipeFile(AT_FDCWD, path, mode);
+}
+
+Result<Done> WipeFile(int folder, const std::string& path, WipeMode mode)
 {
     if (path.empty())
         return Done{};
     struct stat st
     {
     };
-    if (::lstat(path.c_str(), &st) != 0) {
+    if (::fstatat(folder, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT || errno == ENOTDIR)
             return Done{}; // nothing there to delete
         return systemError(IoErrorKind::NotWritable, path, errno, "cannot delete: ");
@@ -214,14 +279,14 @@ Result<Done> WipeFile(const std::string& path, int mode)
     // A file with other names lives on under them: zeroing it would destroy their text, and
     // hide nothing.
     std::optional<IoError> zeroFailed;
-    if (mode == 1 && S_ISREG(st.st_mode) && st.st_nlink == 1) {
-        auto zeroed = overwriteWithZeros(path, st);
+    if (mode == WipeMode::ZeroThenDelete && S_ISREG(st.st_mode) && st.st_nlink == 1) {
+        auto zeroed = overwriteWithZeros(folder, path, st);
         if (!zeroed)
             zeroFailed = zeroed.error();
     }
     // Deleted even when the zeros could not be written: a file gone is closer to wiped than a
     // file still there.
-    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+    if (::unlinkat(folder, path.c_str(), 0) != 0 && errno != ENOENT)
         return systemError(IoErrorKind::NotWritable, path, errno, "cannot delete: ");
     if (zeroFailed)
         return *zeroFailed;

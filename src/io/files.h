@@ -45,12 +45,30 @@ struct TextFormat
                                                 const std::string& path, const std::string& folder,
                                                 const std::string& name, TextFormat format = {});
 
-// This user's private temporary folder, ending in "/": "kestrova-" and the user id inside TMP,
-// else TMPDIR, else /tmp; a fresh private folder beside it when that name is not safe to use.
+// This user's private temporary folder, ending in "/", whose whole path no other user can
+// change: $XDG_RUNTIME_DIR when it is set and private; else "kestrova-" and the user id in the
+// first of TMP, TMPDIR, /tmp that qualifies (see folderIsSafe); a fresh private folder beside
+// it when that name is not safe to use; an error when no folder qualifies.
 [[nodiscard]] Result<std::string> GetTempDir();
 
-// Mode 0 deletes the file path; mode 1 first overwrites it with zeros of the same length. A
-// link is deleted itself, never what it names. An empty path or a missing file does nothing.
-[[nodiscard]] Result<Done> WipeFile(const std::string& path, int mode);
+// Done when no user but this one (and root) can rename, replace or enter-and-change anything
+// on the way to folder: every folder from "/" down is owned by root or this user and is not
+// writable by others unless it carries the sticky bit, and no step is a symbolic link. With
+// privateToo, folder itself must also be this user's, 0700 or closer.
+[[nodiscard]] Result<Done> folderIsSafe(const std::string& folder, bool privateToo);
+
+// What WipeFile does with the file's contents before it deletes it.
+enum class WipeMode
+{
+    Delete = 0,         // only deletes
+    ZeroThenDelete = 1, // overwrites it with zeros of the same length first
+};
+
+// Deletes the file path as mode says. A link is deleted itself, never what it names; a file with
+// other hard links is not zeroed (they would lose their text). An empty path or a missing file
+// does nothing.
+[[nodiscard]] Result<Done> WipeFile(const std::string& path, WipeMode mode);
+// The same for path taken relative to the open folder descriptor folder (or AT_FDCWD).
+[[nodiscard]] Result<Done> WipeFile(int folder, const std::string& path, WipeMode mode);
 
 } // namespace kestrova::io

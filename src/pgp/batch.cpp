@@ -1,6 +1,7 @@
 #include "pgp/batch.h"
 
 #include "io/files.h"
+#include "io/jis2sjis.h"
 #include "io/paths.h"
 #include "io/textcodec.h"
 #include "pgp/batchlang.h"
@@ -15,10 +16,12 @@ namespace kestrova::pgp {
 namespace {
 
 constexpr std::string_view kPgpLine = "PGP.EXE +batchmode +force ";
+constexpr std::u16string_view kBusyMessage =
+    u"ほかのウィンドウで PGP のコマンドが実行中です。終わってからやり直してください。";
 
 std::string utf8(std::u16string_view text) { return io::encodeUtf8(text); }
 
-std::u16string chosen(const std::u16string& override, const std::u16string& setting)
+const std::u16string& chosen(const std::u16string& override, const std::u16string& setting)
 {
     return override.empty() ? setting : override;
 }
@@ -61,7 +64,7 @@ struct WordRules
 {
     bool known = true;
     bool usesPassPhrase = false;
-    std::u16string_view idPrompt;
+    std::u16string_view idPrompt = {};
     ResultHandling result = ResultHandling::None;
     bool showsViewer = true;
     int jisFlag = 0;
@@ -70,23 +73,29 @@ struct WordRules
 WordRules rulesOf(std::string_view word, int encryptMode)
 {
     if (word == "sign")
-        return {true, true, {}, ResultHandling::Replace, true, 2};
+        return {.usesPassPhrase = true, .result = ResultHandling::Replace, .jisFlag = 2};
     if (word == "encrypt")
-        return {true, encryptMode == 1, kRecipientPrompt, ResultHandling::Replace, true, 1};
+        return {.usesPassPhrase = encryptMode == 1,
+                .idPrompt = kRecipientPrompt,
+                .result = ResultHandling::Replace,
+                .jisFlag = 1};
     if (word == "check")
-        return {true, true, {}, ResultHandling::Replace, true, 4};
+        return {.usesPassPhrase = true, .result = ResultHandling::Replace, .jisFlag = 4};
     if (word == "pubkey")
-        return {true, false, kPubKeyPrompt, ResultHandling::Append, true, 0};
+        return {.idPrompt = kPubKeyPrompt, .result = ResultHandling::Append};
     if (word == "finger")
-        return {true, false, kFingerPrompt, ResultHandling::Append, false, 0};
+        return {.idPrompt = kFingerPrompt, .result = ResultHandling::Append, .showsViewer = false};
     if (word == "add" || word == "view")
         return {};
     if (word == "remove")
-        return {true, false, kRemovePrompt, ResultHandling::None, true, 0};
+        return {.idPrompt = kRemovePrompt};
     if (word == "command")
-        return {true, false, {}, ResultHandling::None, false, 0};
-    return {false, false, {}, ResultHandling::None, true, 0};
+        return {.showsViewer = false};
+    return {.known = false};
 }
+
+// The name of a work file within the folder.
+std::string nameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
 std::u16string lineBreakRefusal(std::u16string_view what)
 {
@@ -122,7 +131,7 @@ BatchPlan planBatchRun(std::string_view word, const PgpSettings& settings,
     plan.word = std::string(word);
     plan.files = workFilesIn(tempDir);
     plan.userId = utf8(chosen(overrides.userId, settings.UserID));
-    plan.passPhrase = utf8(chosen(overrides.passPhrase, settings.PassPhrase));
+    plan.passPhrase = secretUtf8(chosen(overrides.passPhrase, settings.PassPhrase));
     plan.timeZone = utf8(chosen(overrides.timeZone, settings.TimeZone));
     plan.pgpFolder = existingFolder(utf8(chosen(overrides.pgpPath, settings.PgpPath)));
     plan.envSize = settings.EnvSize;
@@ -153,7 +162,8 @@ BatchPlan planBatchRun(std::string_view word, const PgpSettings& settings,
 BatchText buildBatchText(const BatchPlan& plan, std::string_view programName,
                          std::u16string_view askedPassPhrase, std::u16string_view id)
 {
-    const std::string passPhrase = plan.askPassPhrase ? utf8(askedPassPhrase) : plan.passPhrase;
+    const SecretString passPhrase =
+        plan.askPassPhrase ? secretUtf8(askedPassPhrase) : plan.passPhrase;
     const std::string typedId = plan.idPrompt.empty() ? std::string() : utf8(id);
     const bool signs = plan.word == "sign" || plan.word == "encrypt";
     const WorkFiles& files = plan.files;
@@ -161,7 +171,7 @@ BatchText buildBatchText(const BatchPlan& plan, std::string_view programName,
     // Every value that reaches a line is checked before anything is built.
     const std::pair<std::u16string_view, std::string_view> values[] = {
         {u"ユーザID", signs ? std::string_view(plan.userId) : std::string_view()},
-        {u"パスフレーズ", plan.passPhraseOnLine ? passPhrase : std::string_view()},
+        {u"パスフレーズ", plan.passPhraseOnLine ? view(passPhrase) : std::string_view()},
         {u"入力したID", typedId},
         {u"タイムゾーン", plan.timeZone},
         {u"PGP のフォルダ", plan.pgpFolder},
@@ -172,6 +182,12 @@ BatchText buildBatchText(const BatchPlan& plan, std::string_view programName,
     for (const auto& [what, value] : values)
         if (lineBreakIn(value))
             return {{}, lineBreakRefusal(what)};
+    // The PATH line reads ";" as a separator (and ":" is one here): the folder would split
+    // into entries that are searched before the system's own. A ":" would also make the
+    // drive line of "command" one that is no drive.
+    if (plan.pgpFolder.find_first_of(";:") != std::string::npos ||
+        plan.commandFolder.find(':') != std::string::npos)
+        return {{}, u"PGP のフォルダの名前に \";\" や \":\" は使えません。何も実行していません。"};
 
     std::vector<std::string> lines = {
         "@ECHO OFF",
@@ -189,23 +205,32 @@ BatchText buildBatchText(const BatchPlan& plan, std::string_view programName,
     const std::string pgpOutput = pathArgument(files.pgpOutput);
     const std::string console = pathArgument(files.consoleOutput);
     const std::string signer = plan.userId.empty() ? "" : " -u " + quoteArgument(plan.userId);
-    std::string head(kPgpLine);
+    // The PGP line with the pass phrase is made only in secret memory: its head is added
+    // in front of lines[secretLine] when the text is put together.
+    SecretString head(kPgpLine);
+    std::optional<std::size_t> secretLine;
     if (plan.usesPassPhrase) {
         if (plan.clearPgpPass)
             lines.push_back("SET PGPPASS=");
-        if (plan.passPhraseOnLine)
-            head += "-z" + quoteArgument(passPhrase) + " ";
+        if (plan.passPhraseOnLine) {
+            head += "-z";
+            appendQuoted(head, view(passPhrase));
+            head += " ";
+        }
     }
 
     const std::string_view word = plan.word;
     if (word == "sign") {
-        lines.push_back(head + "-sat " + input + signer + " > " + console);
+        secretLine = lines.size();
+        lines.push_back("-sat " + input + signer + " > " + console);
     } else if (word == "encrypt") {
-        const std::string start =
-            plan.usesPassPhrase ? head + "-sea " : std::string(kPgpLine) + "-ea ";
+        if (plan.usesPassPhrase)
+            secretLine = lines.size();
+        const std::string start = plan.usesPassPhrase ? "-sea " : std::string(kPgpLine) + "-ea ";
         lines.push_back(start + input + " " + quoteArgument(typedId) + signer + " > " + console);
     } else if (word == "check") {
-        lines.push_back(head + input + " -o " + pgpOutput + " > " + console);
+        secretLine = lines.size();
+        lines.push_back(input + " -o " + pgpOutput + " > " + console);
     } else if (word == "pubkey") {
         lines.push_back(std::string(kPgpLine) + "-kxa " + quoteArgument(typedId) + " " + pgpOutput +
                         " > " + console);
@@ -230,10 +255,11 @@ BatchText buildBatchText(const BatchPlan& plan, std::string_view programName,
     }
 
     BatchText batch;
-    for (auto& line : lines) {
-        batch.text += line;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (secretLine == i)
+            batch.text += head;
+        batch.text += lines[i];
         batch.text += "\r\n";
-        wipeString(line);
     }
     wipeString(head);
     return batch;
@@ -250,51 +276,59 @@ std::vector<std::string> commandArguments(const BatchPlan& plan, const std::stri
     return arguments;
 }
 
-std::optional<std::u16string> writeWorkFiles(const BatchPlan& plan, std::u16string_view text,
-                                             const BatchText& batch)
+io::Result<io::Done> writeWorkFiles(const WorkFolder& folder, const BatchPlan& plan,
+                                    std::u16string_view text, const BatchText& batch)
 {
-    const io::TextFormat utf8Crlf{true, false};
-    auto input = io::WriteTextFile(plan.jis ? 1 : 0, text, "", plan.files.folder,
-                                   std::string(io::kDefaultTempName),
-                                   plan.jis ? io::TextFormat{} : utf8Crlf);
-    std::optional<std::u16string> failure;
-    if (!input) {
-        failure = io::decodeUtf8(input.error().path + ": " + input.error().reason);
-    } else {
-        std::u16string batchText = io::decodeUtf8(batch.text);
-        auto written =
-            io::WriteTextFile(0, batchText, "", plan.files.folder, "Kestrova.bat", utf8Crlf);
-        wipeString(batchText);
-        if (!written)
-            failure = io::decodeUtf8(written.error().path + ": " + written.error().reason);
-    }
-    if (failure)
-        wipeWorkFiles(plan.files);
-    return failure;
+    // Every line end CR LF and one final end-of-file mark dropped, as the text file writer does.
+    std::u16string lines = io::normalizeLineEnds(text, io::LineEnd::CrLf);
+    if (!lines.empty() && lines.back() == io::kEndOfFile)
+        lines.pop_back();
+    auto input = io::encodeText(lines, plan.jis ? io::OutputCode::Jis : io::OutputCode::Utf8, true);
+    wipeString(lines);
+    io::Result<io::Done> written =
+        input ? folder.write(nameOf(plan.files.input), *input)
+              : io::Result<io::Done>(
+                    io::IoError{input.error().kind, plan.files.input, input.error().reason});
+    if (input)
+        wipeString(*input);
+    // The batch holds the pass phrase: its bytes go to the file as they are, with no copy in
+    // another code on the way.
+    if (written)
+        written = folder.write(nameOf(plan.files.batch), view(batch.text));
+    if (!written)
+        wipeWorkFiles(folder, plan.files);
+    return written;
 }
 
-void wipeWorkFiles(const WorkFiles& files)
+void wipeWorkFiles(const WorkFolder& folder, const WorkFiles& files)
 {
     // A file that cannot be wiped is left to the next run, which wipes the same names first.
     for (const std::string* path :
          {&files.batch, &files.input, &files.pgpOutput, &files.consoleOutput})
-        (void)io::WipeFile(*path, 1);
+        (void)folder.wipe(nameOf(*path));
 }
 
-BatchOutcome finishBatchRun(const BatchPlan& plan, int convMode, std::u16string& text)
+BatchOutcome finishBatchRun(const WorkFolder& folder, const BatchPlan& plan, int convMode,
+                            std::u16string& text)
 {
     BatchOutcome outcome;
-    (void)io::WipeFile(plan.files.batch, 1); // it held the pass phrase
-    (void)io::WipeFile(plan.files.input, 1); // it held the plain text
+    (void)folder.wipe(nameOf(plan.files.batch)); // it held the pass phrase
+    (void)folder.wipe(nameOf(plan.files.input)); // it held the plain text
 
     auto readAndWipe = [&](const std::string& path) {
-        auto read = io::ReadTextFile(path, convMode);
-        (void)io::WipeFile(path, 1);
-        if (!read) {
-            outcome.notes.push_back(io::decodeUtf8(read.error().path + ": " + read.error().reason));
+        auto read = folder.read(nameOf(path));
+        (void)folder.wipe(nameOf(path));
+        io::Result<io::DecodedText> decoded = io::DecodedText{};
+        if (read && *read) {
+            decoded = io::decodeText(**read, convMode == 1);
+            wipeString(**read);
+        }
+        const io::IoError* failed = !read ? &read.error() : !decoded ? &decoded.error() : nullptr;
+        if (failed) {
+            outcome.notes.push_back(io::decodeUtf8(path + ": " + failed->reason));
             return std::u16string();
         }
-        return std::move(read->text);
+        return std::move(decoded->text);
     };
     std::u16string result = readAndWipe(plan.files.pgpOutput);
     if (!result.empty()) {
@@ -305,6 +339,17 @@ BatchOutcome finishBatchRun(const BatchPlan& plan, int convMode, std::u16string&
     }
     outcome.console = readAndWipe(plan.files.consoleOutput);
     return outcome;
+}
+
+void wipeLeftoverWorkFiles()
+{
+    // No private folder, no work files to wipe: nothing was ever written.
+    if (auto temp = io::GetTempDir()) {
+        // Another window may be in the middle of a run: its files are not leftovers.
+        const WorkFolder folder(*temp);
+        if (folder.opened() && folder.lock())
+            wipeWorkFiles(folder, workFilesIn(*temp));
+    }
 }
 
 PgpResult PgpBatchRun(std::string_view word, std::u16string& text, const BatchRunContext& context,
@@ -319,27 +364,37 @@ PgpResult PgpBatchRun(std::string_view word, std::u16string& text, const BatchRu
         }
         tempDir = *temp;
     }
+    const WorkFolder folder(tempDir);
+    if (const auto& opened = folder.opened(); !opened) {
+        hooks.message(io::decodeUtf8(opened.error().path + ": " + opened.error().reason));
+        return PgpResult::Cancelled;
+    }
+    if (!folder.lock()) {
+        hooks.message(kBusyMessage);
+        return PgpResult::Cancelled;
+    }
     BatchPlan plan =
         planBatchRun(word, context.settings, context.overrides, context.environment, tempDir);
-    // Results of an earlier run must never be read as this run's.
-    (void)io::WipeFile(plan.files.pgpOutput, 0);
-    (void)io::WipeFile(plan.files.consoleOutput, 0);
+    // Results of an earlier run must never be read as this run's, and a run the window did
+    // not see to its end left the pass phrase and plain text behind: zeroed, not just unlinked.
+    wipeWorkFiles(folder, plan.files);
 
-    std::u16string passPhrase;
+    SecretU16String passPhrase;
     std::u16string id;
     auto cancel = [&](std::u16string_view why) {
         if (!why.empty())
             hooks.message(why);
         wipeString(passPhrase);
         wipeString(plan.passPhrase);
-        wipeWorkFiles(plan.files);
+        wipeWorkFiles(folder, plan.files);
         return PgpResult::Cancelled;
     };
     if (plan.askPassPhrase) {
         auto typed = hooks.InputPass(kPassPhrasePrompt);
         if (!typed)
             return cancel({});
-        passPhrase = std::move(*typed);
+        passPhrase.assign(typed->begin(), typed->end());
+        wipeString(*typed);
     }
     if (!plan.idPrompt.empty()) {
         auto typed = hooks.InputId(plan.idPrompt);
@@ -352,14 +407,18 @@ PgpResult PgpBatchRun(std::string_view word, std::u16string& text, const BatchRu
     wipeString(plan.passPhrase);
     if (!batch.refusal.empty())
         return cancel(batch.refusal);
-    auto failure = writeWorkFiles(plan, text, batch);
+    auto written = writeWorkFiles(folder, plan, text, batch);
     wipeString(batch.text);
-    if (failure)
-        return cancel(*failure);
+    // kestrova-command is started by path: while the dialogs were open, the name may have
+    // been given to another folder.
+    if (written)
+        written = folder.stillAtItsPath();
+    if (!written)
+        return cancel(io::decodeUtf8(written.error().path + ": " + written.error().reason));
 
     hooks.run(commandArguments(plan, context.commandProgram), plan.style);
 
-    BatchOutcome outcome = finishBatchRun(plan, context.settings.ConvMode, text);
+    BatchOutcome outcome = finishBatchRun(folder, plan, context.settings.ConvMode, text);
     for (const auto& note : outcome.notes)
         hooks.message(note);
     if (plan.showsViewer && !outcome.console.empty())

@@ -7,6 +7,10 @@
 // of it, asking the window through BatchRunHooks for the prompts, the run and the viewer.
 #pragma once
 
+#include "io/result.h"
+#include "pgp/secret.h"
+#include "pgp/workfolder.h"
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -95,7 +99,7 @@ struct BatchPlan
     bool knownWord = false; // one of the nine; any other word runs an empty batch
     WorkFiles files;
     std::string userId;            // U
-    std::string passPhrase;        // P, from the override or the setting; may be empty
+    SecretString passPhrase;       // P, from the override or the setting; may be empty
     std::string timeZone;          // Z
     std::string pgpFolder;         // G: the absolute form of the PGP folder, empty when missing
     int envSize = 0;               // E
@@ -120,15 +124,16 @@ struct BatchPlan
 // The batch text, or why a value was refused.
 struct BatchText
 {
-    std::string text;       // UTF-8, CR LF line ends; empty when refused
+    SecretString text;      // UTF-8, CR LF line ends; empty when refused
     std::u16string refusal; // for a message box: which value and why
 };
 
 // Builds Kestrova.bat for plan. askedPassPhrase is what InputPass gave (used when
 // plan.askPassPhrase), id what InputId gave (used when plan.idPrompt is not empty);
 // programName is the executable's name without extension, for the "rem" line. A value with a
-// line break is refused; quotes and "%" are doubled inside the quotes, so that kestrova-command
-// reads every value back exactly and nothing in it can add a word, a command or a redirection.
+// line break is refused, and so is a PGP folder whose name holds ";" or ":" (they would split
+// the PATH line); quotes and "%" are doubled inside the quotes, so that kestrova-command reads
+// every value back exactly and nothing in it can add a word, a command or a redirection.
 [[nodiscard]] BatchText buildBatchText(const BatchPlan& plan, std::string_view programName,
                                        std::u16string_view askedPassPhrase = {},
                                        std::u16string_view id = {});
@@ -137,14 +142,18 @@ struct BatchText
 [[nodiscard]] std::vector<std::string> commandArguments(const BatchPlan& plan,
                                                         const std::string& commandProgram);
 
-// Writes the input file (text as ISO-2022-JP when plan.jis, else UTF-8) and the batch file,
-// both 0600 without following a link. Returns a message for the user when it could not (a
-// character the code cannot hold is named); nothing is left behind then.
-[[nodiscard]] std::optional<std::u16string>
-writeWorkFiles(const BatchPlan& plan, std::u16string_view text, const BatchText& batch);
+// Writes the input file (text as ISO-2022-JP when plan.jis, else UTF-8) and the batch file (its
+// bytes as they are), both 0600 without following a link. On failure (a character the code
+// cannot hold is named) nothing is left behind.
+[[nodiscard]] io::Result<io::Done> writeWorkFiles(const WorkFolder& folder, const BatchPlan& plan,
+                                                  std::u16string_view text, const BatchText& batch);
 
 // Overwrites the work files with zeros and deletes them; files never made are skipped.
-void wipeWorkFiles(const WorkFiles& files);
+void wipeWorkFiles(const WorkFolder& folder, const WorkFiles& files);
+
+// The work files a run left behind when the window died during it (the batch may hold the pass
+// phrase, the others plain text), zeroed and deleted in the private temporary folder.
+void wipeLeftoverWorkFiles();
 
 // What a finished run gave back.
 struct BatchOutcome
@@ -156,8 +165,8 @@ struct BatchOutcome
 // After kestrova-command has ended: wipes the batch and input files, takes the PGP output into
 // text as plan.result says (settings.ConvMode chooses the code detection), reads the console
 // output, and wipes those two as well.
-[[nodiscard]] BatchOutcome finishBatchRun(const BatchPlan& plan, int convMode,
-                                          std::u16string& text);
+[[nodiscard]] BatchOutcome finishBatchRun(const WorkFolder& folder, const BatchPlan& plan,
+                                          int convMode, std::u16string& text);
 
 // What the window supplies to PgpBatchRun.
 struct BatchRunHooks

@@ -7,14 +7,6 @@ namespace kestrova::pgp {
 
 namespace {
 
-bool sameLetters(std::string_view a, std::string_view b)
-{
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::toupper(static_cast<unsigned char>(x)) ==
-               std::toupper(static_cast<unsigned char>(y));
-    });
-}
-
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 } // namespace
@@ -41,13 +33,8 @@ std::string escapePercent(std::string_view value)
 
 std::string quoteArgument(std::string_view value)
 {
-    std::string out = "\"";
-    for (char c : value) {
-        out += c;
-        if (c == '%' || c == '"')
-            out += c;
-    }
-    out += '"';
+    std::string out;
+    appendQuoted(out, value);
     return out;
 }
 
@@ -57,19 +44,24 @@ std::string pathArgument(std::string_view path)
     return plain ? escapePercent(path) : quoteArgument(path);
 }
 
+bool NameLess::operator()(std::string_view a, std::string_view b) const
+{
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::toupper(static_cast<unsigned char>(x)) <
+               std::toupper(static_cast<unsigned char>(y));
+    });
+}
+
 std::optional<std::string> findVariable(const Variables& variables, std::string_view name)
 {
-    if (auto exact = variables.find(std::string(name)); exact != variables.end())
-        return exact->second;
-    for (const auto& [key, value] : variables)
-        if (sameLetters(key, name))
-            return value;
+    if (auto found = variables.find(name); found != variables.end())
+        return found->second;
     return std::nullopt;
 }
 
-std::string expandVariables(std::string_view line, const Variables& variables)
+SecretString expandVariables(std::string_view line, const Variables& variables)
 {
-    std::string out;
+    SecretString out;
     std::size_t i = 0;
     while (i < line.size()) {
         if (line[i] != '%') {
@@ -83,17 +75,21 @@ std::string expandVariables(std::string_view line, const Variables& variables)
             out += '%';
             i += 2;
         } else {
-            out += findVariable(variables, line.substr(i + 1, close - i - 1)).value_or("");
+            if (auto found = variables.find(line.substr(i + 1, close - i - 1));
+                found != variables.end())
+                out += found->second;
             i = close + 1;
         }
     }
     return out;
 }
 
-std::optional<ProgramLine> splitProgramLine(std::string_view line, std::string& error)
+io::Result<ProgramLine> splitProgramLine(std::string_view line)
 {
+    auto refused = [](std::string reason) {
+        return io::IoError{io::IoErrorKind::BadData, {}, std::move(reason)};
+    };
     ProgramLine result;
-    std::vector<std::string> redirectWords;
     bool redirecting = false;
     std::size_t i = 0;
     while (true) {
@@ -102,61 +98,54 @@ std::optional<ProgramLine> splitProgramLine(std::string_view line, std::string& 
         if (i == line.size())
             break;
         if (line[i] == '>') {
-            if (redirecting || result.redirect) {
-                error = "only one \">\" may stand in a line";
-                return std::nullopt;
-            }
+            if (redirecting || result.redirect)
+                return refused("only one \">\" may stand in a line");
             redirecting = true;
             ++i;
             continue;
         }
-        std::string word;
+        CommandWord word;
+        word.quoted = line[i] == '"';
         bool quoted = false;
         while (i < line.size()) {
             const char c = line[i];
             if (quoted) {
                 if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-                    word += '"';
+                    word.text += '"';
                     i += 2;
                     continue;
                 }
                 if (c == '"')
                     quoted = false;
                 else
-                    word += c;
+                    word.text += c;
                 ++i;
                 continue;
             }
             if (isBlank(c) || c == '>')
                 break;
-            if (c == '<' || c == '&' || c == '|') {
-                error = std::string("\"") + c + "\" outside double quotes is not understood";
-                return std::nullopt;
-            }
+            if (c == '<' || c == '&' || c == '|')
+                return refused(std::string("\"") + c +
+                               "\" outside double quotes is not understood");
             if (c == '"')
                 quoted = true;
             else
-                word += c;
+                word.text += c;
             ++i;
         }
-        if (quoted) {
-            error = "a double quote is not closed";
-            return std::nullopt;
-        }
+        if (quoted)
+            return refused("a double quote is not closed");
         if (redirecting) {
-            result.redirect = std::move(word);
+            result.redirect = std::string(view(word.text));
             redirecting = false;
-        } else if (result.redirect) {
-            error = "words after the redirection are not understood";
-            return std::nullopt;
-        } else {
+        } else if (result.redirect)
+            return refused("words after the redirection are not understood");
+        else {
             result.words.push_back(std::move(word));
         }
     }
-    if (redirecting) {
-        error = "\">\" names no file";
-        return std::nullopt;
-    }
+    if (redirecting)
+        return refused("\">\" names no file");
     return result;
 }
 

@@ -9,6 +9,10 @@
 // after it.
 #pragma once
 
+#include "io/result.h"
+#include "pgp/commandline.h"
+#include "pgp/secret.h"
+
 #include <map>
 #include <optional>
 #include <string>
@@ -17,9 +21,16 @@
 
 namespace kestrova::pgp {
 
-// The variables of a batch run. Names keep their letter case; look-ups try the exact name
-// first and then any name that differs only in letter case, as DOS did.
-using Variables = std::map<std::string, std::string>;
+// Names compared without regard to ASCII letter case, as DOS did.
+struct NameLess
+{
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const;
+};
+
+// The variables of a batch run. Names keep the letter case they were first set with; two names
+// that differ only in letter case are one variable.
+using Variables = std::map<std::string, std::string, NameLess>;
 
 // The first character that no line can carry (line feed, carriage return, NUL), or nothing.
 [[nodiscard]] std::optional<char> lineBreakIn(std::string_view value);
@@ -31,6 +42,18 @@ using Variables = std::map<std::string, std::string>;
 // break (see lineBreakIn).
 [[nodiscard]] std::string quoteArgument(std::string_view value);
 
+// The same, added to out: for a pass phrase, which must stay in a SecretString.
+template <typename String> void appendQuoted(String& out, std::string_view value)
+{
+    out += '"';
+    for (char c : value) {
+        out += c;
+        if (c == '%' || c == '"')
+            out += c;
+    }
+    out += '"';
+}
+
 // A path as one argument: as it stands when it holds nothing the reader treats specially
 // (blank, tab, quote, "<", ">", "&", "|"), else quoted; "%" doubled either way.
 [[nodiscard]] std::string pathArgument(std::string_view path);
@@ -39,19 +62,19 @@ using Variables = std::map<std::string, std::string>;
 [[nodiscard]] std::optional<std::string> findVariable(const Variables& variables,
                                                       std::string_view name);
 
-// line with its variables expanded as described above.
-[[nodiscard]] std::string expandVariables(std::string_view line, const Variables& variables);
+// line with its variables expanded as described above. It may hold a pass phrase.
+[[nodiscard]] SecretString expandVariables(std::string_view line, const Variables& variables);
 
-// A program line cut into words, its quotes taken away.
+// A program line cut into words, their quotes taken away. A word counts as quoted when it
+// begins with a double quote ("-ka" is an operand; -z"..." is still an option).
 struct ProgramLine
 {
-    std::vector<std::string> words;
+    std::vector<CommandWord> words;
     std::optional<std::string> redirect; // the file standard output goes to
 };
 
-// Cuts an expanded program line. Returns nothing and sets error for an unclosed quote, a ">"
-// without a file, a second ">" or "<", "&", "|" outside quotes: lines the runner never writes.
-[[nodiscard]] std::optional<ProgramLine> splitProgramLine(std::string_view line,
-                                                          std::string& error);
+// Cuts an expanded program line. An unclosed quote, a ">" without a file, a second ">" or "<",
+// "&", "|" outside quotes (lines the runner never writes) are refused with the reason.
+[[nodiscard]] io::Result<ProgramLine> splitProgramLine(std::string_view line);
 
 } // namespace kestrova::pgp

@@ -14,6 +14,7 @@
 #pragma once
 
 #include "pgp/batchlang.h"
+#include "pgp/commandline.h"
 
 #include <chrono>
 #include <csignal>
@@ -26,7 +27,10 @@ inline constexpr std::chrono::seconds kDefaultGpgTimeLimit{120};
 
 struct FrontEndOptions
 {
-    Variables variables; // the batch's environment: PATH finds gpg, PGPPATH, PGPPASS, TZ...
+    Variables variables; // the batch's environment: PGPPATH, PGPPASS, TZ...
+    // Where gpg is looked up: the PATH kestrova-command was started with, never the batch's
+    // (empty: /usr/bin:/bin).
+    std::string programPath;
     std::chrono::milliseconds timeLimit = kDefaultGpgTimeLimit; // for each gpg run
     const volatile std::sig_atomic_t* stop = nullptr;           // non-zero: end gpg, give up
 };
@@ -35,11 +39,11 @@ struct FrontEndOptions
 // without PGPPASS, and GNUPGHOME set to PGPPATH when that is set.
 [[nodiscard]] std::vector<std::string> gpgEnvironment(const Variables& variables);
 
-// Carries out one command line (the words after "PGP.EXE"). What a user should read goes to
-// console: what was done, who signed and when, with which key, or what went wrong and gpg's own
-// words for it. Returns 0 when the command did what it was asked, 1 otherwise. Relative file
-// names are taken from the current folder.
-int runPgpCommand(const std::vector<std::string>& words, const FrontEndOptions& options,
+// Carries out one command line (the words after "PGP.EXE"; see commandline.h). What a user should
+// read goes to console: what was done, who signed and when, with which key, or what went wrong and
+// gpg's own words for it. Returns 0 when the command did what it was asked, 1 otherwise. Relative
+// file names are taken from the current folder.
+int runPgpCommand(const std::vector<CommandWord>& words, const FrontEndOptions& options,
                   std::string& console);
 
 } // namespace kestrova::pgp

@@ -107,6 +107,222 @@ struct Drain
 
 void setNonBlocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
 
+// The pipes between this process and the child: the child's ends are placed on 0..4 by the
+// spawn and closed here once it has started.
+struct Pipes
+{
+    Feed input;
+    Feed passPhrase;
+    Drain out;
+    Drain err;
+    Drain status;
+    Descriptor childIn;
+    Descriptor childOut;
+    Descriptor childErr;
+    Descriptor childStatus;
+    Descriptor childPass;
+
+    bool open(bool withPassPhrase)
+    {
+        return makePipe(childIn, input.fd) && makePipe(out.fd, childOut) &&
+               makePipe(err.fd, childErr) && makePipe(status.fd, childStatus) &&
+               (!withPassPhrase || makePipe(childPass, passPhrase.fd));
+    }
+    void closeChildEnds()
+    {
+        for (Descriptor* end : {&childIn, &childOut, &childErr, &childStatus, &childPass})
+            end->reset();
+    }
+};
+
+// posix_spawn's file actions and attributes, destroyed on every path.
+class SpawnSetup
+{
+public:
+    explicit SpawnSetup(const Pipes& pipes)
+    {
+        ::posix_spawn_file_actions_init(&m_actions);
+        ::posix_spawn_file_actions_adddup2(&m_actions, pipes.childIn.get(), 0);
+        ::posix_spawn_file_actions_adddup2(&m_actions, pipes.childOut.get(), 1);
+        ::posix_spawn_file_actions_adddup2(&m_actions, pipes.childErr.get(), 2);
+        ::posix_spawn_file_actions_adddup2(&m_actions, pipes.childStatus.get(), kStatusFd);
+        if (pipes.childPass.get() >= 0)
+            ::posix_spawn_file_actions_adddup2(&m_actions, pipes.childPass.get(), kPassPhraseFd);
+        // The child starts with no signal blocked and the ending signals at their defaults,
+        // whatever this process did with them.
+        ::posix_spawnattr_init(&m_attributes);
+        sigset_t none;
+        sigset_t reset;
+        ::sigemptyset(&none);
+        ::sigemptyset(&reset);
+        for (int signal : {SIGPIPE, SIGTERM, SIGINT, SIGHUP})
+            ::sigaddset(&reset, signal);
+        ::posix_spawnattr_setsigmask(&m_attributes, &none);
+        ::posix_spawnattr_setsigdefault(&m_attributes, &reset);
+        ::posix_spawnattr_setflags(&m_attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    }
+    ~SpawnSetup()
+    {
+        ::posix_spawn_file_actions_destroy(&m_actions);
+        ::posix_spawnattr_destroy(&m_attributes);
+    }
+    SpawnSetup(const SpawnSetup&) = delete;
+    SpawnSetup& operator=(const SpawnSetup&) = delete;
+
+    const posix_spawn_file_actions_t* actions() const { return &m_actions; }
+    const posix_spawnattr_t* attributes() const { return &m_attributes; }
+
+private:
+    posix_spawn_file_actions_t m_actions;
+    posix_spawnattr_t m_attributes;
+};
+
+struct Spawned
+{
+    pid_t pid = -1;
+    int error = 0; // errno value when it could not be started
+};
+
+// Starts call.program on the pipes.
+Spawned spawn(const GpgCall& call, Pipes& pipes)
+{
+    SpawnSetup setup(pipes);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(call.program.c_str()));
+    for (const auto& argument : call.arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (const auto& entry : call.environment)
+        envp.push_back(const_cast<char*>(entry.c_str()));
+    envp.push_back(nullptr);
+    pid_t pid = -1;
+    const int failed = ::posix_spawn(&pid, call.program.c_str(), setup.actions(),
+                                     setup.attributes(), argv.data(), envp.data());
+    pipes.closeChildEnds();
+    return {failed == 0 ? pid : -1, failed};
+}
+
+using Clock = std::chrono::steady_clock;
+
+// The time limit and the stop flag of one run: the child is ended politely, then for certain.
+class Limit
+{
+public:
+    Limit(const GpgCall& call, pid_t pid)
+        : m_deadline(Clock::now() + call.timeLimit)
+        , m_stop(call.stop)
+        , m_pid(pid)
+    {
+    }
+
+    // Returns true when it has just asked the child to end: its inputs should close.
+    bool enforce(GpgReply& reply)
+    {
+        const auto now = Clock::now();
+        const bool stopAsked = m_stop && *m_stop != 0;
+        if (!m_killAt && (now >= m_deadline || stopAsked)) {
+            reply.timedOut = !stopAsked;
+            reply.stopped = stopAsked;
+            ::kill(m_pid, SIGTERM);
+            m_killAt = now + std::chrono::seconds(2);
+            return true;
+        }
+        if (m_killAt && now >= *m_killAt) {
+            ::kill(m_pid, SIGKILL);
+            m_killAt = now + std::chrono::hours(1);
+        }
+        return false;
+    }
+
+private:
+    Clock::time_point m_deadline;
+    const volatile std::sig_atomic_t* m_stop;
+    pid_t m_pid;
+    std::optional<Clock::time_point> m_killAt;
+};
+
+// Feeds the child its input and pass phrase and collects its outputs until they close, or
+// until it has ended and nothing more is ready. Returns whether it was seen to end (then
+// waitStatus holds its status).
+bool pump(Pipes& pipes, Limit& limit, GpgReply& reply, pid_t pid, int& waitStatus)
+{
+    for (int fd : {pipes.input.fd.get(), pipes.passPhrase.fd.get(), pipes.out.fd.get(),
+                   pipes.err.fd.get(), pipes.status.fd.get()})
+        if (fd >= 0)
+            setNonBlocking(fd);
+    bool exited = false;
+    std::array<char, 65536> buffer{};
+    while (true) {
+        std::vector<pollfd> polled;
+        std::vector<Feed*> feeds;
+        std::vector<Drain*> drains;
+        for (Feed* feed : {&pipes.input, &pipes.passPhrase}) {
+            if (feed->fd.get() < 0)
+                continue;
+            if (feed->done == feed->data.size()) {
+                feed->fd.reset(); // end of input tells the child there is no more
+                continue;
+            }
+            polled.push_back({feed->fd.get(), POLLOUT, 0});
+            feeds.push_back(feed);
+        }
+        for (Drain* drain : {&pipes.out, &pipes.err, &pipes.status}) {
+            if (drain->fd.get() < 0)
+                continue;
+            polled.push_back({drain->fd.get(), POLLIN, 0});
+            drains.push_back(drain);
+        }
+        if (drains.empty())
+            break;
+
+        const int ready = ::poll(polled.data(), polled.size(), 100);
+        if (ready < 0 && errno != EINTR)
+            break;
+        for (std::size_t i = 0; ready > 0 && i < polled.size(); ++i) {
+            if (polled[i].revents == 0)
+                continue;
+            if (i < feeds.size()) {
+                Feed& feed = *feeds[i];
+                const ssize_t n = ::write(feed.fd.get(), feed.data.data() + feed.done,
+                                          feed.data.size() - feed.done);
+                if (n > 0)
+                    feed.done += static_cast<std::size_t>(n);
+                else if (n < 0 && errno != EAGAIN && errno != EINTR)
+                    feed.fd.reset(); // it does not read it: nothing more to give
+            } else {
+                Drain& drain = *drains[i - feeds.size()];
+                const ssize_t n = ::read(drain.fd.get(), buffer.data(), buffer.size());
+                if (n > 0)
+                    drain.into->append(buffer.data(), static_cast<std::size_t>(n));
+                else if (n == 0 || (errno != EAGAIN && errno != EINTR))
+                    drain.fd.reset();
+            }
+        }
+
+        if (limit.enforce(reply)) {
+            pipes.input.fd.reset();
+            pipes.passPhrase.fd.reset();
+        }
+        // A helper the child started (gpg's agent) may hold a copy of an output pipe: once the
+        // child itself has ended and nothing more is ready, what it wrote is all there is.
+        if (!exited && ::waitpid(pid, &waitStatus, WNOHANG) == pid)
+            exited = true;
+        if (exited && ready == 0)
+            break;
+    }
+    return exited;
+}
+
+// Waits for the child whose outputs are closed; the same limit holds.
+void reap(Limit& limit, GpgReply& reply, pid_t pid, int& waitStatus)
+{
+    while (::waitpid(pid, &waitStatus, WNOHANG) != pid) {
+        limit.enforce(reply);
+        ::usleep(20000);
+    }
+}
+
 } // namespace
 
 const StatusLine* GpgReply::find(std::string_view keyword) const
@@ -172,175 +388,36 @@ GpgReply runGpg(const GpgCall& call)
 {
     GpgReply reply;
     IgnoreSigpipe ignoreSigpipe;
-
-    Feed input;
-    Feed passPhrase;
-    Drain out;
-    Drain err;
-    Drain status;
-    Descriptor childIn;
-    Descriptor childOut;
-    Descriptor childErr;
-    Descriptor childStatus;
-    Descriptor childPass;
-    std::string statusText;
-    bool piped = makePipe(childIn, input.fd) && makePipe(out.fd, childOut) &&
-                 makePipe(err.fd, childErr) && makePipe(status.fd, childStatus);
-    std::string passLine;
+    Pipes pipes;
+    SecretString passLine;
     if (call.passPhrase) {
-        passLine = *call.passPhrase + "\n";
-        piped = piped && makePipe(childPass, passPhrase.fd);
+        passLine = *call.passPhrase;
+        passLine += '\n';
     }
-    if (!piped) {
+    if (!pipes.open(call.passPhrase.has_value())) {
         reply.startError = std::strerror(errno);
         wipeString(passLine);
         return reply;
     }
-    input.data = call.input;
-    passPhrase.data = passLine;
-    out.into = &reply.out;
-    err.into = &reply.err;
-    status.into = &statusText;
+    pipes.input.data = call.input;
+    pipes.passPhrase.data = view(passLine);
+    std::string statusText;
+    pipes.out.into = &reply.out;
+    pipes.err.into = &reply.err;
+    pipes.status.into = &statusText;
 
-    posix_spawn_file_actions_t actions;
-    ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawn_file_actions_adddup2(&actions, childIn.get(), 0);
-    ::posix_spawn_file_actions_adddup2(&actions, childOut.get(), 1);
-    ::posix_spawn_file_actions_adddup2(&actions, childErr.get(), 2);
-    ::posix_spawn_file_actions_adddup2(&actions, childStatus.get(), kStatusFd);
-    if (call.passPhrase)
-        ::posix_spawn_file_actions_adddup2(&actions, childPass.get(), kPassPhraseFd);
-    posix_spawnattr_t attributes;
-    ::posix_spawnattr_init(&attributes);
-    sigset_t none;
-    sigset_t reset;
-    ::sigemptyset(&none);
-    ::sigemptyset(&reset);
-    for (int signal : {SIGPIPE, SIGTERM, SIGINT, SIGHUP})
-        ::sigaddset(&reset, signal);
-    ::posix_spawnattr_setsigmask(&attributes, &none);
-    ::posix_spawnattr_setsigdefault(&attributes, &reset);
-    ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(call.program.c_str()));
-    for (const auto& argument : call.arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (const auto& entry : call.environment)
-        envp.push_back(const_cast<char*>(entry.c_str()));
-    envp.push_back(nullptr);
-
-    pid_t pid = -1;
-    const int spawned =
-        ::posix_spawn(&pid, call.program.c_str(), &actions, &attributes, argv.data(), envp.data());
-    ::posix_spawn_file_actions_destroy(&actions);
-    ::posix_spawnattr_destroy(&attributes);
-    childIn.reset();
-    childOut.reset();
-    childErr.reset();
-    childStatus.reset();
-    childPass.reset();
-    if (spawned != 0) {
-        reply.startError = std::strerror(spawned);
+    const Spawned spawned = spawn(call, pipes);
+    if (spawned.error != 0) {
+        reply.startError = std::strerror(spawned.error);
         wipeString(passLine);
         return reply;
     }
+    const pid_t pid = spawned.pid;
     reply.started = true;
-
-    for (int fd :
-         {input.fd.get(), passPhrase.fd.get(), out.fd.get(), err.fd.get(), status.fd.get()})
-        if (fd >= 0)
-            setNonBlocking(fd);
-
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + call.timeLimit;
-    std::optional<Clock::time_point> killAt;
+    Limit limit(call, pid);
     int waitStatus = 0;
-    bool exited = false;
-    std::array<char, 65536> buffer{};
-    // Past the time limit or when asked to stop: end gpg politely, then for certain.
-    auto enforceLimit = [&] {
-        const auto now = Clock::now();
-        const bool stopAsked = call.stop && *call.stop != 0;
-        if (!killAt && (now >= deadline || stopAsked)) {
-            reply.timedOut = !stopAsked;
-            reply.stopped = stopAsked;
-            ::kill(pid, SIGTERM);
-            input.fd.reset();
-            passPhrase.fd.reset();
-            killAt = now + std::chrono::seconds(2);
-        } else if (killAt && now >= *killAt) {
-            ::kill(pid, SIGKILL);
-            killAt = now + std::chrono::hours(1);
-        }
-    };
-
-    while (true) {
-        std::vector<pollfd> polled;
-        std::vector<Feed*> feeds;
-        std::vector<Drain*> drains;
-        for (Feed* feed : {&input, &passPhrase}) {
-            if (feed->fd.get() < 0)
-                continue;
-            if (feed->done == feed->data.size()) {
-                feed->fd.reset(); // end of input tells gpg there is no more
-                continue;
-            }
-            polled.push_back({feed->fd.get(), POLLOUT, 0});
-            feeds.push_back(feed);
-        }
-        for (Drain* drain : {&out, &err, &status}) {
-            if (drain->fd.get() < 0)
-                continue;
-            polled.push_back({drain->fd.get(), POLLIN, 0});
-            drains.push_back(drain);
-        }
-        if (drains.empty())
-            break;
-
-        const int ready = ::poll(polled.data(), polled.size(), 100);
-        if (ready < 0 && errno != EINTR)
-            break;
-        for (std::size_t i = 0; ready > 0 && i < polled.size(); ++i) {
-            if (polled[i].revents == 0)
-                continue;
-            if (i < feeds.size()) {
-                Feed& feed = *feeds[i];
-                const ssize_t n = ::write(feed.fd.get(), feed.data.data() + feed.done,
-                                          feed.data.size() - feed.done);
-                if (n > 0)
-                    feed.done += static_cast<std::size_t>(n);
-                else if (n < 0 && errno != EAGAIN && errno != EINTR)
-                    feed.fd.reset(); // gpg does not read it: nothing more to give
-            } else {
-                Drain& drain = *drains[i - feeds.size()];
-                const ssize_t n = ::read(drain.fd.get(), buffer.data(), buffer.size());
-                if (n > 0)
-                    drain.into->append(buffer.data(), static_cast<std::size_t>(n));
-                else if (n == 0 || (errno != EAGAIN && errno != EINTR))
-                    drain.fd.reset();
-            }
-        }
-
-        enforceLimit();
-        // A helper gpg started (its agent) may hold a copy of an output pipe: once gpg itself
-        // has ended and nothing more is ready, what it wrote is all there is.
-        if (!exited && ::waitpid(pid, &waitStatus, WNOHANG) == pid)
-            exited = true;
-        if (exited && ready == 0)
-            break;
-    }
-    // Its outputs are closed but it may still run: the same limit holds.
-    while (!exited) {
-        if (::waitpid(pid, &waitStatus, WNOHANG) == pid) {
-            exited = true;
-            break;
-        }
-        enforceLimit();
-        ::usleep(20000);
-    }
+    if (!pump(pipes, limit, reply, pid, waitStatus))
+        reap(limit, reply, pid, waitStatus);
     wipeString(passLine);
     reply.exitStatus = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -1;
     reply.status = parseStatus(statusText);

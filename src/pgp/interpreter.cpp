@@ -60,30 +60,31 @@ void complain(std::size_t lineNumber, const std::string& what)
 
 void setVariable(Variables& variables, std::string name, std::string value)
 {
-    for (auto it = variables.begin(); it != variables.end(); ++it) {
-        if (upper(it->first) == upper(name)) {
-            name = it->first; // keep the letter case it had
-            variables.erase(it);
-            break;
-        }
+    if (auto it = variables.find(name); it != variables.end()) {
+        name = it->first; // keep the letter case it had
+        variables.erase(it);
     }
-    if (value.empty()) {
-        ::unsetenv(name.c_str());
-    } else {
-        if (upper(name) == "PATH")
-            for (char& c : value)
-                if (c == ';')
-                    c = ':';
-        ::setenv(name.c_str(), value.c_str(), 1);
-        variables[name] = value;
-    }
-    if (upper(name) == "TZ")
+    if (upper(name) == "PATH")
+        for (char& c : value)
+            if (c == ';')
+                c = ':';
+    // Programs get the variables as their environment; only the clock of this process reads
+    // its own, and each setenv scans the whole environment: a long batch would take quadratic
+    // time.
+    if (upper(name) == "TZ") {
+        if (value.empty())
+            ::unsetenv(name.c_str());
+        else
+            ::setenv(name.c_str(), value.c_str(), 1);
         ::tzset();
+    }
+    if (!value.empty())
+        variables.emplace(std::move(name), std::move(value));
 }
 
 // COMMAND: the user's terminal running the user's shell, in this folder with the batch's
 // environment; the batch waits until it is closed.
-int openTerminal(const Variables& variables, std::size_t lineNumber)
+int openTerminal(const Variables& variables, const std::string& programPath, std::size_t lineNumber)
 {
     std::string terminal = findVariable(variables, "TERMINAL").value_or("");
     if (terminal.empty())
@@ -93,9 +94,7 @@ int openTerminal(const Variables& variables, std::size_t lineNumber)
         if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_shell)
             shell = user->pw_shell;
     const std::string program =
-        terminal.find('/') != std::string::npos
-            ? terminal
-            : findProgram(terminal, findVariable(variables, "PATH").value_or(""));
+        terminal.find('/') != std::string::npos ? terminal : findProgram(terminal, programPath);
     if (program.empty() || shell.empty()) {
         complain(lineNumber, program.empty() ? "no terminal program \"" + terminal + "\" found"
                                              : "no shell known (SHELL is not set)");
@@ -137,7 +136,8 @@ bool writeAll(int fd, std::string_view bytes)
 }
 
 int runProgramLine(const ProgramLine& line, const Variables& variables,
-                   const InterpreterOptions& options, std::size_t lineNumber)
+                   const InterpreterOptions& options, const std::string& programPath,
+                   std::size_t lineNumber)
 {
     int out = STDOUT_FILENO;
     if (line.redirect) {
@@ -153,9 +153,12 @@ int runProgramLine(const ProgramLine& line, const Variables& variables,
     frontEnd.variables = variables;
     frontEnd.timeLimit = options.gpgTimeLimit;
     frontEnd.stop = options.stop;
+    frontEnd.programPath = programPath;
     std::string console;
-    const std::vector<std::string> words(line.words.begin() + 1, line.words.end());
+    std::vector<CommandWord> words(line.words.begin() + 1, line.words.end());
     int status = runPgpCommand(words, frontEnd, console);
+    for (auto& word : words)
+        wipeString(word.text);
     if (!writeAll(out, console))
         status = 1;
     if (line.redirect && ::close(out) != 0)
@@ -179,6 +182,11 @@ Variables environmentVariables()
 
 int runBatchText(std::string_view text, Variables& variables, const InterpreterOptions& options)
 {
+    // Programs are looked up where they were before the batch ran: its SET PATH puts the PGP
+    // folder first, and a program planted there must never be given the pass phrase.
+    const std::string programPath = options.programPath.empty()
+                                        ? findVariable(variables, "PATH").value_or("/usr/bin:/bin")
+                                        : options.programPath;
     int status = 0;
     std::size_t lineNumber = 0;
     for (std::string_view raw : splitLines(text)) {
@@ -190,10 +198,10 @@ int runBatchText(std::string_view text, Variables& variables, const InterpreterO
             startsWithWord(line, "REM"))
             continue;
 
-        std::string expanded = expandVariables(line, variables);
-        const std::string_view command = trimRight(expanded);
+        SecretString expanded = expandVariables(line, variables);
+        const std::string_view command = trimRight(view(expanded));
         if (startsWithWord(command, "SET")) {
-            const std::string_view assignment = trimLeft(std::string_view(expanded).substr(3));
+            const std::string_view assignment = trimLeft(view(expanded).substr(3));
             const std::size_t equals = assignment.find('=');
             if (equals == std::string_view::npos || equals == 0) {
                 complain(lineNumber, "SET needs NAME=value");
@@ -208,19 +216,19 @@ int runBatchText(std::string_view text, Variables& variables, const InterpreterO
                 return 1;
             }
         } else if (upper(command) == "COMMAND") {
-            status = openTerminal(variables, lineNumber);
-        } else if (std::string error;
-                   startsWithWord(command, "PGP.EXE") || startsWithWord(command, "PGP")) {
-            auto program = splitProgramLine(expanded, error);
+            status = openTerminal(variables, programPath, lineNumber);
+        } else if (startsWithWord(command, "PGP.EXE") || startsWithWord(command, "PGP")) {
+            auto program = splitProgramLine(view(expanded));
             wipeString(expanded);
             if (!program) {
-                complain(lineNumber, error);
+                complain(lineNumber, program.error().reason);
                 return 1;
             }
-            status = runProgramLine(*program, variables, options, lineNumber);
+            status = runProgramLine(*program, variables, options, programPath, lineNumber);
             for (auto& word : program->words)
-                wipeString(word);
-        } else if (!command.empty() && command.find(':') == command.size() - 1) {
+                wipeString(word.text);
+        } else if (command.size() == 2 && command[1] == ':' &&
+                   std::isalpha(static_cast<unsigned char>(command[0]))) {
             continue; // a drive change: there are no drives here
         } else {
             complain(lineNumber, "not understood; the batch stops here");

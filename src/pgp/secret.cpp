@@ -4,16 +4,55 @@
 
 namespace kestrova::pgp {
 
-void wipeString(std::string& text)
+void wipeBytes(void* data, std::size_t size) { ::explicit_bzero(data, size); }
+
+namespace {
+
+// The whole capacity: characters past the end may be left from a longer earlier value.
+template <typename String> void wipeAll(String& text)
 {
-    ::explicit_bzero(text.data(), text.size());
+    text.resize(text.capacity());
+    wipeBytes(text.data(), text.size() * sizeof(typename String::value_type));
     text.clear();
 }
 
-void wipeString(std::u16string& text)
+} // namespace
+
+SecretString secretUtf8(std::u16string_view text)
 {
-    ::explicit_bzero(text.data(), text.size() * sizeof(char16_t));
-    text.clear();
+    SecretString out;
+    out.reserve(text.size() * 3);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
 }
+
+void wipeString(std::string& text) { wipeAll(text); }
+void wipeString(std::u16string& text) { wipeAll(text); }
+void wipeString(SecretString& text) { wipeAll(text); }
+void wipeString(SecretU16String& text) { wipeAll(text); }
 
 } // namespace kestrova::pgp

@@ -96,6 +96,7 @@ StartResult dorUrerUvuroze::Form_Load()
     // Once the window shows: a face that puts the ruler off the text's columns is named.
     QTimer::singleShot(0, this, [this] { platform::warnWhenColumnsDrift(this, txtData->font()); });
     PGP_View();
+    pgp::wipeLeftoverWorkFiles(); // a window that died during a PGP run left them behind
 
     PluginMode = 0;
     commandLine();

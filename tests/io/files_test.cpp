@@ -33,9 +33,10 @@ class FilesTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        for (const char* name : {"TMP", "TMPDIR"})
+        for (const char* name : {"TMP", "TMPDIR", "XDG_RUNTIME_DIR"})
             if (const char* value = std::getenv(name))
                 m_saved.emplace_back(name, value);
+        unsetenv("XDG_RUNTIME_DIR"); // it would be chosen before TMP
         std::string pattern = (fs::temp_directory_path() / "files_test-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         m_folder = pattern;
@@ -48,6 +49,7 @@ protected:
     {
         unsetenv("TMP");
         unsetenv("TMPDIR");
+        unsetenv("XDG_RUNTIME_DIR");
         for (const auto& [name, value] : m_saved)
             setenv(name.c_str(), value.c_str(), 1);
         if (!m_folder.empty())
@@ -291,27 +293,79 @@ TEST_F(FilesTest, ATemporaryFolderOfSomeoneElseIsNotUsed)
     expectFreshPrivateFolder(own);
 }
 
+// Another user who may rename entries of a folder on the way could swap the private folder
+// for one of theirs while a pass-phrase dialog is open: such a folder is passed over.
+TEST_F(FilesTest, ATemporaryFolderOthersCouldSwapIsNotUsed)
+{
+    const fs::path open = m_folder / "open to all";
+    const fs::path below = open / "mine";
+    fs::create_directories(below);
+    fs::permissions(open, fs::perms::all); // 0777, no sticky bit
+    fs::permissions(below, fs::perms::owner_all);
+    const fs::path sticky = m_folder / "sticky";
+    fs::create_directory(sticky);
+    fs::permissions(sticky, fs::perms::all | fs::perms::sticky_bit);
+    const std::string fallback = fs::canonical(m_tmp).string() + "/";
+    struct Row
+    {
+        const char* name;
+        fs::path tmp;
+        bool used;
+    } rows[] = {
+        {"writable by all, not sticky", open, false},
+        {"inside such a folder", below, false},
+        {"writable by all and sticky, as /tmp", sticky, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        setenv("TMP", row.tmp.c_str(), 1);
+        setenv("TMPDIR", m_tmp.c_str(), 1);
+        auto temp = GetTempDir();
+        ASSERT_TRUE(temp) << temp.error().reason;
+        const std::string inside = fs::canonical(row.tmp).string() + "/";
+        EXPECT_EQ(temp->starts_with(inside), row.used) << *temp;
+        if (!row.used) {
+            EXPECT_TRUE(temp->starts_with(fallback)) << *temp;
+        }
+        EXPECT_TRUE(folderIsSafe(*temp, true)) << *temp;
+    }
+    fs::permissions(open, fs::perms::owner_all);
+}
+
+TEST_F(FilesTest, TheRuntimeFolderIsPreferredWhenItIsPrivate)
+{
+    const fs::path runtime = m_folder / "run";
+    fs::create_directory(runtime);
+    fs::permissions(runtime, fs::perms::owner_all);
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    EXPECT_EQ(*GetTempDir(), fs::canonical(runtime).string() + "/");
+    fs::permissions(runtime, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                 fs::perms::others_read | fs::perms::others_exec);
+    EXPECT_EQ(*GetTempDir(),
+              fs::canonical(m_tmp).string() + "/kestrova-" + std::to_string(geteuid()) + "/");
+}
+
 TEST_F(FilesTest, WipeFileZeroesOnlyInModeOneAndNeverWhatALinkNames)
 {
-    for (int mode : {0, 1}) {
+    for (WipeMode mode : {WipeMode::Delete, WipeMode::ZeroThenDelete}) {
         writeBytes(file("work.tmp"), "pass phrase");
         std::ifstream stillOpen(file("work.tmp"), std::ios::binary);
         ASSERT_TRUE(WipeFile(file("work.tmp"), mode));
         EXPECT_FALSE(fs::exists(file("work.tmp")));
         const std::string left{std::istreambuf_iterator<char>(stillOpen), {}};
-        EXPECT_EQ(left, mode == 1 ? std::string(11, '\0') : "pass phrase");
+        EXPECT_EQ(left, mode == WipeMode::ZeroThenDelete ? std::string(11, '\0') : "pass phrase");
     }
     writeBytes(file("real.txt"), "keep");
     fs::create_symlink(file("real.txt"), file("link.tmp"));
-    ASSERT_TRUE(WipeFile(file("link.tmp"), 1));
+    ASSERT_TRUE(WipeFile(file("link.tmp"), WipeMode::ZeroThenDelete));
     EXPECT_FALSE(fs::is_symlink(file("link.tmp")));
     EXPECT_EQ(readBytes(file("real.txt")), "keep");
     fs::create_hard_link(file("real.txt"), file("hard.tmp")); // zeros would reach real.txt
-    ASSERT_TRUE(WipeFile(file("hard.tmp"), 1));
+    ASSERT_TRUE(WipeFile(file("hard.tmp"), WipeMode::ZeroThenDelete));
     EXPECT_FALSE(fs::exists(file("hard.tmp")));
     EXPECT_EQ(readBytes(file("real.txt")), "keep");
-    EXPECT_TRUE(WipeFile("", 1));
-    EXPECT_TRUE(WipeFile(file("missing.tmp"), 1));
+    EXPECT_TRUE(WipeFile("", WipeMode::ZeroThenDelete));
+    EXPECT_TRUE(WipeFile(file("missing.tmp"), WipeMode::ZeroThenDelete));
 }
 
 // Every name of the file sees the saved text: a rename would leave the others on the old one.

@@ -1,8 +1,12 @@
+#include "io/textcodec.h"
 #include "pgp/batch.h"
+#include "pgp/batchlang.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sstream>
 #include <unistd.h>
 
 namespace {
@@ -113,7 +117,7 @@ TEST(BuildBatchText, WritesTheExactLinesOfEveryWord)
         const BatchPlan plan = planBatchRun(row.word, row.settings, {}, row.environment, kTemp);
         const BatchText batch = buildBatchText(plan, "kestrova", row.asked, row.id);
         EXPECT_TRUE(batch.refusal.empty());
-        EXPECT_EQ(batch.text, kHeader + row.lines);
+        EXPECT_EQ(view(batch.text), kHeader + row.lines);
     }
 }
 
@@ -179,7 +183,7 @@ TEST(PlanBatchRun, OverridesWinWhenNotEmpty)
     EXPECT_EQ(plan.pgpFolder, dialog.path);
     EXPECT_EQ(plan.timeZone, "JST-9");
     EXPECT_EQ(plan.userId, "typed");
-    EXPECT_EQ(plan.passPhrase, "typed pass");
+    EXPECT_EQ(view(plan.passPhrase), "typed pass");
     EXPECT_EQ(plan.envSize, 2048);
     const BatchPlan fallback = planBatchRun("sign", settings, {}, {}, kTemp);
     EXPECT_EQ(fallback.pgpFolder, saved.path);
@@ -245,8 +249,8 @@ TEST(BuildBatchText, QuotesHostileValuesSoTheyStayOneArgument)
         }(),
         {}, {}, kTemp);
     const BatchText batch = buildBatchText(plan, "kestrova", u"", u"B | C");
-    EXPECT_EQ(batch.text, kHeader + "PGP.EXE +batchmode +force -z\"p%%PATH%%\"\"q\" -sea " + I +
-                              " \"B | C\" -u \"A\"\" > /tmp/x & y\" > " + O + "\r\n");
+    EXPECT_EQ(view(batch.text), kHeader + "PGP.EXE +batchmode +force -z\"p%%PATH%%\"\"q\" -sea " +
+                                    I + " \"B | C\" -u \"A\"\" > /tmp/x & y\" > " + O + "\r\n");
 }
 
 TEST(BuildBatchText, RefusesALineBreakInAnyValue)
@@ -289,8 +293,104 @@ TEST(BuildBatchText, RefusesALineBreakInAnyValue)
         SCOPED_TRACE(row.name);
         const BatchPlan plan = planBatchRun(row.word, row.settings, {}, {}, kTemp);
         const BatchText batch = buildBatchText(plan, "kestrova", row.asked, row.id);
-        EXPECT_EQ(batch.text, "");
+        EXPECT_EQ(view(batch.text), "");
         EXPECT_NE(batch.refusal.find(u"改行"), std::u16string::npos);
+    }
+}
+
+TEST(BuildBatchText, RefusesAPgpFolderWhoseNameWouldSplitThePath)
+{
+    PgpFolder parent;
+    for (const std::string name : {"keys;/tmp/evil", "keys:more"}) {
+        SCOPED_TRACE(name);
+        const std::string folder = parent.path + "/" + name;
+        std::filesystem::create_directories(folder);
+        PgpSettings settings;
+        settings.PgpPath = kestrova::io::decodeUtf8(folder);
+        settings.PassPhrase = u"p";
+        for (const char* word : {"sign", "view", "command"}) {
+            const BatchPlan plan = planBatchRun(word, settings, {}, {}, kTemp);
+            const BatchText batch = buildBatchText(plan, "kestrova");
+            EXPECT_EQ(view(batch.text), "") << word;
+            EXPECT_NE(batch.refusal.find(u"\";\""), std::u16string::npos) << word;
+        }
+        const BatchPlan fromEnvironment =
+            planBatchRun("command", {}, {}, ProgramEnvironment{folder, ""}, kTemp);
+        EXPECT_EQ(view(buildBatchText(fromEnvironment, "kestrova").text).empty(),
+                  name.find(':') != std::string::npos);
+    }
+}
+
+// Every line the runner writes, read back the way kestrova-command reads it, gives each value
+// exactly, whatever it holds of what the batch language treats specially.
+TEST(BuildBatchText, EveryValueComesBackExactlyThroughExpansionAndSplitting)
+{
+    const std::string values[] = {"pgp100%keys", "my keys", "q\"uote",
+                                  "日本語の鍵",  "%PATH%",  "a%%b %c"};
+    for (const std::string& value : values) {
+        SCOPED_TRACE(value);
+        PgpFolder parent;
+        const std::string folder = parent.path + "/" + value;
+        const std::string temp = parent.path + "/t " + value + "/";
+        std::filesystem::create_directories(folder);
+        PgpSettings settings;
+        settings.PgpPath = kestrova::io::decodeUtf8(folder);
+        settings.TimeZone = kestrova::io::decodeUtf8("JST-9 " + value);
+        settings.UserID = kestrova::io::decodeUtf8(value);
+        settings.PassPhrase = kestrova::io::decodeUtf8(value);
+        for (const char* word : {"sign", "check", "pubkey", "command"}) {
+            SCOPED_TRACE(word);
+            const BatchPlan plan = planBatchRun(word, settings, {}, {}, temp);
+            const BatchText batch =
+                buildBatchText(plan, "kestrova", u"", kestrova::io::decodeUtf8(value));
+            ASSERT_TRUE(batch.refusal.empty());
+            Variables variables = {{"PATH", "/usr/bin"}};
+            std::vector<std::vector<std::string>> programs;
+            std::string cd;
+            std::istringstream lines{std::string(view(batch.text))};
+            for (std::string line; std::getline(lines, line);) {
+                line.pop_back(); // CR
+                const std::string expanded(view(expandVariables(line, variables)));
+                if (expanded.starts_with("SET ")) {
+                    const std::size_t equals = expanded.find('=');
+                    variables[expanded.substr(4, equals - 4)] = expanded.substr(equals + 1);
+                } else if (expanded.starts_with("CD ")) {
+                    cd = expanded.substr(3);
+                } else if (expanded.starts_with("PGP.EXE")) {
+                    const auto program = splitProgramLine(expanded);
+                    ASSERT_TRUE(program) << program.error().reason;
+                    std::vector<std::string> words;
+                    for (const auto& w : program->words)
+                        words.emplace_back(view(w.text));
+                    words.push_back(program->redirect.value_or(""));
+                    programs.push_back(words);
+                }
+            }
+            EXPECT_EQ(variables["TZ"], "JST-9 " + value);
+            EXPECT_EQ(variables["PGPPATH"], folder);
+            EXPECT_EQ(variables["PATH"], folder + ";/usr/bin");
+            if (std::string_view(word) == "command") {
+                EXPECT_EQ(cd, folder);
+                continue;
+            }
+            ASSERT_EQ(programs.size(), 1u);
+            const auto& words = programs.front();
+            auto holds = [&words](const std::string& piece) {
+                return std::find(words.begin(), words.end(), piece) != words.end();
+            };
+            EXPECT_TRUE(holds(temp + "Kestrova.out") || holds(temp + "Kestrova.ASC"));
+            if (std::string_view(word) == "sign") {
+                EXPECT_TRUE(holds("-z" + value));
+                EXPECT_TRUE(holds(value)); // the user ID after -u
+                EXPECT_TRUE(holds(temp + "Kestrova.tmp"));
+            } else if (std::string_view(word) == "check") {
+                EXPECT_TRUE(holds("-z" + value));
+                EXPECT_TRUE(holds(temp + "Kestrova.tmp"));
+            } else {
+                EXPECT_TRUE(holds(value)); // the key's user ID
+                EXPECT_TRUE(holds(temp + "Kestrova.ASC"));
+            }
+        }
     }
 }
 

@@ -26,17 +26,25 @@ const std::string kHostile[] = {
     "-z\"stolen\"",
 };
 
+std::vector<std::string> texts(const ProgramLine& line)
+{
+    std::vector<std::string> words;
+    for (const auto& word : line.words)
+        words.emplace_back(view(word.text));
+    return words;
+}
+
 TEST(QuoteArgument, EveryValueReadsBackAsExactlyOneWord)
 {
     const Variables variables = {{"PATH", "/usr/bin"}};
     for (const auto& value : kHostile) {
         SCOPED_TRACE(value);
         const std::string line = "PGP.EXE -kr " + quoteArgument(value) + " > out.txt";
-        std::string error;
-        const auto program = splitProgramLine(expandVariables(line, variables), error);
-        ASSERT_TRUE(program) << error;
+        const auto program = splitProgramLine(view(expandVariables(line, variables)));
+        ASSERT_TRUE(program) << program.error().reason;
         ASSERT_EQ(program->words.size(), 3u);
-        EXPECT_EQ(program->words[2], value);
+        EXPECT_EQ(view(program->words[2].text), value);
+        EXPECT_TRUE(program->words[2].quoted);
         EXPECT_EQ(program->redirect, "out.txt");
     }
 }
@@ -48,11 +56,10 @@ TEST(PathArgument, KeepsPlainPathsAsTheyStandAndQuotesOthers)
     EXPECT_EQ(pathArgument("/tmp/100%/K.tmp"), "/tmp/100%%/K.tmp");
     const Variables none;
     for (const std::string path : {"/tmp/a b/K.tmp", "/tmp/a>b/K.tmp", "/tmp/a\"b&c|d%e/K"}) {
-        std::string error;
         const auto program =
-            splitProgramLine(expandVariables("PGP.EXE " + pathArgument(path), none), error);
-        ASSERT_TRUE(program) << error;
-        EXPECT_EQ(program->words, (std::vector<std::string>{"PGP.EXE", path}));
+            splitProgramLine(view(expandVariables("PGP.EXE " + pathArgument(path), none)));
+        ASSERT_TRUE(program) << program.error().reason;
+        EXPECT_EQ(texts(*program), (std::vector<std::string>{"PGP.EXE", path}));
     }
 }
 
@@ -81,7 +88,7 @@ TEST(ExpandVariables, ReplacesNamesAndDoubledPercents)
         {"lone %", "lone "},
     };
     for (const auto& row : rows)
-        EXPECT_EQ(expandVariables(row.line, variables), row.expanded) << row.line;
+        EXPECT_EQ(view(expandVariables(row.line, variables)), row.expanded) << row.line;
 }
 
 TEST(SplitProgramLine, RefusesWhatTheRunnerNeverWrites)
@@ -91,9 +98,9 @@ TEST(SplitProgramLine, RefusesWhatTheRunnerNeverWrites)
         "PGP.EXE a & b",  "PGP.EXE < in",    "PGP.EXE > a b",
     };
     for (const char* line : lines) {
-        std::string error;
-        EXPECT_FALSE(splitProgramLine(line, error)) << line;
-        EXPECT_FALSE(error.empty()) << line;
+        const auto program = splitProgramLine(line);
+        ASSERT_FALSE(program) << line;
+        EXPECT_FALSE(program.error().reason.empty()) << line;
     }
 }
 

@@ -44,6 +44,23 @@ std::string hangingGpgFolder(const TempFolder& folder)
     return bin;
 }
 
+// PATH begins with folder while it lives: kestrova-command is started with that PATH.
+class PathFirst
+{
+public:
+    explicit PathFirst(const std::string& folder)
+        : m_old(std::getenv("PATH"))
+    {
+        ::setenv("PATH", (folder + ":" + m_old).c_str(), 1);
+    }
+    ~PathFirst() { ::setenv("PATH", m_old.c_str(), 1); }
+    PathFirst(const PathFirst&) = delete;
+    PathFirst& operator=(const PathFirst&) = delete;
+
+private:
+    std::string m_old;
+};
+
 TEST_F(KestrovaCommand, CommandOpensTheTerminalWithTheBatchEnvironmentAndFolder)
 {
     ::setenv("TERMINAL", STAND_IN_PATH, 1);
@@ -139,10 +156,10 @@ TEST_F(KestrovaCommand, ARedirectionNeverFollowsAPlantedLink)
 TEST_F(KestrovaCommand, AGpgThatDoesNotFinishIsEndedAtTheTimeLimit)
 {
     const std::string bin = hangingGpgFolder(folder);
+    PathFirst path(bin);
     ::setenv("KESTROVA_GPG_TIMEOUT", "1", 1);
     const auto start = std::chrono::steady_clock::now();
-    const auto result =
-        runBatch("SET PATH=" + bin + "\r\nPGP.EXE +batchmode -kv > " + folder.path + "/out\r\n");
+    const auto result = runBatch("PGP.EXE +batchmode -kv > " + folder.path + "/out\r\n");
     const auto took = std::chrono::steady_clock::now() - start;
     ::unsetenv("KESTROVA_GPG_TIMEOUT");
     EXPECT_NE(result.exitStatus, 0);
@@ -155,8 +172,9 @@ TEST_F(KestrovaCommand, AGpgThatDoesNotFinishIsEndedAtTheTimeLimit)
 TEST_F(KestrovaCommand, SigtermEndsTheBatchAndItsGpg)
 {
     const std::string bin = hangingGpgFolder(folder);
-    writeFile(folder.path + "/Kestrova.bat", "SET PATH=" + bin + "\r\nPGP.EXE +batchmode -kv > " +
-                                                 folder.path + "/out\r\nCOMMAND\r\n");
+    PathFirst path(bin);
+    writeFile(folder.path + "/Kestrova.bat",
+              "PGP.EXE +batchmode -kv > " + folder.path + "/out\r\nCOMMAND\r\n");
     std::vector<std::string> argv = {KESTROVA_COMMAND_PATH, "/C", folder.path + "/Kestrova.bat"};
     std::vector<char*> args;
     for (auto& word : argv)
@@ -178,6 +196,56 @@ TEST_F(KestrovaCommand, SigtermEndsTheBatchAndItsGpg)
     EXPECT_EQ(WEXITSTATUS(status), 130);
     EXPECT_NE(readFile(folder.path + "/out").find("Stopped"), std::string::npos);
     EXPECT_TRUE(kestrova::test::commandLinesHolding(standIn).empty());
+}
+
+// The batch's SET PATH puts the PGP folder first; a program named gpg there, or in a folder
+// smuggled in through a ";" of its name, must never be run and handed the pass phrase.
+TEST_F(KestrovaCommand, GpgIsNeverTakenFromThePathTheBatchSet)
+{
+    const std::string bin = hangingGpgFolder(folder);
+    kestrova::test::GpgHome home;
+    ::setenv("KESTROVA_GPG_TIMEOUT", "20", 1);
+    const auto result = runBatch("SET PGPPATH=" + home.path + "\r\nSET PATH=" + bin +
+                                 ";%PATH%\r\nPGP.EXE +batchmode -kv > " + folder.path + "/out\r\n");
+    ::unsetenv("KESTROVA_GPG_TIMEOUT");
+    EXPECT_EQ(result.exitStatus, 0) << readFile(folder.path + "/out");
+    EXPECT_NE(readFile(folder.path + "/out").find("0 keys found."), std::string::npos)
+        << readFile(folder.path + "/out");
+}
+
+// The batch says what runs as this user and may hold the pass phrase: it is read only from a
+// folder no one else can change, and only when no one else may write it.
+TEST_F(KestrovaCommand, ABatchOthersCouldChangeIsNotRead)
+{
+    const std::string open = folder.path + "/open";
+    ::mkdir(open.c_str(), 0700);
+    ::chmod(open.c_str(), 0777); // others may rename what is in it
+    const std::string log = folder.path + "/log";
+    const std::string batch = "SET FOO=" + log + "\r\nPGP.EXE +batchmode -kv > " + log + "\r\n";
+    writeFile(open + "/Kestrova.bat", batch);
+    auto result = runProcess(KESTROVA_COMMAND_PATH, {"/C", open + "/Kestrova.bat"}, "");
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_NE(result.err.find("another user"), std::string::npos) << result.err;
+
+    writeFile(folder.path + "/Kestrova.bat", batch);
+    ::chmod((folder.path + "/Kestrova.bat").c_str(), 0666);
+    result = runProcess(KESTROVA_COMMAND_PATH, {"/C", folder.path + "/Kestrova.bat"}, "");
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_NE(result.err.find("only this user may change"), std::string::npos) << result.err;
+    EXPECT_NE(::access(log.c_str(), F_OK), 0); // nothing of the batch ran
+}
+
+// Only a bare drive letter and ":" is a drive change; anything else ending in ":" is a line
+// the batch language does not know.
+TEST_F(KestrovaCommand, OnlyALetterAndAColonIsADriveChange)
+{
+    struct Row
+    {
+        const char* line;
+        int status;
+    } rows[] = {{"C:", 0}, {"d:", 0}, {"touch x :", 1}, {"x y:", 1}, {"CC:", 1}, {":", 1}};
+    for (const auto& row : rows)
+        EXPECT_EQ(runBatch(std::string(row.line) + "\r\n").exitStatus, row.status) << row.line;
 }
 
 } // namespace

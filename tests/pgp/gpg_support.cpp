@@ -45,12 +45,14 @@ std::vector<std::string> TempFolder::names() const
     return names;
 }
 
-GpgHome::GpgHome()
+GpgHome::GpgHome(AgentCache cache)
 {
-    // No cached pass phrase: every run is checked against the one it was given. A low S2K
-    // count spares the agent its calibration and slow key unlocking on a busy machine; the
-    // keys die with the test.
-    writeFile(path + "/gpg-agent.conf", "default-cache-ttl 0\nmax-cache-ttl 0\ns2k-count 65536\n");
+    // A low S2K count spares the agent its calibration and slow key unlocking on a busy
+    // machine; the keys die with the test.
+    writeFile(path + "/gpg-agent.conf", cache == AgentCache::Off
+                                            ? "default-cache-ttl 0\nmax-cache-ttl 0\n"
+                                              "s2k-count 65536\n"
+                                            : "s2k-count 65536\n");
 }
 
 GpgHome::~GpgHome() { runProcess("/usr/bin/gpgconf", {"--homedir", path, "--kill", "all"}, ""); }

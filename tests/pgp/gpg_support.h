@@ -22,12 +22,18 @@ public:
     [[nodiscard]] std::vector<std::string> names() const; // what is in it, sorted
 };
 
-// A GnuPG home of its own. The agent caches no pass phrase, so that every run is checked
-// against the pass phrase it was given; the agent is ended when the home goes.
+// How the agent of a GpgHome keeps unlocked keys.
+enum class AgentCache
+{
+    Off,      // every run is checked against the pass phrase it was given
+    Defaults, // gpg-agent as installed: a key stays unlocked for ten minutes after its use
+};
+
+// A GnuPG home of its own; the agent is ended when the home goes.
 class GpgHome
 {
 public:
-    GpgHome();
+    explicit GpgHome(AgentCache cache = AgentCache::Off);
     ~GpgHome();
     GpgHome(const GpgHome&) = delete;
     GpgHome& operator=(const GpgHome&) = delete;

@@ -60,7 +60,8 @@ TEST(RunGpg, FeedsInputAndThePassPhrasePipeAndCollectsAllOutputs)
     GpgCall call;
     call.program = "/bin/cat";
     call.arguments = {"-", "/dev/fd/4"};
-    call.input = std::string(200000, 'x'); // more than a pipe holds
+    const std::string input(200000, 'x'); // more than a pipe holds
+    call.input = input;
     call.passPhrase = "secret";
     const GpgReply reply = runGpg(call);
     EXPECT_EQ(reply.exitStatus, 0) << reply.err;

@@ -2,11 +2,17 @@
 // kestrova-command, which runs gpg with a throw-away home, and reads the results back.
 #include "gpg_support.h"
 
+#include "io/files.h"
 #include "io/textcodec.h"
 #include "pgp/batch.h"
 #include "pgp/indent.h"
+#include "pgp/secret.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -527,6 +533,366 @@ TEST_F(PgpRun, ALinkPlantedAtAWorkFileIsNeverFollowed)
     };
     ASSERT_EQ(::stat(victim.c_str(), &st), 0);
     EXPECT_EQ(st.st_size, 7);
+}
+
+// gpg-agent at its own settings keeps a key unlocked after its first use; the pass phrase
+// given for a later command must still be the one that counts.
+TEST_F(PgpRun, AWrongPassPhraseIsRefusedEvenRightAfterACorrectOne)
+{
+    GpgHome cached(kestrova::test::AgentCache::Defaults);
+    const std::string dora = cached.makeKey("Dora <dora@example.org>", kAlicePass);
+    context.settings.PgpPath = decodeUtf8(cached.path);
+    context.settings.UserID = u"dora@example.org";
+    std::u16string text = kJapanese;
+    typedPass = decodeUtf8(kAlicePass);
+    ASSERT_EQ(run("sign", text), PgpResult::Done);
+    ASSERT_TRUE(holds(text, "-----BEGIN PGP SIGNED MESSAGE-----")) << narrow(viewed);
+    for (const std::u16string wrong : {u"wrong", u""}) {
+        SCOPED_TRACE(narrow(wrong));
+        std::u16string again = kJapanese;
+        typedPass = wrong;
+        EXPECT_EQ(run("sign", again), PgpResult::Done);
+        EXPECT_EQ(again, kJapanese) << narrow(viewed);
+        EXPECT_TRUE(holds(viewed, "Bad pass phrase")) << narrow(viewed);
+    }
+
+    std::u16string secret = kJapanese;
+    typedId = u"dora@example.org";
+    ASSERT_EQ(run("encrypt", secret), PgpResult::Done);
+    ASSERT_TRUE(holds(secret, "-----BEGIN PGP MESSAGE-----")) << narrow(viewed);
+    std::u16string opened = secret;
+    typedPass = decodeUtf8(kAlicePass);
+    ASSERT_EQ(run("check", opened), PgpResult::Done);
+    ASSERT_EQ(opened, kJapanese) << narrow(viewed);
+    opened = secret;
+    typedPass = u"wrong";
+    EXPECT_EQ(run("check", opened), PgpResult::Done);
+    EXPECT_EQ(opened, secret) << narrow(viewed);
+    EXPECT_TRUE(holds(viewed, "Bad pass phrase")) << narrow(viewed);
+
+    // Nothing is left unlocked by Kestrova: gpg alone, with no pass phrase, cannot sign.
+    const auto alone = cached.gpg({"--pinentry-mode", "error", "--clearsign", "-u", dora}, "x");
+    EXPECT_NE(alone.exitStatus, 0) << alone.out;
+}
+
+// A recipient or key ID the user types is always a key to look for, never an option.
+TEST_F(PgpRun, TypedIdsThatLookLikeOptionsAreOperands)
+{
+    GpgHome other;
+    const std::string carol = other.makeKey("Carol <carol@example.net>", "");
+    const std::u16string carolKey = decodeUtf8(other.gpg({"--armor", "--export", carol}).out);
+    struct Row
+    {
+        const char* word;
+        std::u16string id;
+        std::u16string text;
+    } rows[] = {
+        {"encrypt", u"-ka", carolKey},  {"encrypt", u"-u", kJapanese},
+        {"encrypt", u"-kr", kJapanese}, {"remove", u"-kv", u""},
+        {"remove", u"+force", u""},     {"pubkey", u"-kv", u"本文\r\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.word) + " " + narrow(row.id));
+        std::u16string text = row.text;
+        typedId = row.id;
+        EXPECT_EQ(run(row.word, text), PgpResult::Done);
+        EXPECT_EQ(text, row.text) << narrow(viewed);
+        EXPECT_TRUE(holds(viewed, "matches \"" + narrow(row.id) + "\"")) << narrow(viewed);
+        EXPECT_EQ(home.fingerprints().size(), 2u);
+    }
+}
+
+// A text clear-signed by two keys: each signature is reported with its own key.
+TEST_F(PgpRun, EachSignatureIsReportedWithItsOwnKey)
+{
+    TempFolder secretFolder;
+    const std::string passFile = secretFolder.path + "/pass";
+    kestrova::test::writeFile(passFile, kAlicePass);
+    const auto made = home.gpg({"--pinentry-mode", "loopback", "--passphrase-file", passFile,
+                                "--clearsign", "-u", aliceFingerprint, "-u", bobFingerprint},
+                               narrow(kJapanese));
+    ASSERT_EQ(made.exitStatus, 0) << made.err;
+    std::u16string text = decodeUtf8(made.out);
+    typedPass = u"";
+    EXPECT_EQ(run("check", text), PgpResult::Done);
+    const std::string report = narrow(viewed);
+    EXPECT_TRUE(holds(viewed, "with key " + grouped(aliceFingerprint))) << report;
+    EXPECT_TRUE(holds(viewed, "with key " + grouped(bobFingerprint))) << report;
+}
+
+// Every clear-signed block of a text is checked; one bad block refuses the whole text, and text
+// outside the blocks that is left out is said to be.
+TEST_F(PgpRun, EveryClearSignedBlockIsChecked)
+{
+    const std::u16string first = signedText(u"一通目\r\n");
+    const std::u16string second = signedText(u"二通目\r\n");
+    std::u16string tampered = second;
+    tampered[tampered.find(u"二通目")] = u'三';
+
+    std::u16string bad = first + u"\r\n" + tampered;
+    const std::u16string badBefore = bad;
+    typedPass = u"";
+    EXPECT_EQ(run("check", bad), PgpResult::Done);
+    EXPECT_EQ(bad, badBefore) << narrow(viewed);
+    EXPECT_TRUE(holds(viewed, "BAD signature")) << narrow(viewed);
+
+    std::u16string good = u"前書き\r\n\r\n" + first + u"\r\n" + second + u"署名の後\r\nおわり\r\n";
+    EXPECT_EQ(run("check", good), PgpResult::Done);
+    EXPECT_TRUE(holds(good, "一通目")) << narrow(good);
+    EXPECT_TRUE(holds(good, "二通目")) << narrow(good);
+    EXPECT_FALSE(holds(good, "前書き")) << narrow(good);
+    EXPECT_TRUE(holds(viewed, "3 lines outside the signed blocks removed")) << narrow(viewed);
+}
+
+// A run the window did not see to its end left the pass phrase and plain text behind: the
+// next run zeroes them before anything else, and so does the window's start.
+TEST_F(PgpRun, LeftoverWorkFilesAreZeroedNotJustUnlinked)
+{
+    const char* names[] = {"Kestrova.bat", "Kestrova.tmp", "Kestrova.ASC", "Kestrova.out"};
+    auto plant = [](const std::string& folder) {
+        std::vector<int> open;
+        for (const char* name : {"Kestrova.bat", "Kestrova.tmp", "Kestrova.ASC", "Kestrova.out"}) {
+            const std::string path = folder + "/" + name;
+            kestrova::test::writeFile(path, "-z\"left behind\"");
+            ::chmod(path.c_str(), 0600);
+            open.push_back(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        }
+        return open;
+    };
+    auto expectZeroed = [&names](const std::vector<int>& open) {
+        for (std::size_t i = 0; i < open.size(); ++i) {
+            char bytes[15] = {};
+            EXPECT_EQ(::pread(open[i], bytes, sizeof bytes, 0), 15) << names[i];
+            EXPECT_EQ(std::string(bytes, 15), std::string(15, '\0')) << names[i];
+            ::close(open[i]);
+        }
+    };
+    std::vector<int> open = plant(temp.path);
+    std::u16string text = u"";
+    EXPECT_EQ(run("view", text), PgpResult::Done);
+    expectZeroed(open);
+
+    // The window's start: the same names in the private temporary folder.
+    const char* oldTmp = std::getenv("TMP");
+    const std::string savedTmp = oldTmp ? oldTmp : "";
+    const char* oldRuntime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string savedRuntime = oldRuntime ? oldRuntime : "";
+    TempFolder base;
+    ::setenv("TMP", base.path.c_str(), 1);
+    ::unsetenv("XDG_RUNTIME_DIR");
+    const auto tempDir = kestrova::io::GetTempDir();
+    ASSERT_TRUE(tempDir) << tempDir.error().reason;
+    open = plant(*tempDir);
+    wipeLeftoverWorkFiles();
+    expectZeroed(open);
+    for (const char* name : names)
+        EXPECT_NE(::access((*tempDir + name).c_str(), F_OK), 0) << name;
+    oldTmp ? ::setenv("TMP", savedTmp.c_str(), 1) : ::unsetenv("TMP");
+    if (oldRuntime)
+        ::setenv("XDG_RUNTIME_DIR", savedRuntime.c_str(), 1);
+}
+
+// Whether this process's writable memory holds needle anywhere. The needle is given masked
+// (each byte XOR 0x5A), so that the search itself never puts it in memory.
+bool memoryHolds(const std::string& maskedNeedle)
+{
+    std::ifstream maps("/proc/self/maps");
+    const int mem = ::open("/proc/self/mem", O_RDONLY | O_CLOEXEC);
+    if (mem < 0)
+        return false;
+    constexpr std::size_t kChunk = 1 << 20;
+    // A sanitizer's shadow memory is reserved by the terabyte and holds no heap data.
+    constexpr unsigned long kLargest = 1ul << 32;
+    bool found = false;
+    std::vector<char> buffer(kChunk + maskedNeedle.size());
+    for (std::string line; !found && std::getline(maps, line);) {
+        unsigned long start = 0;
+        unsigned long end = 0;
+        char perms[5] = {};
+        if (std::sscanf(line.c_str(), "%lx-%lx %4s", &start, &end, perms) != 3 || perms[0] != 'r' ||
+            perms[1] != 'w' || end - start > kLargest)
+            continue;
+        // Chunks overlap by the needle's length, so that no match is cut in two.
+        for (unsigned long at = start; !found && at < end; at += kChunk) {
+            const std::size_t want =
+                std::min<unsigned long>(kChunk + maskedNeedle.size(), end - at);
+            const ssize_t got = ::pread(mem, buffer.data(), want, static_cast<off_t>(at));
+            if (got <= 0)
+                break;
+            const std::size_t n = static_cast<std::size_t>(got);
+            for (std::size_t i = 0; !found && i + maskedNeedle.size() <= n; ++i) {
+                std::size_t k = 0;
+                while (k < maskedNeedle.size() && (buffer[i + k] ^ 0x5A) == maskedNeedle[k])
+                    ++k;
+                found = k == maskedNeedle.size();
+            }
+        }
+    }
+    std::fill(buffer.begin(), buffer.end(), 0);
+    ::close(mem);
+    return found;
+}
+
+std::string masked(std::string_view bytes)
+{
+    std::string out;
+    for (char c : bytes)
+        out += static_cast<char>(c ^ 0x5A);
+    return out;
+}
+
+// The UTF-16 form of masked ASCII, masked.
+std::string maskedUtf16(const std::string& maskedAscii)
+{
+    std::string out;
+    for (char c : maskedAscii) {
+        out += c;
+        out += static_cast<char>(0x5A);
+    }
+    return out;
+}
+
+// After signing, the window's memory holds the pass phrase nowhere: not as typed (UTF-16), not
+// in a batch line, in neither code.
+TEST_F(PgpRun, ThePassPhraseIsGoneFromMemoryAfterSigning)
+{
+    GpgHome own;
+    // Long enough to live outside any string object; made here and nowhere else in clear.
+    const std::string maskedPass = masked("Kv7-q9Zr-Lw4x-Tt2m-Pp8s-Hh3d-Nn5c-Qe0u");
+    {
+        std::string clear;
+        for (char c : maskedPass)
+            clear += static_cast<char>(c ^ 0x5A);
+        (void)own.makeKey("Erin <erin@example.org>", clear);
+        kestrova::pgp::wipeString(clear);
+    }
+    context.settings.PgpPath = decodeUtf8(own.path);
+    context.settings.UserID = u"erin@example.org";
+    hooks.InputPass = [&maskedPass](std::u16string_view) {
+        std::optional<std::u16string> typed(std::in_place);
+        typed->reserve(maskedPass.size());
+        for (char c : maskedPass)
+            typed->push_back(static_cast<char16_t>(c ^ 0x5A));
+        return typed;
+    };
+    std::u16string text = kJapanese;
+    ASSERT_EQ(run("sign", text), PgpResult::Done);
+    ASSERT_TRUE(holds(text, "-----BEGIN PGP SIGNED MESSAGE-----")) << narrow(viewed);
+
+    const std::string maskedLine = masked("-z\"") + maskedPass + masked("\"");
+    EXPECT_FALSE(memoryHolds(maskedUtf16(maskedPass))) << "the typed pass phrase";
+    EXPECT_FALSE(memoryHolds(maskedLine)) << "the batch line, UTF-8";
+    EXPECT_FALSE(memoryHolds(maskedUtf16(maskedLine))) << "the batch line, UTF-16";
+}
+
+// The work folder is held open for the run: a folder put in its place while a dialog is open
+// gets nothing, the one moved away keeps nothing, and the batch is not started.
+TEST_F(PgpRun, AWorkFolderSwappedDuringTheDialogIsNoticedAndNothingRuns)
+{
+    const std::string moved = temp.path + ".was";
+    hooks.InputPass = [&](std::u16string_view) {
+        EXPECT_EQ(::rename(temp.path.c_str(), moved.c_str()), 0);
+        EXPECT_EQ(::mkdir(temp.path.c_str(), 0700), 0);
+        return std::optional<std::u16string>(decodeUtf8(kAlicePass));
+    };
+    std::u16string text = kJapanese;
+    EXPECT_EQ(run("sign", text), PgpResult::Cancelled);
+    EXPECT_EQ(runs, 0);
+    EXPECT_EQ(text, kJapanese);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(holds(messages[0], "moved or replaced")) << narrow(messages[0]);
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(moved))
+        left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{});
+    std::filesystem::remove_all(moved);
+}
+
+// The work files have fixed names: while one window runs a command, another window's command
+// is refused and its start wipes nothing.
+TEST_F(PgpRun, OnlyOneRunAtATimeUsesTheWorkFolder)
+{
+    const WorkFolder running(temp.path);
+    ASSERT_TRUE(running.opened());
+    ASSERT_TRUE(running.lock());
+    kestrova::test::writeFile(temp.path + "/Kestrova.bat", "in use");
+    std::u16string text = kJapanese;
+    EXPECT_EQ(PgpBatchRun("view", text, context, hooks), PgpResult::Cancelled);
+    EXPECT_EQ(runs, 0);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(holds(messages[0], "実行中")) << narrow(messages[0]);
+    EXPECT_EQ(kestrova::test::readFile(temp.path + "/Kestrova.bat"), "in use");
+    ::unlink((temp.path + "/Kestrova.bat").c_str());
+}
+
+// A throw-away user of this machine, made for one test; root only.
+class OtherUser
+{
+public:
+    OtherUser()
+        : name("kswap" + std::to_string(::getpid()))
+    {
+        made = kestrova::test::runProcess("/usr/sbin/useradd", {"-M", "-N", "-r", name}, "")
+                   .exitStatus == 0;
+    }
+    ~OtherUser()
+    {
+        if (made)
+            (void)kestrova::test::runProcess("/usr/sbin/userdel", {name}, "");
+    }
+    OtherUser(const OtherUser&) = delete;
+    OtherUser& operator=(const OtherUser&) = delete;
+    // Runs argv as this user; its exit status.
+    int run(const std::vector<std::string>& argv) const
+    {
+        std::vector<std::string> all = {"-u", name, "--"};
+        all.insert(all.end(), argv.begin(), argv.end());
+        return kestrova::test::runProcess("/usr/sbin/runuser", all, "").exitStatus;
+    }
+    std::string name;
+    bool made = false;
+};
+
+// TMP names a folder everyone may write without the sticky bit: while the window waits, another
+// user must not be able to move the private folder away and put one of theirs in its place.
+TEST_F(PgpRun, AnotherUserCannotSwapTheWorkFolderDuringARun)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "making a second user needs root (CI runs as root)";
+    OtherUser other;
+    if (!other.made)
+        GTEST_SKIP() << "useradd could not make a throw-away user here";
+    TempFolder open;
+    ::chmod(open.path.c_str(), 0777);
+    TempFolder safe; // where the work folder belongs instead (0700, under the sticky /tmp)
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
+    for (const char* name : {"TMP", "TMPDIR", "XDG_RUNTIME_DIR"}) {
+        const char* value = std::getenv(name);
+        saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+    }
+    ::setenv("TMP", open.path.c_str(), 1);
+    ::setenv("TMPDIR", safe.path.c_str(), 1);
+    ::unsetenv("XDG_RUNTIME_DIR");
+    context.tempDir.clear();
+
+    int moved = -1;
+    std::string workFolder;
+    hooks.run = [&](const std::vector<std::string>& arguments, WindowStyle) {
+        ++runs;
+        workFolder = arguments.back().substr(0, arguments.back().rfind('/'));
+        moved = other.run({"/bin/mv", workFolder, workFolder + ".theirs"});
+        kestrova::test::runWatching(arguments, nullptr);
+    };
+    std::u16string text = kJapanese;
+    typedPass = decodeUtf8(kAlicePass);
+    const PgpResult result = PgpBatchRun("sign", text, context, hooks);
+    for (const auto& [name, value] : saved)
+        value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
+
+    EXPECT_EQ(result, PgpResult::Done);
+    EXPECT_FALSE(workFolder.starts_with(open.path)) << workFolder;
+    EXPECT_NE(moved, 0) << "the other user moved " << workFolder;
+    EXPECT_TRUE(holds(text, "-----BEGIN PGP SIGNED MESSAGE-----")) << narrow(viewed);
 }
 
 } // namespace

@@ -4,6 +4,9 @@
 //
 // /E:n (environment size) is accepted and has no effect. KESTROVA_GPG_TIMEOUT (seconds) bounds
 // each gpg run; SIGTERM, SIGINT or SIGHUP ends a running gpg and the batch.
+#include "io/files.h"
+#include "io/paths.h"
+#include "io/wholefile.h"
 #include "pgp/frontend.h"
 #include "pgp/interpreter.h"
 #include "pgp/secret.h"
@@ -14,8 +17,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -41,24 +44,28 @@ int usage()
     return 2;
 }
 
-bool readFile(const char* path, std::string& bytes)
+// The batch may hold the pass phrase and says what runs as this user: it is read only from a
+// private folder whose whole path no other user can change, and only when it is this user's
+// own regular file that no one else may write.
+kestrova::io::Result<std::string> readBatch(const std::string& path)
 {
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    char buffer[8192];
-    ssize_t n = 0;
-    while ((n = ::read(fd, buffer, sizeof buffer)) != 0) {
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            ::close(fd);
-            return false;
-        }
-        bytes.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return true;
+    namespace io = kestrova::io;
+    if (auto safe = io::folderIsSafe(io::folderOf(path), true); !safe)
+        return safe.error();
+    struct stat st
+    {
+    };
+    if (::lstat(path.c_str(), &st) != 0)
+        return io::systemError(io::IoErrorKind::NotFound, path, errno);
+    if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || (st.st_mode & 0022) != 0)
+        return io::IoError{io::IoErrorKind::NotReadable, path,
+                           "it is not a file of this user that only this user may change"};
+    auto bytes = io::readWholeFile(path);
+    if (!bytes)
+        return bytes.error();
+    if (!*bytes)
+        return io::IoError{io::IoErrorKind::NotFound, path, "there is no such file"};
+    return std::move(**bytes);
 }
 
 } // namespace
@@ -96,11 +103,13 @@ int main(int argc, char** argv)
             options.gpgTimeLimit = std::chrono::seconds(seconds);
     }
 
-    std::string text;
-    if (!readFile(batch, text)) {
-        std::fprintf(stderr, "kestrova-command: cannot read %s: %s\n", batch, std::strerror(errno));
+    auto read = readBatch(kestrova::io::GetShortPath(batch));
+    if (!read) {
+        std::fprintf(stderr, "kestrova-command: cannot read %s: %s\n", read.error().path.c_str(),
+                     read.error().reason.c_str());
         return 1;
     }
+    std::string& text = *read;
     auto variables = kestrova::pgp::environmentVariables();
     const int status = kestrova::pgp::runBatchText(text, variables, options);
     kestrova::pgp::wipeString(text); // it may hold a pass phrase

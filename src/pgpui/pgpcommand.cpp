@@ -174,23 +174,9 @@ pgp::PgpResult PgpRunner::PgpBatchRun(std::string_view word, std::u16string& tex
     context.commandProgram = platform::toFsPath(m_commandProgram);
 
     pgp::BatchRunHooks hooks;
-    hooks.InputPass = [this](std::u16string_view prompt) -> std::optional<std::u16string> {
-        std::u16string value;
-        int result = -1;
-        InputPass(value, prompt, result, m_window);
-        std::optional<std::u16string> typed;
-        if (result >= 0)
-            typed = value;
-        pgp::wipeString(value);
-        return typed;
-    };
-    hooks.InputId = [this](std::u16string_view prompt) -> std::optional<std::u16string> {
-        std::u16string value;
-        int result = -1;
-        InputId(value, prompt, result, m_settings.UserList, m_window);
-        if (result < 0)
-            return std::nullopt;
-        return value;
+    hooks.InputPass = [this](std::u16string_view prompt) { return InputPass(prompt, m_window); };
+    hooks.InputId = [this](std::u16string_view prompt) {
+        return InputId(prompt, m_settings.UserList, m_window);
     };
     hooks.run = [this](const std::vector<std::string>& arguments, pgp::WindowStyle style) {
         runCommand(arguments, style);

@@ -2,6 +2,7 @@
 
 #include "pgp/indent.h"
 #include "pgp/secret.h"
+#include "pgpui/keyremoval.h"
 #include "pgpui/passphrase.h"
 #include "pgpui/view.h"
 #include "platform/messages.h"
@@ -175,8 +176,12 @@ pgp::PgpResult PgpRunner::PgpBatchRun(std::string_view word, std::u16string& tex
 
     pgp::BatchRunHooks hooks;
     hooks.InputPass = [this](std::u16string_view prompt) { return InputPass(prompt, m_window); };
-    hooks.InputId = [this](std::u16string_view prompt) {
-        return InputId(prompt, m_settings.UserList, m_window);
+    hooks.InputId = [this, word, &context](std::u16string_view prompt) {
+        auto id = InputId(prompt, m_settings.UserList, m_window);
+        // A removed key cannot be got back: the one the ID names is confirmed first.
+        if (id && word == "remove" && !mayRemoveKey(*id, keyRingOf(word, context), m_window))
+            id.reset();
+        return id;
     };
     hooks.run = [this](const std::vector<std::string>& arguments, pgp::WindowStyle style) {
         runCommand(arguments, style);

@@ -2,9 +2,11 @@
 // About box behind "ﾊﾞｰｼﾞｮﾝ情報".
 #include "setup_support.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QFontInfo>
 #include <QFrame>
 #include <QLabel>
@@ -218,6 +220,35 @@ private slots:
         QCOMPARE(title, QStringLiteral("Kestrova ﾊﾞｰｼﾞｮﾝ情報"));
         QCOMPARE(line, QStringLiteral("Kestrova for Linux Version 1.7"));
         QVERIFY(open->dialog->isVisible()); // back in the settings dialog
+    }
+
+    void theHelpNamesEveryCaptionOfTheDialogAndItsAboutBox()
+    {
+        QFile help(QStringLiteral(KESTROVA_HELP_PATH));
+        QVERIFY2(help.open(QIODevice::ReadOnly), KESTROVA_HELP_PATH);
+        const QString html = QString::fromUtf8(help.readAll());
+        settings::Settings record = everythingSet();
+        setup::FontNameCache cache;
+        // Both PGP panels, in turn, so that every control has been on show.
+        QStringList captions;
+        for (const int version : {0, 2}) {
+            record.PgpVer = version;
+            auto open = openDialog(record, cache);
+            captions.push_back(open->dialog->windowTitle());
+            for (auto* label : open->dialog->findChildren<QLabel*>())
+                captions.push_back(label->text());
+            for (auto* button : open->dialog->findChildren<QAbstractButton*>())
+                captions.push_back(button->text());
+        }
+        captions.push_back(QStringLiteral("Kestrova ﾊﾞｰｼﾞｮﾝ情報"));
+        captions.removeAll(QString());
+        captions.removeDuplicates();
+        QStringList missing;
+        for (const QString& caption : captions) {
+            if (!html.contains(caption.toHtmlEscaped()))
+                missing.push_back(caption);
+        }
+        QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QStringLiteral(" / "))));
     }
 
     void noCaptionIsCutOffOrOverlaps_data()

@@ -316,6 +316,42 @@ def case_settings(desk, args):
     check(b"\r\nInyofu=" + quotes.encode("cp932") + b"\r\n" in ini, f"Inyofu not saved: {ini!r}")
 
 
+def case_dialog_frame(desk, args):
+    """"設定" under openbox: the dialog asks for no minimise or maximise box, is transient for
+    the main window, and is back on screen at once, main window and all, when it is minimised
+    anyway (openbox offers to minimise whatever a window asks)."""
+    desk.set_clipboard(MAIL)
+    proc = desk.spawn([args.kestrova])
+    window = desk.kestrova_window(proc)
+    desk.activate(window)
+    desk.run(["xdotool", "key", "--clearmodifiers"] + ["Tab"] * 6 + ["space"])
+
+    def dialog():
+        out = desk.run(["xdotool", "search", "--onlyvisible", "--name", "^動作設定$"],
+                       check_rc=False).split()
+        return out[0] if out else None
+    setup = wait_for(dialog, "the settings dialog")
+
+    def prop(of, name):
+        return desk.run(["xprop", "-id", of, name], check_rc=False)
+    # flags, functions, decorations: with the functions flag (1), minimise is 8, maximise 16.
+    hints = prop(setup, "_MOTIF_WM_HINTS").split("=")[-1].split(",")
+    flags, functions = int(hints[0], 16), int(hints[1], 16)
+    check(flags & 1 and not functions & (8 | 16), f"the dialog asks to be minimisable: {hints}")
+    transient = prop(setup, "WM_TRANSIENT_FOR").split("#")[-1].strip()
+    check(int(transient, 16) == int(window), f"not transient for the main window: {transient}")
+
+    desk.run(["xdotool", "windowminimize", setup])
+    wait_for(lambda: dialog() is not None and "HIDDEN" not in prop(setup, "_NET_WM_STATE"),
+             "the dialog back on screen", timeout=30)
+    wait_for(lambda: "HIDDEN" not in prop(window, "_NET_WM_STATE"),
+             "the main window back on screen", timeout=30)
+    desk.keys(setup, "Escape")
+    wait_for(lambda: dialog() is None, "the settings dialog to close")
+    desk.keys(window, "alt+x")
+    check(wait_exit(proc, "kestrova after Alt+X") == 0, "kestrova exited with an error")
+
+
 SIGNED = "PGP の署名テストです。\n日本語の本文、二行目。\n"
 PASS_PHRASE = "e2e pass \"phrase\" %x%"
 
@@ -408,6 +444,7 @@ CASES = {
     "second-copy": case_second_copy,
     "hand-over": case_hand_over,
     "settings": case_settings,
+    "dialog-frame": case_dialog_frame,
     "pgp-sign": case_pgp_sign,
 }
 

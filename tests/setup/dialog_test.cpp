@@ -208,6 +208,7 @@ private slots:
         setup::FontNameCache cache;
         auto open = openDialog(record, cache);
         QString line;
+        QString frameFault;
         const QString title = answerModal(
             [&] {
                 QTest::mouseClick(control<QPushButton>(*open->dialog, QStringLiteral("cmdVersion")),
@@ -215,11 +216,13 @@ private slots:
             },
             [&](QWidget* box) {
                 line = control<QLabel>(*box, QStringLiteral("Label1"))->text();
+                frameFault = dialogFrameFault(*qobject_cast<QDialog*>(box), *open->dialog);
                 QTest::keyClick(box, Qt::Key_Escape);
             });
         QCOMPARE(title, QStringLiteral("Kestrova ﾊﾞｰｼﾞｮﾝ情報"));
         QCOMPARE(line, QStringLiteral("Kestrova for Linux Version 1.7"));
-        QVERIFY(open->dialog->isVisible()); // back in the settings dialog
+        QVERIFY2(frameFault.isEmpty(), qPrintable(frameFault)); // it stays over the dialog
+        QVERIFY(open->dialog->isVisible());                     // back in the settings dialog
     }
 
     void theHelpNamesEveryCaptionOfTheDialogAndItsAboutBox()

@@ -269,14 +269,9 @@ def case_hand_over(desk, args):
     check(wait_exit(first, "the first copy") == 0, "the first copy exited with an error")
 
 
-def case_settings(desk, args):
-    """"設定", Columns 40 and other quote characters, "戻る": Alt+S re-flows at 40 columns with
-    them, and the settings file holds both after exit."""
-    quotes = ">|"
-    expected = subprocess.run(
-        [args.cli, "align", "--columns", "40", "--quote-chars", quotes],
-        input=MAIL.encode("utf-8"), capture_output=True, timeout=30).stdout.decode("utf-8")
-    check(expected != aligned(args.cli, MAIL), "40 columns must re-flow differently from 70")
+def open_settings(desk, args):
+    """Starts kestrova on MAIL and opens "動作設定"; returns the process, the main window, a
+    function that finds the dialog (None once it has closed) and the dialog."""
     desk.set_clipboard(MAIL)
     proc = desk.spawn([args.kestrova])
     window = desk.kestrova_window(proc)
@@ -288,7 +283,18 @@ def case_settings(desk, args):
         out = desk.run(["xdotool", "search", "--onlyvisible", "--name", "^動作設定$"],
                        check_rc=False).split()
         return out[0] if out else None
-    setup = wait_for(dialog, "the settings dialog")
+    return proc, window, dialog, wait_for(dialog, "the settings dialog")
+
+
+def case_settings(desk, args):
+    """"設定", Columns 40 and other quote characters, "戻る": Alt+S re-flows at 40 columns with
+    them, and the settings file holds both after exit."""
+    quotes = ">|"
+    expected = subprocess.run(
+        [args.cli, "align", "--columns", "40", "--quote-chars", quotes],
+        input=MAIL.encode("utf-8"), capture_output=True, timeout=30).stdout.decode("utf-8")
+    check(expected != aligned(args.cli, MAIL), "40 columns must re-flow differently from 70")
+    proc, window, dialog, setup = open_settings(desk, args)
     desk.activate(setup)
 
     def click(x, y):
@@ -320,17 +326,7 @@ def case_dialog_frame(desk, args):
     """"設定" under openbox: the dialog asks for no minimise or maximise box, is transient for
     the main window, and is back on screen at once, main window and all, when it is minimised
     anyway (openbox offers to minimise whatever a window asks)."""
-    desk.set_clipboard(MAIL)
-    proc = desk.spawn([args.kestrova])
-    window = desk.kestrova_window(proc)
-    desk.activate(window)
-    desk.run(["xdotool", "key", "--clearmodifiers"] + ["Tab"] * 6 + ["space"])
-
-    def dialog():
-        out = desk.run(["xdotool", "search", "--onlyvisible", "--name", "^動作設定$"],
-                       check_rc=False).split()
-        return out[0] if out else None
-    setup = wait_for(dialog, "the settings dialog")
+    proc, window, dialog, setup = open_settings(desk, args)
 
     def prop(of, name):
         return desk.run(["xprop", "-id", of, name], check_rc=False)

@@ -116,11 +116,17 @@ void fomPassPhrase::showPrompt(std::u16string_view prompt)
     const int okLeft = std::max(twipsToPixelsX(this, kOkButton.left),
                                 cancelLeft + buttonWidth + twipsToPixelsX(this, kTextBox.left));
     // The box reaches as far past OK as drawn.
-    const int boxWidth = std::max(twipsToPixelsX(this, kTextBox.width),
-                                  okLeft + buttonWidth +
-                                      twipsToPixelsX(this, kTextBox.left + kTextBox.width -
-                                                               kOkButton.left - kOkButton.width) -
-                                      left);
+    // Wide enough for the prompt on one line, up to twice the drawn width; past that it wraps.
+    const int designedWidth = twipsToPixelsX(this, kTextBox.width);
+    const int promptWidth =
+        prompt.empty() ? 0
+                       : std::min(2 * designedWidth,
+                                  m_prompt->fontMetrics().horizontalAdvance(m_prompt->text()) + 2);
+    const int boxWidth = std::max({designedWidth, promptWidth,
+                                   okLeft + buttonWidth +
+                                       twipsToPixelsX(this, kTextBox.left + kTextBox.width -
+                                                                kOkButton.left - kOkButton.width) -
+                                       left});
     const int boxHeight =
         std::max({twipsToPixelsY(this, kTextBox.height), txtPassPhrase->sizeHint().height(),
                   cboPassPhrase->sizeHint().height()});

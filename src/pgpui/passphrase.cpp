@@ -64,7 +64,6 @@ fomPassPhrase::fomPassPhrase(QWidget* parent)
     cmdExit = new QPushButton(QStringLiteral("OK"), this);
     cmdExit->setDefault(true);
 
-    m_prompt->setBuddy(txtPassPhrase);
     showPrompt(u"");
     setTabOrder(txtPassPhrase, cboPassPhrase);
     setTabOrder(cboPassPhrase, cmdExit);
@@ -115,13 +114,13 @@ void fomPassPhrase::showPrompt(std::u16string_view prompt)
     const int cancelLeft = twipsToPixelsX(this, kCancelButton.left);
     const int okLeft = std::max(twipsToPixelsX(this, kOkButton.left),
                                 cancelLeft + buttonWidth + twipsToPixelsX(this, kTextBox.left));
-    // The box reaches as far past OK as drawn.
     // Wide enough for the prompt on one line, up to twice the drawn width; past that it wraps.
     const int designedWidth = twipsToPixelsX(this, kTextBox.width);
     const int promptWidth =
         prompt.empty() ? 0
                        : std::min(2 * designedWidth,
                                   m_prompt->fontMetrics().horizontalAdvance(m_prompt->text()) + 2);
+    // The box also reaches as far past OK as drawn.
     const int boxWidth = std::max({designedWidth, promptWidth,
                                    okLeft + buttonWidth +
                                        twipsToPixelsX(this, kTextBox.left + kTextBox.width -

@@ -1,11 +1,13 @@
 #include "pgpui/passphrase.h"
 
 #include "pgp/secret.h"
+#include "platform/dialogframe.h"
 #include "platform/qtext.h"
 #include "platform/twips.h"
 
 #include <QComboBox>
 #include <QCompleter>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -15,13 +17,14 @@ namespace kestrova::pgpui {
 
 namespace {
 
-// The designed layout, in twips.
+// The designed layout, in twips: the least each control gets. The prompt stands above the box
+// and pushes the box and the buttons down by its height.
 constexpr platform::TwipRect kTextBox{120, 120, 3375, 270};
-constexpr platform::TwipRect kComboBox{120, 480, 3375, 270};
 constexpr platform::TwipRect kCancelButton{360, 600, 1215, 375};
 constexpr platform::TwipRect kOkButton{2040, 600, 1215, 375};
 constexpr int kInnerWidth = 3615;
 constexpr int kInnerHeight = 1095;
+constexpr int kPromptGap = 60;
 
 // Overwrites the characters a QString holds once nothing else shares them, then empties it.
 void wipeQString(QString& text)
@@ -36,7 +39,13 @@ void wipeQString(QString& text)
 fomPassPhrase::fomPassPhrase(QWidget* parent)
     : QDialog(parent)
 {
+    platform::frameAsModalDialog(this);
     setWindowTitle(QStringLiteral("Input PassPhrase"));
+    // The caption alone is cut by the window manager: the four ID questions would look alike.
+    m_prompt = new QLabel(this);
+    m_prompt->setObjectName(QStringLiteral("prompt"));
+    m_prompt->setWordWrap(true);
+    m_prompt->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     txtPassPhrase = new QLineEdit(this);
     txtPassPhrase->setEchoMode(QLineEdit::Password);
     // A pass phrase is never offered to an input method's dictionary or prediction.
@@ -64,12 +73,7 @@ fomPassPhrase::fomPassPhrase(QWidget* parent)
     cmdCancel->setAccessibleDescription(QStringLiteral("入力をやめます"));
     cmdExit->setAccessibleDescription(QStringLiteral("入力したものを使います"));
 
-    platform::placeInTwips(txtPassPhrase, kTextBox);
-    platform::placeInTwips(cboPassPhrase, kComboBox);
-    platform::placeInTwips(cmdCancel, kCancelButton);
-    platform::placeInTwips(cmdExit, kOkButton);
-    setFixedSize(platform::twipsToPixelsX(this, kInnerWidth),
-                 platform::twipsToPixelsY(this, kInnerHeight));
+    showPrompt(u"");
     setTabOrder(txtPassPhrase, cboPassPhrase);
     setTabOrder(cboPassPhrase, cmdExit);
     setTabOrder(cmdExit, cmdCancel);
@@ -102,20 +106,68 @@ void fomPassPhrase::clearTypedText()
     wipeQString(typed);
 }
 
-void fomPassPhrase::InputPass(std::u16string& value, std::u16string_view prompt, int& result)
+void fomPassPhrase::showPrompt(std::u16string_view prompt)
 {
-    setWindowTitle(platform::toQString(prompt));
+    using namespace platform;
+    setWindowTitle(toQString(prompt));
+    m_prompt->setText(toQString(prompt));
+    m_prompt->setVisible(!prompt.empty());
+    ensurePolished();
+
+    const int left = twipsToPixelsX(this, kTextBox.left);
+    const int buttonWidth = std::max({twipsToPixelsX(this, kOkButton.width),
+                                      cmdCancel->sizeHint().width(), cmdExit->sizeHint().width()});
+    const int buttonHeight =
+        std::max({twipsToPixelsY(this, kOkButton.height), cmdCancel->sizeHint().height(),
+                  cmdExit->sizeHint().height()});
+    const int cancelLeft = twipsToPixelsX(this, kCancelButton.left);
+    const int okLeft = std::max(twipsToPixelsX(this, kOkButton.left),
+                                cancelLeft + buttonWidth + twipsToPixelsX(this, kTextBox.left));
+    // Wide enough for the prompt on one line, up to twice the drawn width; past that it wraps.
+    const int designedWidth = twipsToPixelsX(this, kTextBox.width);
+    const int promptWidth =
+        prompt.empty() ? 0
+                       : std::min(2 * designedWidth,
+                                  m_prompt->fontMetrics().horizontalAdvance(m_prompt->text()) + 2);
+    // The box also reaches as far past OK as drawn.
+    const int boxWidth = std::max({designedWidth, promptWidth,
+                                   okLeft + buttonWidth +
+                                       twipsToPixelsX(this, kTextBox.left + kTextBox.width -
+                                                                kOkButton.left - kOkButton.width) -
+                                       left});
+    const int boxHeight =
+        std::max({twipsToPixelsY(this, kTextBox.height), txtPassPhrase->sizeHint().height(),
+                  cboPassPhrase->sizeHint().height()});
+
+    int top = twipsToPixelsY(this, kTextBox.top);
+    if (!prompt.empty()) {
+        const int promptHeight = m_prompt->heightForWidth(boxWidth);
+        m_prompt->setGeometry(left, top, boxWidth, promptHeight);
+        top += promptHeight + twipsToPixelsY(this, kPromptGap);
+    }
+    txtPassPhrase->setGeometry(left, top, boxWidth, boxHeight);
+    cboPassPhrase->setGeometry(left, top, boxWidth, boxHeight);
+    top += boxHeight + twipsToPixelsY(this, kCancelButton.top - kTextBox.top - kTextBox.height);
+    cmdCancel->setGeometry(cancelLeft, top, buttonWidth, buttonHeight);
+    cmdExit->setGeometry(okLeft, top, buttonWidth, buttonHeight);
+    top += buttonHeight + twipsToPixelsY(this, kInnerHeight - kOkButton.top - kOkButton.height);
+    setFixedSize(std::max(twipsToPixelsX(this, kInnerWidth), 2 * left + boxWidth), top);
+}
+
+std::optional<std::u16string> fomPassPhrase::InputPass(std::u16string_view prompt)
+{
+    showPrompt(prompt);
     cboPassPhrase->hide();
     txtPassPhrase->show();
     txtPassPhrase->setFocus();
     m_userList = nullptr;
-    ask(value, result);
+    return ask();
 }
 
-void fomPassPhrase::InputId(std::u16string& value, std::u16string_view prompt, int& result,
-                            UserListSlots& UserList)
+std::optional<std::u16string> fomPassPhrase::InputId(std::u16string_view prompt,
+                                                     UserListSlots& UserList)
 {
-    setWindowTitle(platform::toQString(prompt));
+    showPrompt(prompt);
     cboPassPhrase->move(txtPassPhrase->pos());
     txtPassPhrase->hide();
     cboPassPhrase->show();
@@ -127,18 +179,20 @@ void fomPassPhrase::InputId(std::u16string& value, std::u16string_view prompt, i
         cboPassPhrase->setCurrentIndex(0);
     cboPassPhrase->setFocus();
     m_userList = &UserList;
-    ask(value, result);
+    return ask();
 }
 
-void fomPassPhrase::ask(std::u16string& value, int& result)
+std::optional<std::u16string> fomPassPhrase::ask()
 {
     Form_Load();
     pgp::wipeString(m_value);
     exec();
     clearTypedText();
-    value = m_value;
-    result = m_result;
+    std::optional<std::u16string> value;
+    if (m_result == 0)
+        value = m_value;
     pgp::wipeString(m_value);
+    return value;
 }
 
 void fomPassPhrase::cmdExit_Click()
@@ -172,17 +226,17 @@ void fomPassPhrase::cmdCancel_Click()
     reject();
 }
 
-void InputPass(std::u16string& value, std::u16string_view prompt, int& result, QWidget* parent)
+std::optional<std::u16string> InputPass(std::u16string_view prompt, QWidget* parent)
 {
     fomPassPhrase dialog(parent);
-    dialog.InputPass(value, prompt, result);
+    return dialog.InputPass(prompt);
 }
 
-void InputId(std::u16string& value, std::u16string_view prompt, int& result,
-             UserListSlots& UserList, QWidget* parent)
+std::optional<std::u16string> InputId(std::u16string_view prompt, UserListSlots& UserList,
+                                      QWidget* parent)
 {
     fomPassPhrase dialog(parent);
-    dialog.InputId(value, prompt, result, UserList);
+    return dialog.InputId(prompt, UserList);
 }
 
 } // namespace kestrova::pgpui

@@ -7,10 +7,12 @@
 #include <QDialog>
 
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -26,13 +28,13 @@ public:
     explicit fomPassPhrase(QWidget* parent = nullptr);
     ~fomPassPhrase() override;
 
-    // Asks for a pass phrase with prompt as the caption. result: 0 confirmed with OK, -1 not
-    // confirmed (value is empty then).
-    void InputPass(std::u16string& value, std::u16string_view prompt, int& result);
+    // Asks for a pass phrase; prompt is the caption and stands above the box as well. Nothing
+    // when the dialog was not confirmed with OK.
+    [[nodiscard]] std::optional<std::u16string> InputPass(std::u16string_view prompt);
     // Asks for a user ID, offering the IDs of UserList; OK puts the chosen one in front of
     // the list.
-    void InputId(std::u16string& value, std::u16string_view prompt, int& result,
-                 UserListSlots& UserList);
+    [[nodiscard]] std::optional<std::u16string> InputId(std::u16string_view prompt,
+                                                        UserListSlots& UserList);
 
 private slots:
     void cmdExit_Click();
@@ -42,11 +44,15 @@ private:
     friend class PassPhraseTestAccess;
 
     void Form_Load();
+    // Shows prompt in the caption and above the box, and sizes the dialog so that the prompt
+    // and every control show whole in the dialog's font.
+    void showPrompt(std::u16string_view prompt);
     // Shows the dialog modally and hands back what it gave, clearing its own copy.
-    void ask(std::u16string& value, int& result);
+    [[nodiscard]] std::optional<std::u16string> ask();
     // Empties the masked box so that the pass phrase stays in no widget of ours.
     void clearTypedText();
 
+    QLabel* m_prompt = nullptr;
     QLineEdit* txtPassPhrase = nullptr;
     QComboBox* cboPassPhrase = nullptr;
     QPushButton* cmdExit = nullptr;
@@ -57,9 +63,9 @@ private:
     UserListSlots* m_userList = nullptr;
 };
 
-// fomPassPhrase as the runner calls it: a dialog of its own for each question.
-void InputPass(std::u16string& value, std::u16string_view prompt, int& result, QWidget* parent);
-void InputId(std::u16string& value, std::u16string_view prompt, int& result,
-             UserListSlots& UserList, QWidget* parent);
+// fomPassPhrase as the runner calls it: a dialog of its own for each question, over parent.
+[[nodiscard]] std::optional<std::u16string> InputPass(std::u16string_view prompt, QWidget* parent);
+[[nodiscard]] std::optional<std::u16string> InputId(std::u16string_view prompt,
+                                                    UserListSlots& UserList, QWidget* parent);
 
 } // namespace kestrova::pgpui

@@ -2,6 +2,7 @@
 
 #include "pgp/indent.h"
 #include "pgp/secret.h"
+#include "pgpui/keyremoval.h"
 #include "pgpui/passphrase.h"
 #include "pgpui/view.h"
 #include "platform/messages.h"
@@ -176,23 +177,13 @@ pgp::PgpResult PgpRunner::PgpBatchRun(std::string_view word, std::u16string& tex
     context.commandProgram = platform::toFsPath(m_commandProgram);
 
     pgp::BatchRunHooks hooks;
-    hooks.InputPass = [this](std::u16string_view prompt) -> std::optional<std::u16string> {
-        std::u16string value;
-        int result = -1;
-        InputPass(value, prompt, result, m_window);
-        std::optional<std::u16string> typed;
-        if (result >= 0)
-            typed = value;
-        pgp::wipeString(value);
-        return typed;
-    };
-    hooks.InputId = [this](std::u16string_view prompt) -> std::optional<std::u16string> {
-        std::u16string value;
-        int result = -1;
-        InputId(value, prompt, result, m_settings.UserList, m_window);
-        if (result < 0)
-            return std::nullopt;
-        return value;
+    hooks.InputPass = [this](std::u16string_view prompt) { return InputPass(prompt, m_window); };
+    hooks.InputId = [this, word, &context](std::u16string_view prompt) {
+        auto id = InputId(prompt, m_settings.UserList, m_window);
+        // A removed key cannot be got back: the one the ID names is confirmed first.
+        if (id && word == "remove" && !mayRemoveKey(*id, keyRingOf(word, context), m_window))
+            id.reset();
+        return id;
     };
     hooks.run = [this](const std::vector<std::string>& arguments, pgp::WindowStyle style) {
         runCommand(arguments, style);

@@ -1,6 +1,7 @@
 #include "pgpui/view.h"
 
 #include "platform/clipboard.h"
+#include "platform/dialogframe.h"
 #include "platform/qtext.h"
 #include "platform/twips.h"
 
@@ -46,6 +47,7 @@ std::u16string selectionText(const QTextCursor& cursor)
 fomView::fomView(QWidget* parent)
     : QDialog(parent)
 {
+    platform::frameAsModalDialog(this);
     setWindowTitle(QStringLiteral("View"));
     txtView = new QPlainTextEdit(this);
     txtView->setReadOnly(true);

@@ -3,6 +3,7 @@
 #include "version.h"
 
 #include "platform/appicon.h"
+#include "platform/dialogframe.h"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -67,8 +68,7 @@ fomVersion::fomVersion(const VersionRecord& record, VersionLineCache& cache, QWi
     : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Kestrova ﾊﾞｰｼﾞｮﾝ情報"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    frameAsModalDialog(this);
 
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));

@@ -1,6 +1,7 @@
 #include "setup/setupdialog.h"
 
 #include "platform/appicon.h"
+#include "platform/dialogframe.h"
 #include "platform/twips.h"
 #include "platform/versionbox.h"
 #include "setup/controls.h"
@@ -11,7 +12,7 @@
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QPushButton>
-#include <QResizeEvent>
+#include <QStackedWidget>
 #include <QVBoxLayout>
 
 namespace kestrova::setup {
@@ -36,8 +37,7 @@ fomSetup::fomSetup(settings::Settings& settings, FontNameCache& fontNames, QWidg
 {
     setWindowTitle(QStringLiteral("動作設定"));
     setWindowIcon(platform::appIcon());
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    platform::frameAsModalDialog(this);
 
     // The page selectors: option buttons drawn as push buttons, one of them always down.
     m_pageGroup = new QButtonGroup(this);
@@ -52,36 +52,31 @@ fomSetup::fomSetup(settings::Settings& settings, FontNameCache& fontNames, QWidg
     }
     pageRow->addStretch(1);
 
-    // A disabled button without caption: the raised frame the pages stand in.
-    cmdPage = makeButton(QString(), QStringLiteral("cmdPage"), this);
-    cmdPage->setEnabled(false);
-    cmdPage->setFocusPolicy(Qt::NoFocus);
+    // Drawn as the raised face of a button, the pages standing 30 twips inside its edge.
+    m_pages = new QStackedWidget(this);
+    m_pages->setObjectName(QStringLiteral("pageFrame"));
+    m_pages->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    m_pages->setLineWidth(2);
+    const int insetX = platform::twipsToPixelsX(this, kPageInsetTwips);
+    const int insetY = platform::twipsToPixelsY(this, kPageInsetTwips);
+    m_pages->setContentsMargins(insetX, insetY, insetX, insetY);
 
-    m_fontPage = new FontPage(fontNames, this);
-    m_flowPage = new FlowPage(this);
-    m_pgpPage = new PgpPage(this);
-    auto* otherPage = new QWidget(this);
+    m_fontPage = new FontPage(fontNames, m_pages);
+    m_flowPage = new FlowPage(m_pages);
+    m_pgpPage = new PgpPage(m_pages);
+    auto* otherPage = new QWidget(m_pages);
     chkConvMode = new QCheckBox(QStringLiteral("自動ｺｰﾄﾞ変換"), otherPage);
     chkConvMode->setObjectName(QStringLiteral("chkConvMode"));
     auto* otherLayout = new QVBoxLayout(otherPage);
     otherLayout->addWidget(chkConvMode);
     otherLayout->addStretch(1);
     picTabPage = {m_fontPage, m_flowPage, m_pgpPage, otherPage};
-
     // The frame is as large as the largest page needs, so no page is ever cut off, whatever
     // the font.
-    QSize largest;
     for (int i = 0; i < 4; ++i) {
         picTabPage[i]->setObjectName(QStringLiteral("picTabPage(%1)").arg(i));
-        picTabPage[i]->setAutoFillBackground(true);
-        largest = largest.expandedTo(picTabPage[i]->minimumSizeHint())
-                      .expandedTo(picTabPage[i]->sizeHint());
-        picTabPage[i]->hide();
+        m_pages->addWidget(picTabPage[i]);
     }
-    const int insetX = platform::twipsToPixelsX(this, kPageInsetTwips);
-    const int insetY = platform::twipsToPixelsY(this, kPageInsetTwips);
-    cmdPage->setMinimumSize(largest + QSize(2 * insetX, 2 * insetY));
-    cmdPage->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 
     cmdCancel = makeButton(QStringLiteral("ｷｬﾝｾﾙ"), QStringLiteral("cmdCancel"), this);
     cmdVersion = makeButton(QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報"), QStringLiteral("cmdVersion"), this);
@@ -96,7 +91,7 @@ fomSetup::fomSetup(settings::Settings& settings, FontNameCache& fontNames, QWidg
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(pageRow);
-    layout->addWidget(cmdPage, 1);
+    layout->addWidget(m_pages, 1);
     layout->addLayout(buttonRow);
 
     connect(m_pageGroup, &QButtonGroup::idClicked, this, &fomSetup::optPage_Click);
@@ -122,34 +117,10 @@ void fomSetup::Form_Load()
     TabView(0);
 }
 
-QRect fomSetup::pageArea() const
-{
-    const int insetX = platform::twipsToPixelsX(this, kPageInsetTwips);
-    const int insetY = platform::twipsToPixelsY(this, kPageInsetTwips);
-    return cmdPage->geometry().adjusted(insetX, insetY, -insetX, -insetY);
-}
-
 void fomSetup::TabView(int page)
 {
-    m_page = page;
     optPage[static_cast<std::size_t>(page)]->setChecked(true);
-    for (int i = 0; i < 4; ++i) {
-        QWidget* const panel = picTabPage[static_cast<std::size_t>(i)];
-        if (i == page) {
-            panel->setGeometry(pageArea());
-            panel->raise();
-            panel->show();
-        } else {
-            panel->hide();
-        }
-    }
-}
-
-void fomSetup::resizeEvent(QResizeEvent* event)
-{
-    QDialog::resizeEvent(event);
-    // The layout has just placed the frame; the page follows it.
-    picTabPage[static_cast<std::size_t>(m_page)]->setGeometry(pageArea());
+    m_pages->setCurrentIndex(page);
 }
 
 void fomSetup::optPage_Click(int Index) { TabView(Index); }

@@ -1,4 +1,4 @@
-// The settings dialog, fomSetup, captioned "動作設定": four pages of settings over one frame.
+// The settings dialog, fomSetup, captioned "動作設定": four pages of settings in one frame.
 #pragma once
 
 #include "settings/settingsfile.h"
@@ -13,6 +13,7 @@
 class QButtonGroup;
 class QCheckBox;
 class QPushButton;
+class QStackedWidget;
 
 namespace kestrova::setup {
 
@@ -39,9 +40,6 @@ public:
     // Shows page 0 "表示", 1 "文揃え", 2 "PGP関連" or 3 "その他" in the frame.
     void TabView(int page);
 
-protected:
-    void resizeEvent(QResizeEvent* event) override;
-
 private slots:
     void optPage_Click(int Index);
     void cmdVersion_Click();
@@ -50,15 +48,13 @@ private slots:
 
 private:
     void Form_Load();
-    // The page area: the frame's rectangle, 30 twips in from every side.
-    [[nodiscard]] QRect pageArea() const;
 
     settings::Settings& m_settings;
-    int m_page = 0;
 
     std::array<QPushButton*, 4> optPage{};
     QButtonGroup* m_pageGroup = nullptr;
-    QPushButton* cmdPage = nullptr;
+    // The raised frame holding the four pages, one shown at a time.
+    QStackedWidget* m_pages = nullptr;
     std::array<QWidget*, 4> picTabPage{};
     FontPage* m_fontPage = nullptr;
     FlowPage* m_flowPage = nullptr;

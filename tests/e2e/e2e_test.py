@@ -269,14 +269,9 @@ def case_hand_over(desk, args):
     check(wait_exit(first, "the first copy") == 0, "the first copy exited with an error")
 
 
-def case_settings(desk, args):
-    """"設定", Columns 40 and other quote characters, "戻る": Alt+S re-flows at 40 columns with
-    them, and the settings file holds both after exit."""
-    quotes = ">|"
-    expected = subprocess.run(
-        [args.cli, "align", "--columns", "40", "--quote-chars", quotes],
-        input=MAIL.encode("utf-8"), capture_output=True, timeout=30).stdout.decode("utf-8")
-    check(expected != aligned(args.cli, MAIL), "40 columns must re-flow differently from 70")
+def open_settings(desk, args):
+    """Starts kestrova on MAIL and opens "動作設定"; returns the process, the main window, a
+    function that finds the dialog (None once it has closed) and the dialog."""
     desk.set_clipboard(MAIL)
     proc = desk.spawn([args.kestrova])
     window = desk.kestrova_window(proc)
@@ -288,7 +283,18 @@ def case_settings(desk, args):
         out = desk.run(["xdotool", "search", "--onlyvisible", "--name", "^動作設定$"],
                        check_rc=False).split()
         return out[0] if out else None
-    setup = wait_for(dialog, "the settings dialog")
+    return proc, window, dialog, wait_for(dialog, "the settings dialog")
+
+
+def case_settings(desk, args):
+    """"設定", Columns 40 and other quote characters, "戻る": Alt+S re-flows at 40 columns with
+    them, and the settings file holds both after exit."""
+    quotes = ">|"
+    expected = subprocess.run(
+        [args.cli, "align", "--columns", "40", "--quote-chars", quotes],
+        input=MAIL.encode("utf-8"), capture_output=True, timeout=30).stdout.decode("utf-8")
+    check(expected != aligned(args.cli, MAIL), "40 columns must re-flow differently from 70")
+    proc, window, dialog, setup = open_settings(desk, args)
     desk.activate(setup)
 
     def click(x, y):
@@ -314,6 +320,32 @@ def case_settings(desk, args):
     ini = open(os.path.join(desk.env["XDG_CONFIG_HOME"], "kestrova", "Kestrova.ini"), "rb").read()
     check(b"\r\nColumns=40\r\n" in ini, f"Columns not saved: {ini!r}")
     check(b"\r\nInyofu=" + quotes.encode("cp932") + b"\r\n" in ini, f"Inyofu not saved: {ini!r}")
+
+
+def case_dialog_frame(desk, args):
+    """"設定" under openbox: the dialog asks for no minimise or maximise box, is transient for
+    the main window, and is back on screen at once, main window and all, when it is minimised
+    anyway (openbox offers to minimise whatever a window asks)."""
+    proc, window, dialog, setup = open_settings(desk, args)
+
+    def prop(of, name):
+        return desk.run(["xprop", "-id", of, name], check_rc=False)
+    # flags, functions, decorations: with the functions flag (1), minimise is 8, maximise 16.
+    hints = prop(setup, "_MOTIF_WM_HINTS").split("=")[-1].split(",")
+    flags, functions = int(hints[0], 16), int(hints[1], 16)
+    check(flags & 1 and not functions & (8 | 16), f"the dialog asks to be minimisable: {hints}")
+    transient = prop(setup, "WM_TRANSIENT_FOR").split("#")[-1].strip()
+    check(int(transient, 16) == int(window), f"not transient for the main window: {transient}")
+
+    desk.run(["xdotool", "windowminimize", setup])
+    wait_for(lambda: dialog() is not None and "HIDDEN" not in prop(setup, "_NET_WM_STATE"),
+             "the dialog back on screen", timeout=30)
+    wait_for(lambda: "HIDDEN" not in prop(window, "_NET_WM_STATE"),
+             "the main window back on screen", timeout=30)
+    desk.keys(setup, "Escape")
+    wait_for(lambda: dialog() is None, "the settings dialog to close")
+    desk.keys(window, "alt+x")
+    check(wait_exit(proc, "kestrova after Alt+X") == 0, "kestrova exited with an error")
 
 
 SIGNED = "PGP の署名テストです。\n日本語の本文、二行目。\n"
@@ -408,6 +440,7 @@ CASES = {
     "second-copy": case_second_copy,
     "hand-over": case_hand_over,
     "settings": case_settings,
+    "dialog-frame": case_dialog_frame,
     "pgp-sign": case_pgp_sign,
 }
 

@@ -1,14 +1,18 @@
 // The pass-phrase dialog and the result viewer, driven as a user drives them.
+#include "layout_check.h"
 #include "modal_script.h"
 #include "spoken_names.h"
 
+#include "pgp/batch.h"
 #include "pgpui/passphrase.h"
 #include "pgpui/view.h"
+#include "platform/qtext.h"
 #include "platform/twips.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -133,16 +137,14 @@ private slots:
                 combo->setEditText(typed);
             QTest::keyClick(combo->lineEdit(), Qt::Key_Return); // Enter answers OK
         });
-        std::u16string got = u"untouched";
-        int result = 99;
-        dialog.InputId(got, u"受取人のIDを入力して下さい", result, list);
+        const auto got = dialog.InputId(u"受取人のIDを入力して下さい", list);
         QCOMPARE(dialog.windowTitle(), QStringLiteral("受取人のIDを入力して下さい"));
         QCOMPARE(shown, listed);
         QCOMPARE(preselected, listed.empty() ? QString() : QString::fromStdU16String(listed[0]));
         QVERIFY(boxHidden);
         QCOMPARE(comboAt, box->pos());
-        QCOMPARE(result, 0);
-        QCOMPARE(got, value);
+        QVERIFY(got.has_value());
+        QCOMPARE(*got, value);
         after.resize(list.size());
         QCOMPARE(std::vector<std::u16string>(list.begin(), list.end()), after);
     }
@@ -175,14 +177,8 @@ private slots:
             else
                 dialog.close();
         });
-        std::u16string got = u"untouched";
-        int result = 99;
-        if (idMode)
-            dialog.InputId(got, u"prompt", result, list);
-        else
-            dialog.InputPass(got, u"prompt", result);
-        QCOMPARE(result, -1);
-        QVERIFY(got.empty());
+        const auto got = idMode ? dialog.InputId(u"prompt", list) : dialog.InputPass(u"prompt");
+        QVERIFY(!got.has_value());
         QCOMPARE(list, kept);
         QVERIFY(PassPhraseTestAccess::txtPassPhrase(dialog)->text().isEmpty());
     }
@@ -215,11 +211,9 @@ private slots:
             shownText = box->displayText();
             QTest::keyClick(box, Qt::Key_Return);
         });
-        std::u16string got;
-        int result = -1;
-        dialog.InputPass(got, u"ﾊﾟｽﾌﾚｰｽﾞを入力して下さい", result);
-        QCOMPARE(result, 0);
-        QCOMPARE(got, std::u16string(u"pä ss\"%"));
+        const auto got = dialog.InputPass(u"ﾊﾟｽﾌﾚｰｽﾞを入力して下さい");
+        QVERIFY(got.has_value());
+        QCOMPARE(*got, std::u16string(u"pä ss\"%"));
         QCOMPARE(echo, QLineEdit::Password);
         QVERIFY(comboHidden);
         QVERIFY(!shownText.contains(QStringLiteral("ss")));
@@ -237,14 +231,85 @@ private slots:
         fomPassPhrase dialog;
         // An ID dialog first, then the same dialog for a pass phrase.
         whenShown(dialog, [&] { ModalScript::cancel()(&dialog); });
-        std::u16string got;
-        int result = 0;
-        dialog.InputId(got, u"id", result, list);
+        QVERIFY(!dialog.InputId(u"id", list).has_value());
         whenShown(dialog, [&] { ModalScript::typePassPhrase(QStringLiteral("Z"))(&dialog); });
-        dialog.InputPass(got, u"pass", result);
-        QCOMPARE(result, 0);
-        QCOMPARE(got, std::u16string(u"Z"));
+        const auto got = dialog.InputPass(u"pass");
+        QVERIFY(got.has_value());
+        QCOMPARE(*got, std::u16string(u"Z"));
         QCOMPARE(list, kept);
+    }
+
+    void everyQuestionShowsWholeInTheDialogAt9And12Points_data()
+    {
+        QTest::addColumn<int>("points");
+        QTest::addColumn<QString>("prompt");
+        QTest::addColumn<bool>("idMode");
+        const std::pair<std::u16string_view, bool> questions[] = {
+            {pgp::kPassPhrasePrompt, false}, {pgp::kRecipientPrompt, true},
+            {pgp::kPubKeyPrompt, true},      {pgp::kFingerPrompt, true},
+            {pgp::kRemovePrompt, true},
+        };
+        for (const int points : {9, 12})
+            for (const auto& [prompt, idMode] : questions) {
+                const QString text = platform::toQString(prompt);
+                QTest::addRow("%d pt, %s", points, qPrintable(text)) << points << text << idMode;
+            }
+    }
+
+    void everyQuestionShowsWholeInTheDialogAt9And12Points()
+    {
+        QFETCH(int, points);
+        QFETCH(QString, prompt);
+        QFETCH(bool, idMode);
+        UserListSlots list = userList({u"someone-with-a-long-address@example.jp"});
+        fomPassPhrase dialog;
+        dialog.setFont(QFont(QStringLiteral("IPAGothic"), points));
+        QString shownPrompt;
+        QString fault;
+        whenShown(dialog, [&] {
+            for (auto* label : dialog.findChildren<QLabel*>())
+                if (label->isVisible())
+                    shownPrompt += label->text();
+            fault = layoutFault(dialog, dialog.rect());
+            ModalScript::cancel()(&dialog);
+        });
+        static_cast<void>(idMode ? dialog.InputId(prompt.toStdU16String(), list)
+                                 : dialog.InputPass(prompt.toStdU16String()));
+        QCOMPARE(dialog.windowTitle(), prompt); // the caption as before
+        QCOMPARE(shownPrompt, prompt);
+        QVERIFY2(fault.isEmpty(), qPrintable(fault));
+    }
+
+    void dialogsStayWithTheWindowTheyWereOpenedOver_data()
+    {
+        QTest::addColumn<int>("which"); // 0 pass phrase, 1 user ID, 2 viewer
+        QTest::newRow("pass phrase") << 0;
+        QTest::newRow("user ID") << 1;
+        QTest::newRow("viewer") << 2;
+    }
+
+    void dialogsStayWithTheWindowTheyWereOpenedOver()
+    {
+        QFETCH(int, which);
+        QWidget owner;
+        owner.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&owner));
+        UserListSlots list;
+        fomPassPhrase question(&owner);
+        fomView viewer(&owner);
+        QDialog& dialog = which == 2 ? static_cast<QDialog&>(viewer) : question;
+        QString fault = QStringLiteral("never shown");
+        whenShown(dialog, [&] {
+            fault = dialogFrameFault(dialog, owner);
+            dialog.close();
+        });
+        if (which == 0)
+            static_cast<void>(question.InputPass(u"pass"));
+        else if (which == 1)
+            static_cast<void>(question.InputId(u"id", list));
+        else
+            viewer.View(u"結果表示", u"text", QString());
+        QVERIFY2(fault.isEmpty(), qPrintable(fault));
     }
 
     void viewerShowsTheTextReadOnlyUnwrappedInTheGivenFace()

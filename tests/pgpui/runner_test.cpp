@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTest>
@@ -284,8 +285,31 @@ private slots:
                  qPrintable(viewed));
         QCOMPARE(home->fingerprints().size(), std::size_t(3));
 
+        // A key that would go is named and confirmed first; No is the default and keeps it.
+        QString question;
+        bool noIsDefault = false;
+        const auto answer = [&](QMessageBox::StandardButton button) {
+            return [&, button](QWidget* asked) {
+                auto* box = qobject_cast<QMessageBox*>(asked);
+                QVERIFY(box);
+                question = box->text();
+                noIsDefault = box->defaultButton() == box->button(QMessageBox::No);
+                box->button(button)->click();
+            };
+        };
+        driver->then(ModalScript::typeId(QStringLiteral("carol")));
+        driver->then(answer(QMessageBox::No));
+        QCOMPARE(run("remove", nothing, 0), PgpResult::Cancelled);
+        QVERIFY2(question.contains(QStringLiteral("Carol <carol@example.net>")) &&
+                     question.contains(QString::fromStdString(grouped(carol))) &&
+                     question.endsWith(QStringLiteral("を削除しますか？")),
+                 qPrintable(question));
+        QVERIFY(noIsDefault);
+        QCOMPARE(home->fingerprints().size(), std::size_t(3));
+
         viewed.clear();
         driver->then(ModalScript::typeId(QStringLiteral("carol")));
+        driver->then(answer(QMessageBox::Yes));
         driver->then(ModalScript::readView(viewed));
         QCOMPARE(run("remove", nothing, 0), PgpResult::Done);
         QVERIFY2(holds(viewed, "Key removed"), qPrintable(viewed));

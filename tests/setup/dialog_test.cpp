@@ -3,10 +3,13 @@
 #include "setup_support.h"
 #include "spoken_names.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QFontInfo>
+#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -101,8 +104,9 @@ private slots:
         auto* exit = control<QPushButton>(dialog, QStringLiteral("cmdExit"));
         QCOMPARE(exit->text(), QStringLiteral("戻る"));
         QVERIFY(exit->isDefault());
-        QVERIFY(!control<QPushButton>(dialog, QStringLiteral("cmdPage"))->isEnabled());
         QVERIFY(control<QWidget>(dialog, QStringLiteral("picTabPage(0)"))->isVisible());
+        auto* frame = control<QFrame>(dialog, QStringLiteral("pageFrame"));
+        QCOMPARE(frame->frameShadow(), QFrame::Raised); // drawn as a button's raised face
     }
 
     void eachPageButtonShowsItsPageAloneInsideTheFrame()
@@ -111,26 +115,44 @@ private slots:
         setup::FontNameCache cache;
         auto open = openDialog(record, cache);
         QWidget& dialog = *open->dialog;
-        const QRect frame = control<QPushButton>(dialog, QStringLiteral("cmdPage"))->geometry();
+        auto* frame = control<QFrame>(dialog, QStringLiteral("pageFrame"));
         for (const int page : {2, 1, 3, 0}) {
             QTest::mouseClick(control<QPushButton>(dialog, QStringLiteral("optPage(%1)").arg(page)),
                               Qt::LeftButton);
             for (int i = 0; i < 4; ++i) {
                 auto* panel = control<QWidget>(dialog, QStringLiteral("picTabPage(%1)").arg(i));
                 QCOMPARE(panel->isVisible(), i == page);
+                QCOMPARE(
+                    control<QPushButton>(dialog, QStringLiteral("optPage(%1)").arg(i))->isChecked(),
+                    i == page);
             }
-            const QRect area =
-                control<QWidget>(dialog, QStringLiteral("picTabPage(%1)").arg(page))->geometry();
+            auto* shown = control<QWidget>(dialog, QStringLiteral("picTabPage(%1)").arg(page));
             // 30 twips in on every side: 2 pixels at 96 DPI.
-            QCOMPARE(area, frame.adjusted(2, 2, -2, -2));
+            QCOMPARE(QRect(shown->mapTo(frame, QPoint(0, 0)), shown->size()),
+                     frame->rect().adjusted(2, 2, -2, -2));
         }
         // The page keeps to the frame when the dialog grows.
+        const int before = frame->width();
         dialog.resize(dialog.width() + 80, dialog.height() + 40);
         QTest::qWait(20);
-        const QRect grown = control<QPushButton>(dialog, QStringLiteral("cmdPage"))->geometry();
-        QVERIFY(grown.width() > frame.width());
-        QCOMPARE(control<QWidget>(dialog, QStringLiteral("picTabPage(0)"))->geometry(),
-                 grown.adjusted(2, 2, -2, -2));
+        QVERIFY(frame->width() > before);
+        auto* first = control<QWidget>(dialog, QStringLiteral("picTabPage(0)"));
+        QCOMPARE(QRect(first->mapTo(frame, QPoint(0, 0)), first->size()),
+                 frame->rect().adjusted(2, 2, -2, -2));
+    }
+
+    void itStaysWithTheWindowItWasOpenedOver()
+    {
+        QWidget owner;
+        owner.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&owner));
+        settings::Settings record;
+        setup::FontNameCache cache;
+        setup::fomSetup dialog(record, cache, &owner);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const QString fault = dialogFrameFault(dialog, owner);
+        QVERIFY2(fault.isEmpty(), qPrintable(fault));
     }
 
     void confirmingWithoutEditsKeepsEveryValue()
@@ -198,6 +220,7 @@ private slots:
         setup::FontNameCache cache;
         auto open = openDialog(record, cache);
         QString line;
+        QString frameFault;
         const QString title = answerModal(
             [&] {
                 QTest::mouseClick(control<QPushButton>(*open->dialog, QStringLiteral("cmdVersion")),
@@ -205,11 +228,42 @@ private slots:
             },
             [&](QWidget* box) {
                 line = control<QLabel>(*box, QStringLiteral("Label1"))->text();
+                frameFault = dialogFrameFault(*qobject_cast<QDialog*>(box), *open->dialog);
                 QTest::keyClick(box, Qt::Key_Escape);
             });
         QCOMPARE(title, QStringLiteral("Kestrova ﾊﾞｰｼﾞｮﾝ情報"));
         QCOMPARE(line, QStringLiteral("Kestrova for Linux Version 1.7"));
-        QVERIFY(open->dialog->isVisible()); // back in the settings dialog
+        QVERIFY2(frameFault.isEmpty(), qPrintable(frameFault)); // it stays over the dialog
+        QVERIFY(open->dialog->isVisible());                     // back in the settings dialog
+    }
+
+    void theHelpNamesEveryCaptionOfTheDialogAndItsAboutBox()
+    {
+        QFile help(QStringLiteral(KESTROVA_HELP_PATH));
+        QVERIFY2(help.open(QIODevice::ReadOnly), KESTROVA_HELP_PATH);
+        const QString html = QString::fromUtf8(help.readAll());
+        settings::Settings record = everythingSet();
+        setup::FontNameCache cache;
+        // Both PGP panels, in turn, so that every control has been on show.
+        QStringList captions;
+        for (const int version : {0, 2}) {
+            record.PgpVer = version;
+            auto open = openDialog(record, cache);
+            captions.push_back(open->dialog->windowTitle());
+            for (auto* label : open->dialog->findChildren<QLabel*>())
+                captions.push_back(label->text());
+            for (auto* button : open->dialog->findChildren<QAbstractButton*>())
+                captions.push_back(button->text());
+        }
+        captions.push_back(QStringLiteral("Kestrova ﾊﾞｰｼﾞｮﾝ情報"));
+        captions.removeAll(QString());
+        captions.removeDuplicates();
+        QStringList missing;
+        for (const QString& caption : captions) {
+            if (!html.contains(caption.toHtmlEscaped()))
+                missing.push_back(caption);
+        }
+        QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QStringLiteral(" / "))));
     }
 
     void noCaptionIsCutOffOrOverlaps_data()
@@ -244,15 +298,17 @@ private slots:
             // dialog's own buttons around it.
             const QString pageFault = layoutFault(*panel, panel->rect());
             QVERIFY2(pageFault.isEmpty(), qPrintable(pageFault));
-            QVERIFY(control<QPushButton>(dialog, QStringLiteral("cmdPage"))
-                        ->geometry()
-                        .contains(panel->geometry()));
+            auto* frame = control<QFrame>(dialog, QStringLiteral("pageFrame"));
+            QVERIFY(QRect(frame->mapTo(&dialog, QPoint(0, 0)), frame->size())
+                        .contains(QRect(panel->mapTo(&dialog, QPoint(0, 0)), panel->size())));
             for (const char* name : {"optPage(0)", "optPage(1)", "optPage(2)", "optPage(3)",
                                      "cmdCancel", "cmdVersion", "cmdExit"}) {
                 auto* button = control<QPushButton>(dialog, QString::fromLatin1(name));
                 QVERIFY2(button->width() >= button->sizeHint().width(), name);
                 QVERIFY2(dialog.rect().contains(button->geometry()), name);
-                QVERIFY2(!button->geometry().intersects(panel->geometry()), name);
+                QVERIFY2(!button->geometry().intersects(
+                             QRect(panel->mapTo(&dialog, QPoint(0, 0)), panel->size())),
+                         name);
             }
             saveScreenshot(dialog, QStringLiteral("setup-%1pt-pgp%2-%3-page%4")
                                        .arg(points)

@@ -2,6 +2,7 @@
 // and a way to answer the modal windows a click opens.
 #pragma once
 
+#include "layout_check.h"
 #include "modal_answer.h"
 
 #include "setup/setupdialog.h"
@@ -48,19 +49,6 @@ private:
     bool m_wasSet;
     QByteArray m_old;
 };
-
-// The visible controls inside root that show a caption or take input, each with its rectangle
-// in root's coordinates; the parts of composite controls (a combo box's edit) are left out.
-struct PlacedControl
-{
-    QWidget* widget;
-    QRect rect;
-};
-[[nodiscard]] std::vector<PlacedControl> visibleControls(QWidget& root);
-
-// Every caption shown whole, no two controls overlapping, every control inside area; the
-// first fault found, or empty.
-[[nodiscard]] QString layoutFault(QWidget& root, const QRect& area);
 
 // Saves the window as a PNG in $KESTROVA_SCREENSHOT_DIR when that is set, to be looked at.
 void saveScreenshot(QWidget& window, const QString& name);

@@ -213,6 +213,9 @@ TEST(CliDetect, PrintsTheStatusOfAFileRead)
         EXPECT_EQ(cli({"detect", kData + "/" + name}).out, status) << name;
     EXPECT_EQ(cli({"detect"}, "\x1b$B$\"\x1b(B").out, "JIS\n");
     EXPECT_EQ(cli({"detect"}, "").out, "\n");
+    // The window reads plain ASCII as UTF-8; detect still says what the code detection finds.
+    EXPECT_EQ(cli({"detect"}, "# plain ASCII\n").out, ":LF\n");
+    EXPECT_EQ(cli({"detect"}, "plain\r\n").out, "\n");
 }
 
 TEST(CliErrors, BadCommandLinesAreRefused)

@@ -242,6 +242,32 @@ private slots:
         QCOMPARE(Sandbox::readFile(other), QByteArray("xold\n"));
     }
 
+    // git's commit template and a mail with an ASCII signature have no code of their own:
+    // Japanese pasted into them is saved as UTF-8, with the line ends the file had.
+    void aFileWithoutACodeOfItsOwnIsSavedAsUtf8_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("saved");
+        QTest::newRow("empty") << QByteArray() << QByteArray("日本語\n");
+        QTest::newRow("ASCII, LF") << QByteArray("\n# Please enter the commit message\n")
+                                   << QByteArray("日本語\n\n# Please enter the commit message\n");
+        QTest::newRow("ASCII, CR LF")
+            << QByteArray("\r\n-- \r\nsig\r\n") << QByteArray("日本語\r\n\r\n-- \r\nsig\r\n");
+    }
+
+    void aFileWithoutACodeOfItsOwnIsSavedAsUtf8()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArray, saved);
+        PluginWindow p(bytes);
+        setClipboard(QStringLiteral("日本語\n"));
+        QTest::keyClick(ShellTestAccess::txtData(*p.w), Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(ShellTestAccess::txtData(*p.w), Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(p.modals.boxes().size(), std::size_t(0));
+        QCOMPARE(Sandbox::readFile(p.file), saved);
+        QCOMPARE(ShellTestAccess::Modified(*p.w), 0);
+    }
+
     void savingAFileThatWasCutAsksFirst()
     {
         // Only the first 16383 characters of a large file are in the window: writing them back

@@ -14,6 +14,7 @@
 #include "setup/setupdialog.h"
 #include "shell/commandline.h"
 #include "shell/filedrop.h"
+#include "shell/gitfiles.h"
 #include "shell/help.h"
 #include "shell/placement.h"
 #include "shell/settingsstore.h"
@@ -142,6 +143,9 @@ void dorUrerUvuroze::startPluginMode(const QString& name)
         return;
     }
     Modified = 0;
+    // git's instructions in the files it hands its editor must not end up in the message.
+    if (isGitEditorFile(PluginFile))
+        m_commentChar = gitCommentChar(PluginFile, boxText());
 }
 
 void dorUrerUvuroze::openNamedFile(const QString& name)
@@ -243,6 +247,7 @@ engine::ReflowSettings dorUrerUvuroze::reflowSettings() const
     reflow.ChgMode = m_settings.ChgMode;
     reflow.EnterMes = m_settings.EnterMes;
     reflow.Inyofu = m_settings.Inyofu;
+    reflow.CommentChar = m_commentChar;
     return reflow;
 }
 
@@ -263,7 +268,7 @@ void dorUrerUvuroze::cmdHanToZen_Click()
 void dorUrerUvuroze::cmdInyoAdd_Click()
 {
     const platform::BusyPointer busy;
-    setBoxText(engine::quoteText(boxText(), m_settings.Inyofu));
+    setBoxText(engine::quoteText(boxText(), m_settings.Inyofu, m_commentChar));
     if (PluginMode != 0)
         Modified = -1;
     else
@@ -274,7 +279,7 @@ void dorUrerUvuroze::cmdInyoDel_Click()
 {
     const platform::BusyPointer busy;
     m_settings.Inyofu = engine::trimmedInyofu(m_settings.Inyofu);
-    setBoxText(engine::unquoteText(boxText(), m_settings.Inyofu));
+    setBoxText(engine::unquoteText(boxText(), m_settings.Inyofu, m_commentChar));
     if (PluginMode != 0)
         Modified = -1;
     else

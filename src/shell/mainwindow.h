@@ -195,6 +195,7 @@ private:
     platform::clsComDlg ComDlg;
     QString HelpFile;
     TextFiles m_files;
+    std::u16string m_commentChar; // git's, in plug-in mode on a file git handed over
 
     settings::Settings m_settings;
     engine::ReflowState m_reflowState;

@@ -11,6 +11,7 @@ same defaults as a fresh settings file.
 
 import argparse
 import os
+import shlex
 import shutil
 import subprocess
 import sys
@@ -316,6 +317,64 @@ def case_settings(desk, args):
     check(b"\r\nInyofu=" + quotes.encode("cp932") + b"\r\n" in ini, f"Inyofu not saved: {ini!r}")
 
 
+def case_git_commit(desk, args):
+    """git commit with GIT_EDITOR="kestrova -f": Japanese pasted into git's ASCII template,
+    Alt+S, Ctrl+S, Alt+X. The commit message is the re-flowed text alone, as UTF-8: git's
+    comment lines (here with core.commentChar ";") got no leftover joined onto them."""
+    repo = desk.path("home", "repo")
+    os.makedirs(repo)
+    env = dict(desk.env, GIT_CONFIG_NOSYSTEM="1",
+               GIT_EDITOR=f"{shlex.quote(args.kestrova)} -f")
+    for argv in (["git", "init", "-q", "-b", "main"],
+                 ["git", "config", "user.name", "Erika"],
+                 ["git", "config", "user.email", "erika@example.org"],
+                 ["git", "config", "core.commentChar", ";"]):
+        subprocess.run(argv, cwd=repo, env=env, check=True, capture_output=True, timeout=30)
+    with open(os.path.join(repo, "notes.txt"), "w") as f:
+        f.write("notes\n")
+    subprocess.run(["git", "add", "notes.txt"], cwd=repo, env=env, check=True, timeout=30)
+
+    # No line end after the last line: it fills the template's empty first line, as a paste
+    # into an editor does, and its leftover then stands just above git's comment lines.
+    pasted = ("資料の修正\n\n第三章の数字を最新の集計に合わせて直しました。"
+              "ご確認のほど、どうぞよろしくお願いいたします。お願いします。")
+    message = aligned(args.cli, pasted)
+    check(message.count("\n") > 3, "the sample message needs re-flowing")
+    desk.set_clipboard(pasted)
+    commit = subprocess.Popen(["git", "commit", "-q"], cwd=repo, env=env,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    desk.procs.append(commit)  # ended with the desktop should the test fail
+
+    def find():
+        out = desk.run(["xdotool", "search", "--onlyvisible", "--name", "^Kestrova"],
+                       check_rc=False).split()
+        return out[0] if out else None
+    window = wait_for(find, "the Kestrova window that git started")
+    check(desk.title(window) == "Kestrova  - Plugin Mode", f"caption {desk.title(window)!r}")
+    desk.keys(window, "ctrl+Home", "ctrl+v")
+    desk.keys(window, "alt+s")
+    edited = os.path.join(repo, ".git", "COMMIT_EDITMSG")
+
+    def saved():
+        desk.keys(window, "ctrl+s")
+        time.sleep(0.2)
+        return open(edited, "rb").read().startswith(message.encode("utf-8"))
+    wait_for(saved, "the re-flowed message saved above git's lines")
+    data = open(edited, "rb").read().decode("utf-8")
+    check("\n; Please enter the commit message" in data, f"git's lines changed:\n{data}")
+    desk.keys(window, "alt+x")
+    try:
+        out, err = commit.communicate(timeout=30)
+    except subprocess.TimeoutExpired:
+        raise Failure("git commit did not end")
+    check(commit.returncode == 0, f"git commit failed: {err.decode(errors='replace')}")
+    check(b"UTF-8" not in err, f"git warned: {err.decode(errors='replace')}")
+    logged = subprocess.run(["git", "log", "-1", "--format=%B"], cwd=repo, env=env,
+                            capture_output=True, timeout=30).stdout.decode("utf-8")
+    check(logged.rstrip("\n") == message.rstrip("\n"),
+          f"commit message:\n{logged!r}\nexpected:\n{message!r}")
+
+
 SIGNED = "PGP の署名テストです。\n日本語の本文、二行目。\n"
 PASS_PHRASE = "e2e pass \"phrase\" %x%"
 
@@ -409,6 +468,7 @@ CASES = {
     "hand-over": case_hand_over,
     "settings": case_settings,
     "pgp-sign": case_pgp_sign,
+    "git-commit": case_git_commit,
 }
 
 

@@ -1,5 +1,6 @@
 // kestrova: the main window.
 #include "version.h"
+#include "withoutdisplay.h"
 
 #include "platform/appicon.h"
 #include "shell/mainwindow.h"
@@ -9,6 +10,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStringList>
+
+#include <optional>
 
 namespace {
 
@@ -28,7 +31,11 @@ QString documentationDir(const QString& programDir)
 
 int main(int argc, char** argv)
 {
+    if (const auto ended = kestrova::app::answerBeforeDisplay(argc, argv))
+        return *ended;
+    std::optional<kestrova::app::DisplayGuard> guard(std::in_place);
     QApplication app(argc, argv);
+    guard.reset();
     QApplication::setApplicationName(QStringLiteral("kestrova"));
     QApplication::setApplicationVersion(QString::fromLatin1(kestrova::kFileVersion));
     // Ties the windows to the installed desktop entry (its name and icon on Wayland, too).

@@ -461,6 +461,50 @@ def case_pgp_sign(desk, args):
         home.close()
 
 
+def case_no_display(args):
+    """Without a display: --help and --version answer and end with 0; anything else ends with
+    one line on standard error and status 2, never Qt's abort, and touches no file."""
+    work = tempfile.mkdtemp(prefix="kestrova-nodisplay-")
+    try:
+        env = {k: v for k, v in os.environ.items()
+               if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+        env.update({"HOME": work, "XDG_CONFIG_HOME": os.path.join(work, "config"),
+                    "XDG_RUNTIME_DIR": work, "LC_ALL": "C.UTF-8"})
+        mail = os.path.join(work, "mail.txt")
+        with open(mail, "wb") as f:
+            f.write(MAIL.encode("utf-8"))
+
+        def run(argv, **extra):
+            return subprocess.run([args.kestrova, *argv], env=dict(env, **extra),
+                                  capture_output=True, timeout=60)
+        for option, starts in (("--help", b"Usage: kestrova"), ("--version", b"kestrova 1.7")):
+            r = run([option])
+            check(r.returncode == 0, f"{option}: status {r.returncode}, {r.stderr!r}")
+            check(r.stdout.startswith(starts), f"{option} printed {r.stdout!r}")
+            check(r.stderr == b"", f"{option} complained: {r.stderr!r}")
+        # A display that is named but not there: Qt itself finds out, and would abort.
+        missing = next(n for n in range(4242, 4300)
+                       if not os.path.exists(f"/tmp/.X11-unix/X{n}"))
+        for argv, extra in (([], {}), (["-f", mail], {}), ([mail], {}),
+                            ([], {"DISPLAY": f":{missing}"}),
+                            (["-f", mail], {"DISPLAY": f":{missing}"})):
+            r = run(argv, **extra)
+            what = f"kestrova {' '.join(argv)} with {extra or 'no display'}"
+            check(r.returncode == 2, f"{what}: status {r.returncode}, {r.stderr!r}")
+            check(r.stdout == b"", f"{what} printed {r.stdout!r}")
+            check(r.stderr.startswith(b"kestrova: ") and r.stderr.count(b"\n") == 1,
+                  f"{what} said {r.stderr!r}")
+        check(open(mail, "rb").read() == MAIL.encode("utf-8"), "the file was changed")
+        check(not os.path.exists(os.path.join(work, "config")), "settings were written")
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+# Cases that run without a desktop of their own.
+PLAIN_CASES = {
+    "no-display": case_no_display,
+}
+
 CASES = {
     "clipboard": case_clipboard,
     "plugin": case_plugin,
@@ -474,10 +518,18 @@ CASES = {
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("case", choices=sorted(CASES))
+    parser.add_argument("case", choices=sorted(CASES) + sorted(PLAIN_CASES))
     parser.add_argument("--kestrova", required=True)
     parser.add_argument("--cli", required=True)
     args = parser.parse_args()
+    if args.case in PLAIN_CASES:
+        try:
+            PLAIN_CASES[args.case](args)
+        except Failure as failure:
+            print(f"FAIL {args.case}: {failure}", file=sys.stderr)
+            return 1
+        print(f"PASS {args.case}")
+        return 0
     desk = Desktop()
     try:
         CASES[args.case](desk, args)

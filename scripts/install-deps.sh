@@ -13,6 +13,8 @@ packages=(
     gnupg
     nkf manpages-ja time hyperfine python3-xlib
     librsvg2-bin desktop-file-utils appstream man-db dpkg-dev file
+    # The window under Wayland (weston nested in Xvfb, wl-clipboard) and with git, in the tests
+    weston wl-clipboard qt6-wayland git
 )
 
 missing=()

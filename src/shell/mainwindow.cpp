@@ -28,6 +28,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTextDocument>
 
 namespace kestrova::shell {
@@ -42,6 +43,7 @@ using platform::TwipRect;
 
 const QString kTitle = QStringLiteral("Kestrova");
 const QString kPluginCaption = QStringLiteral("  - Plugin Mode");
+const QString kUnreadCaption = QStringLiteral("  - クリップボードを読めませんでした");
 const QString kFileFilter = QStringLiteral("ﾃｷｽﾄﾌｧｲﾙ(*.txt)|*.txt|全てのﾌｧｲﾙ(*.*)|*.*");
 
 } // namespace
@@ -101,6 +103,12 @@ StartResult dorUrerUvuroze::Form_Load()
 void dorUrerUvuroze::commandLine()
 {
     if (m_options.arguments.isEmpty()) {
+        // Until the window is active the clipboard reads as empty here, whatever it holds.
+        if (platform::clipboardNeedsFocus()) {
+            m_readAtFocus = true;
+            m_clipboardUnread = true;
+            return;
+        }
         TextRead();
         return;
     }
@@ -198,7 +206,28 @@ bool dorUrerUvuroze::readFile(const QString& name, const QString& failedNote)
             platform::sizeMessage(shown->keptPercent, QStringLiteral("％しか表示できません")));
     setBoxText(shown->text);
     CurrentFile = name;
+    // The text now comes from the file: a start-up read of the clipboard must not replace it.
+    m_readAtFocus = false;
+    m_clipboardUnread = false;
     return true;
+}
+
+void dorUrerUvuroze::windowActivated()
+{
+    if (!m_readAtFocus)
+        return;
+    m_readAtFocus = false;
+    TextRead();
+}
+
+void dorUrerUvuroze::userActed()
+{
+    m_readAtFocus = false;
+    if (!m_clipboardUnread)
+        return;
+    m_clipboardUnread = false;
+    if (windowTitle() == kTitle + kUnreadCaption)
+        setWindowTitle(kTitle);
 }
 
 void dorUrerUvuroze::runUndoable(UndoCommand k, const TextWork& work)
@@ -234,6 +263,8 @@ void dorUrerUvuroze::CmdPrint() { m_undo.CmdPrint(); }
 
 void dorUrerUvuroze::txtData_Change()
 {
+    if (!m_settingBox)
+        userActed();
     m_undo.clear();
     if (PluginMode == 1)
         Modified = -1;
@@ -456,9 +487,19 @@ void dorUrerUvuroze::SaveText(const std::u16string& text)
 
 void dorUrerUvuroze::TextRead()
 {
+    platform::ClipboardRead read = platform::readClipboardText();
+    if (read.unreadable) {
+        // Nothing of it reached the window: the text box keeps its text, and no command puts
+        // a result on the clipboard until the user acts, or the mail there would be replaced
+        // by a text that never held it.
+        m_clipboardUnread = true;
+        setWindowTitle(kTitle + kUnreadCaption);
+        return;
+    }
+    userActed();
     m_files.textFromElsewhere();
     const platform::ClipboardIntake intake =
-        platform::takeClipboardText(platform::clipboardText(), m_settings.ConvMode);
+        platform::takeClipboardText(std::move(read.text), m_settings.ConvMode);
     // Told whenever the text is cut: above 3.3 MB the percentage itself rounds down to 0.
     if (intake.cut)
         platform::showLimitMessage(
@@ -467,7 +508,12 @@ void dorUrerUvuroze::TextRead()
     setBoxText(intake.text);
 }
 
-void dorUrerUvuroze::TextWrite() { platform::putOnClipboard(boxText()); }
+void dorUrerUvuroze::TextWrite()
+{
+    if (m_clipboardUnread)
+        return; // the clipboard's own text never reached the window: leave it alone
+    platform::putOnClipboard(boxText());
+}
 
 void dorUrerUvuroze::TextWrite2(int& mode)
 {
@@ -514,6 +560,7 @@ void dorUrerUvuroze::setBoxText(std::u16string_view text)
     // Only CR LF ends a line here; a lone CR or LF stays the character it is.
     QString plain = toQString(text);
     plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    const QScopedValueRollback setting(m_settingBox, true);
     txtData->setPlainText(plain);
 }
 
@@ -537,8 +584,13 @@ bool dorUrerUvuroze::PutPara(const QString& path)
 
 void dorUrerUvuroze::helpRequested() { showHelp(this, HelpFile); }
 
-void dorUrerUvuroze::bringToFront()
+void dorUrerUvuroze::bringToFront(const QString& activationToken)
 {
+    // On Wayland, Qt activates a window with the token it finds here (xdg-activation), where
+    // the compositor offers that; without one the compositor decides, and may only mark the
+    // window as wanting attention.
+    if (!activationToken.isEmpty())
+        qputenv("XDG_ACTIVATION_TOKEN", activationToken.toUtf8());
     if (isMinimized())
         setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     show();

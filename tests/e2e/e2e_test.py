@@ -126,7 +126,8 @@ class Desktop:
             out = self.run(["xdotool", "search", "--onlyvisible", "--pid", str(proc.pid),
                             "--name", "^Kestrova"], check_rc=False).split()
             return out[0] if out else None
-        return wait_for(find, "the Kestrova window")
+        # Generous: the machine may be busy with other builds while the window starts.
+        return wait_for(find, "the Kestrova window", timeout=60)
 
     def title(self, window):
         return self.run(["xdotool", "getwindowname", window]).strip()

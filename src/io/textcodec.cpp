@@ -388,8 +388,9 @@ PreparedText prepareText(ByteBuffer&& buffer, bool convMode, PlainAscii ascii)
     const bool asUtf8 = isUtf8Text(raw) || (ascii == PlainAscii::AsUtf8 && isPlainAscii(raw));
     if (bytes.empty() && !asUtf8)
         return prepared;
-    const bool hasCr = std::memchr(bytes.data(), '\r', bytes.size()) != nullptr;
-    const bool hasLf = std::memchr(bytes.data(), '\n', bytes.size()) != nullptr;
+    // An empty buffer may have no storage at all, which memchr must not be given.
+    const bool hasCr = !bytes.empty() && std::memchr(bytes.data(), '\r', bytes.size()) != nullptr;
+    const bool hasLf = !bytes.empty() && std::memchr(bytes.data(), '\n', bytes.size()) != nullptr;
 
     if (asUtf8) {
         // raw is not used past here: the conversion below may replace the buffer.

@@ -18,7 +18,9 @@ constexpr std::u16string_view kAlphabet[] = {
     u"a", u"7", u"-", u" ", u"　", u">", u"＞", u"|", u"\r\n", u"\r", u"\n", u"ｱ", u"ﾞ", u"😀",
     u"𠮷", u"é", u"\xD800", u"》",
     // pieces of grapheme clusters: combining marks, joiners, selectors, flags
-    u"\u0301", u"\u3099", u"\u200D", u"\uFE0F", u"🇯", u"\U000E0100"};
+    u"\u0301", u"\u3099", u"\u200D", u"\uFE0F", u"🇯", u"\U000E0100",
+    // git's comment lines and scissors line
+    u"#", u"# ------------------------ >8 ------------------------"};
 
 } // namespace
 
@@ -34,6 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         settings.EnterMes.clear();
     if (data[1] & 16)
         settings.Inyofu = u"  >  ";
+    if (data[1] & 32)
+        settings.CommentChar = u"#";
     std::u16string text;
     for (std::size_t i = 2; i < size; ++i)
         text += kAlphabet[data[i] % std::size(kAlphabet)];

@@ -16,6 +16,8 @@ packages=(
     # Qt's Japanese translation; lintian for the package test; AT-SPI read from Debian's Python
     # for the accessibility test, in a D-Bus session of its own
     qt6-translations-l10n lintian at-spi2-core python3-pyatspi gir1.2-atspi-2.0 dbus
+    # The window under Wayland (weston nested in Xvfb, wl-clipboard) and with git, in the tests
+    weston wl-clipboard qt6-wayland git
 )
 
 missing=()

@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "engine/cp932.h"
+
 #include <algorithm>
 #include <charconv>
 #include <climits>
@@ -28,7 +30,8 @@ bool isTextCommand(Command c)
 // Which options each subcommand takes.
 bool takesOption(Command c, std::string_view name)
 {
-    if (name == "columns" || name == "kinsoku" || name == "chgmode" || name == "note")
+    if (name == "columns" || name == "kinsoku" || name == "chgmode" || name == "note" ||
+        name == "comment-char")
         return c == Command::Align;
     if (name == "quote-chars")
         return c == Command::Align || c == Command::Quote || c == Command::Unquote;
@@ -89,6 +92,14 @@ std::string applyOption(Options& o, std::string_view name, std::string_view valu
         if (!text)
             return "bad value for " + shown + ": not UTF-8 text";
         (name == "note" ? o.settings.EnterMes : o.settings.Inyofu) = std::move(*text);
+    } else if (name == "comment-char") {
+        auto text = utf8Argument(value);
+        std::size_t end = 0;
+        if (text && !text->empty())
+            static_cast<void>(engine::nextCodePoint(*text, end));
+        if (!text || text->empty() || end != text->size())
+            return "bad value for " + shown + ": '" + std::string(value) + "' (one character)";
+        o.settings.CommentChar = std::move(*text);
     } else if (name == "output-code") {
         if (value == "utf8")
             o.outputCode = io::OutputCode::Utf8;
@@ -233,6 +244,9 @@ Options of align:
                        quoted, always (default 2)
   --note TEXT          note after a re-flowed quotation; '' for none
                        (default （改行位置を変更しました）)
+  --comment-char C     git's comment character: lines that begin with C, and all
+                       from git's scissors line on, are left exactly as they are
+                       (for commit messages; none by default)
 Options of align, quote and unquote:
   --quote-chars TEXT   the quote characters (default ≫＞>》〉｜|)
 Options of align, quote, unquote and widen:

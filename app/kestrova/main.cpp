@@ -1,5 +1,6 @@
 // kestrova: the main window.
 #include "version.h"
+#include "withoutdisplay.h"
 
 #include "platform/appicon.h"
 #include "platform/programfiles.h"
@@ -10,9 +11,15 @@
 #include <QApplication>
 #include <QStringList>
 
+#include <optional>
+
 int main(int argc, char** argv)
 {
+    if (const auto ended = kestrova::app::answerBeforeDisplay(argc, argv))
+        return *ended;
+    std::optional<kestrova::app::DisplayGuard> guard(std::in_place);
     QApplication app(argc, argv);
+    guard.reset();
     QApplication::setApplicationName(QStringLiteral("kestrova"));
     QApplication::setApplicationVersion(QString::fromLatin1(kestrova::kFileVersion));
     // Ties the windows to the installed desktop entry (its name and icon on Wayland, too).

@@ -1,5 +1,6 @@
 #include "engine/quote.h"
 
+#include "engine/commentlines.h"
 #include "engine/cp932.h"
 
 namespace kestrova::engine {
@@ -68,8 +69,10 @@ std::u16string trimmedInyofu(std::u16string_view inyofu)
     return std::u16string(inyofu.substr(first, last - first + 1));
 }
 
-std::u16string quoteText(std::u16string_view text, std::u16string_view inyofu)
+std::u16string quoteText(std::u16string_view text, std::u16string_view inyofu,
+                         std::u16string_view commentChar)
 {
+    CommentLines comments(commentChar);
     std::u16string mark;
     const std::size_t first = inyofu.find_first_not_of(u' ');
     if (first != std::u16string_view::npos) {
@@ -79,19 +82,22 @@ std::u16string quoteText(std::u16string_view text, std::u16string_view inyofu)
     std::u16string out;
     out.reserve(text.size() + text.size() / 16 + mark.size());
     forEachPiece(text, [&](std::u16string_view line, std::u16string_view lineEnd) {
-        out += mark;
+        if (!comments.keeps(line))
+            out += mark;
         out += line;
         out += lineEnd;
     });
     return out;
 }
 
-std::u16string unquoteText(std::u16string_view text, std::u16string_view inyofu)
+std::u16string unquoteText(std::u16string_view text, std::u16string_view inyofu,
+                           std::u16string_view commentChar)
 {
+    CommentLines comments(commentChar);
     std::u16string out;
     out.reserve(text.size());
     forEachPiece(text, [&](std::u16string_view line, std::u16string_view lineEnd) {
-        if (quotePrefix(line, inyofu).chars > 0) {
+        if (!comments.keeps(line) && quotePrefix(line, inyofu).chars > 0) {
             std::size_t i = 0;
             (void)nextCodePoint(line, i);
             line.remove_prefix(i);

@@ -22,10 +22,13 @@ struct QuotePrefix
 [[nodiscard]] std::u16string trimmedInyofu(std::u16string_view inyofu);
 
 // Puts the first quote character of inyofu (after its leading spaces) in front of every line,
-// the empty piece after a final CR LF included; no space is added.
-[[nodiscard]] std::u16string quoteText(std::u16string_view text, std::u16string_view inyofu);
+// the empty piece after a final CR LF included; no space is added. git's comment lines (see
+// commentlines.h) stay as they are.
+[[nodiscard]] std::u16string quoteText(std::u16string_view text, std::u16string_view inyofu,
+                                       std::u16string_view commentChar = {});
 
-// Removes the first character of every line that has a quote prefix.
-[[nodiscard]] std::u16string unquoteText(std::u16string_view text, std::u16string_view inyofu);
+// Removes the first character of every line that has a quote prefix, but of no git comment line.
+[[nodiscard]] std::u16string unquoteText(std::u16string_view text, std::u16string_view inyofu,
+                                         std::u16string_view commentChar = {});
 
 } // namespace kestrova::engine

@@ -1,5 +1,6 @@
 #include "engine/reflow.h"
 
+#include "engine/commentlines.h"
 #include "engine/quote.h"
 
 namespace kestrova::engine {
@@ -16,10 +17,54 @@ std::size_t clusterLength(MeasuredText text, std::size_t at)
     return end - at;
 }
 
+// The waiting tail as a line of its own, under the head of the line it came from.
+void flushTail(const ReflowState& state, std::u16string& out)
+{
+    out += state.Carry.Quote;
+    out += state.Carry.Indent;
+    out += state.Carry.Tail;
+    out += kCrLf;
+}
+
+// The owed note, before line, which has no quote prefix. A line that already is the note (the
+// text was aligned before) stands in for it, so aligning an edited text again never stacks a
+// second note.
+void writeNote(std::u16string_view line, const ReflowSettings& settings, ReflowState& state,
+               std::u16string& out)
+{
+    if (line != settings.EnterMes) {
+        out += settings.EnterMes;
+        out += kCrLf;
+    }
+    state.NoteDue = false;
+}
+
+// A line of git's that stays as it is: it takes no tail and leaves none, but a waiting tail
+// and an owed note come before it as before any line without a quote prefix.
+void keepLine(std::u16string_view line, const ReflowSettings& settings, ReflowState& state,
+              std::u16string& out)
+{
+    if (state.FlowState == 0)
+        state.NoteDue = false;
+    else if (state.FlowState == 2)
+        flushTail(state, out);
+    if (state.NoteDue)
+        writeNote(line, settings, state, out);
+    state.FlowState = 1;
+    state.Carry = CarryRecord{};
+    out += line;
+}
+
 // UpdateSub, appending to out.
 void updateLine(std::u16string_view line, const ReflowSettings& settings, ReflowState& state,
                 std::u16string& out)
 {
+    CommentLines comments(settings.CommentChar, state.PastScissors);
+    if (comments.keeps(line)) {
+        state.PastScissors = comments.pastScissors();
+        keepLine(line, settings, state, out);
+        return;
+    }
     const int columns = settings.Columns;
 
     // Split into prefix, indentation and text.
@@ -71,22 +116,12 @@ void updateLine(std::u16string_view line, const ReflowSettings& settings, Reflow
             state.joined += text;
             text = state.joined;
         } else {
-            out += state.Carry.Quote;
-            out += state.Carry.Indent;
-            out += state.Carry.Tail;
-            out += kCrLf;
+            flushTail(state, out);
         }
     }
 
-    // A line that already is the note (the text was aligned before) stands in for it, so
-    // aligning an edited text again never stacks a second note.
-    if (state.NoteDue && quoteChars == 0) {
-        if (line != settings.EnterMes) {
-            out += settings.EnterMes;
-            out += kCrLf;
-        }
-        state.NoteDue = false;
-    }
+    if (state.NoteDue && quoteChars == 0)
+        writeNote(line, settings, state, out);
 
     state.FlowState = 1;
     state.Carry.Quote.assign(quote);
@@ -258,7 +293,11 @@ std::u16string UpdateSub(std::u16string_view line, const ReflowSettings& setting
     return out;
 }
 
-void beginReflow(ReflowState& state) { state.FlowState = 0; }
+void beginReflow(ReflowState& state)
+{
+    state.FlowState = 0;
+    state.PastScissors = false;
+}
 
 void reflowLine(std::u16string_view line, bool lineEnd, const ReflowSettings& settings,
                 ReflowState& state, std::u16string& out)

@@ -26,6 +26,7 @@ struct ReflowState // lives across the UpdateSub calls of one TextUpdate run
     int FlowState = 0; // 0 no line yet, 1 previous line finished, 2 tail waiting in Carry
     bool NoteDue = false;
     CarryRecord Carry;
+    bool PastScissors = false; // git's scissors line was seen: every line stays as it is
 
     // Work buffers reused from line to line; they carry nothing between calls.
     std::vector<MeasuredChar> measured;

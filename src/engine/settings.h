@@ -21,6 +21,9 @@ struct ReflowSettings
                                    // 2 joined
     std::u16string EnterMes{kDefaultEnterMes}; // note after a re-flowed quote
     std::u16string Inyofu{kDefaultInyofu};     // quote characters
+    // git's comment character in the files git hands its editor: lines that begin with it, and
+    // all from its scissors line on, are never re-flowed, joined or quoted. Empty: no such lines.
+    std::u16string CommentChar;
 };
 
 } // namespace kestrova::engine

@@ -128,10 +128,10 @@ Result<DecodedText> ReadTextFile(const std::string& path, int convMode)
     auto bytes = readWholeFile(path);
     if (!bytes)
         return bytes.error();
-    // A missing file reads as empty text, as an empty one does.
-    if (!*bytes)
-        return DecodedText{};
-    auto decoded = decodeText(**bytes, convMode == 1);
+    // A missing file reads as empty text, as an empty one does. Neither, nor a file of ASCII
+    // alone, has a code of its own: it is read, and written back, as this platform's UTF-8.
+    auto decoded = decodeText(*bytes ? std::string_view(**bytes) : std::string_view(),
+                              convMode == 1, PlainAscii::AsUtf8);
     if (!decoded)
         return IoError{decoded.error().kind, path, decoded.error().reason};
     return decoded;

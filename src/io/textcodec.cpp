@@ -367,23 +367,32 @@ std::string codeStatus(CodeConvertResult found)
     return status;
 }
 
-Result<DecodedText> decodeText(std::string_view bytes, bool convMode)
+bool isPlainAscii(std::string_view bytes)
 {
-    return decodeText(toBuffer(bytes), convMode);
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    return asciiRunEnd(s, 0, bytes.size()) == bytes.size() &&
+           detectCode(s, bytes.size()).family != CodeFamily::Jis;
 }
 
-PreparedText prepareText(ByteBuffer&& buffer, bool convMode)
+Result<DecodedText> decodeText(std::string_view bytes, bool convMode, PlainAscii ascii)
+{
+    return decodeText(toBuffer(bytes), convMode, ascii);
+}
+
+PreparedText prepareText(ByteBuffer&& buffer, bool convMode, PlainAscii ascii)
 {
     PreparedText prepared;
     prepared.bytes = std::move(buffer);
     ByteBuffer& bytes = prepared.bytes;
-    if (bytes.empty())
-        return prepared;
     const std::string_view raw(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    const bool hasCr = std::memchr(bytes.data(), '\r', bytes.size()) != nullptr;
-    const bool hasLf = std::memchr(bytes.data(), '\n', bytes.size()) != nullptr;
+    const bool asUtf8 = isUtf8Text(raw) || (ascii == PlainAscii::AsUtf8 && isPlainAscii(raw));
+    if (bytes.empty() && !asUtf8)
+        return prepared;
+    // An empty buffer may have no storage at all, which memchr must not be given.
+    const bool hasCr = !bytes.empty() && std::memchr(bytes.data(), '\r', bytes.size()) != nullptr;
+    const bool hasLf = !bytes.empty() && std::memchr(bytes.data(), '\n', bytes.size()) != nullptr;
 
-    if (isUtf8Text(raw)) {
+    if (asUtf8) {
         // raw is not used past here: the conversion below may replace the buffer.
         const bool byteOrderMark = raw.substr(0, 3) == kByteOrderMark;
         // CR and LF bytes never occur inside a UTF-8 sequence, so the line ends can be
@@ -394,7 +403,8 @@ PreparedText prepareText(ByteBuffer&& buffer, bool convMode)
         if (byteOrderMark)
             prepared.start = 3;
         prepared.utf8 = true;
-        prepared.lfOnly = hasLf && !hasCr;
+        // A text without line ends gets this platform's own, LF, when lines are added to it.
+        prepared.lfOnly = !hasCr;
         prepared.status = "UTF-8" + codeStatus({CodeFamily::Sjis, lineEnds});
         return prepared;
     }
@@ -451,9 +461,9 @@ Result<Done> decodePiece(const PreparedText& prepared, std::size_t from, std::si
     return Done{};
 }
 
-Result<DecodedText> decodeText(ByteBuffer&& buffer, bool convMode)
+Result<DecodedText> decodeText(ByteBuffer&& buffer, bool convMode, PlainAscii ascii)
 {
-    PreparedText prepared = prepareText(std::move(buffer), convMode);
+    PreparedText prepared = prepareText(std::move(buffer), convMode, ascii);
     DecodedText decoded;
     if (auto done = decodePiece(prepared, prepared.start, prepared.bytes.size(), decoded.text);
         !done)

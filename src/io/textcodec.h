@@ -23,10 +23,10 @@ enum class OutputCode
 
 struct DecodedText
 {
-    std::u16string text;                  // line ends are CR LF
-    std::string status;                   // "JIS", "EUC:LF", ":CR", "UTF-8", "UTF-8:LF", or empty
-    bool utf8 = false;                    // read as UTF-8: written back as UTF-8
-    bool lfOnly = false;                  // every line end was a lone LF: written back with LF
+    std::u16string text; // line ends are CR LF
+    std::string status;  // "JIS", "EUC:LF", ":CR", "UTF-8", "UTF-8:LF", or empty
+    bool utf8 = false;   // read as UTF-8: written back as UTF-8
+    bool lfOnly = false; // written back with LF: every line end was a lone LF, or UTF-8 had none
     CodeFamily family = CodeFamily::Sjis; // the legacy code found, when not UTF-8
 };
 
@@ -65,12 +65,26 @@ struct DecodedText
     return char32_t(b & 0x0F) << 12 | char32_t(s[i + 1] & 0x3F) << 6 | (s[i + 2] & 0x3F);
 }
 
-// Decodes file bytes. UTF-8 is recognised first; otherwise, with convMode, the JIS, EUC and
-// Shift_JIS detection runs and converts to Shift_JIS; without it the bytes are taken as
-// Shift_JIS as they are. Bytes that are no code page 932 text make it fail with BadData,
-// naming the line.
-[[nodiscard]] Result<DecodedText> decodeText(std::string_view bytes, bool convMode);
-[[nodiscard]] Result<DecodedText> decodeText(ByteBuffer&& bytes, bool convMode);
+// What bytes that are all ASCII (or none at all) are read as. Such a text has no code of its
+// own: a file the window reads takes this platform's text code, so that Japanese added to it
+// is written back as UTF-8; kestrova-cli reports what the code detection finds.
+enum class PlainAscii
+{
+    AsDetected, // Shift_JIS as the detection finds it, or JIS when it holds JIS's escapes
+    AsUtf8,     // UTF-8, unless it holds JIS's escapes
+};
+
+// True for bytes that are all ASCII and hold no JIS text, including none at all.
+[[nodiscard]] bool isPlainAscii(std::string_view bytes);
+
+// Decodes file bytes. UTF-8 is recognised first (and plain ASCII with PlainAscii::AsUtf8);
+// otherwise, with convMode, the JIS, EUC and Shift_JIS detection runs and converts to
+// Shift_JIS; without it the bytes are taken as Shift_JIS as they are. Bytes that are no code
+// page 932 text make it fail with BadData, naming the line.
+[[nodiscard]] Result<DecodedText> decodeText(std::string_view bytes, bool convMode,
+                                             PlainAscii ascii = PlainAscii::AsDetected);
+[[nodiscard]] Result<DecodedText> decodeText(ByteBuffer&& bytes, bool convMode,
+                                             PlainAscii ascii = PlainAscii::AsDetected);
 
 // Input made ready to be decoded in pieces: its code recognised as decodeText does, its line
 // ends CR LF. Pieces that end at a CR LF decode to the text's lines.
@@ -84,7 +98,8 @@ struct PreparedText
     CodeFamily family = CodeFamily::Sjis;
     std::string fault; // names the input's first bad bytes and their line, when it has some
 };
-[[nodiscard]] PreparedText prepareText(ByteBuffer&& bytes, bool convMode);
+[[nodiscard]] PreparedText prepareText(ByteBuffer&& bytes, bool convMode,
+                                       PlainAscii ascii = PlainAscii::AsDetected);
 // Appends the text of bytes [from, to) of prepared to out; BadData names the line.
 [[nodiscard]] Result<Done> decodePiece(const PreparedText& prepared, std::size_t from,
                                        std::size_t to, std::u16string& out);

@@ -5,7 +5,9 @@
 #include "platform/qtext.h"
 
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QMimeData>
 
 namespace kestrova::platform {
 
@@ -15,6 +17,35 @@ std::u16string clipboardText()
     if (!clipboard)
         return {}; // no clipboard reads as an empty one
     return toU16(clipboard->text(QClipboard::Clipboard));
+}
+
+namespace {
+
+// Qt waits a second (Wayland) to five (X11) for the clipboard's owner.
+constexpr qint64 kUnansweredMs = 900;
+
+} // namespace
+
+ClipboardRead readClipboardText()
+{
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard)
+        return {};
+    QElapsedTimer waited;
+    waited.start();
+    const QMimeData* offered = clipboard->mimeData(QClipboard::Clipboard);
+    ClipboardRead read;
+    read.text = toU16(clipboard->text(QClipboard::Clipboard));
+    // Qt gives up on an owner that does not answer after a while and returns no text; an empty
+    // text that is really there comes at once.
+    read.unreadable =
+        read.text.empty() && offered && offered->hasText() && waited.elapsed() >= kUnansweredMs;
+    return read;
+}
+
+bool clipboardNeedsFocus()
+{
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }
 
 void putOnClipboard(std::u16string_view text)

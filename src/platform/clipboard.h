@@ -21,6 +21,17 @@ using io::takeClipboardText;
 // The clipboard's plain text, empty when there is none or the clipboard cannot be read.
 [[nodiscard]] std::u16string clipboardText();
 
+struct ClipboardRead
+{
+    std::u16string text;
+    bool unreadable = false; // text was offered but could not be had: its owner did not answer
+};
+[[nodiscard]] ClipboardRead readClipboardText();
+
+// This desktop hands a program the clipboard only while one of its windows has the keyboard
+// focus (Wayland): before that, the clipboard reads as empty whatever it holds.
+[[nodiscard]] bool clipboardNeedsFocus();
+
 // Empties the clipboard, then puts text (CR LF line ends) on it as plain text with LF line
 // ends, as programs here expect.
 void putOnClipboard(std::u16string_view text);

@@ -173,6 +173,8 @@ void dorUrerUvuroze::changeEvent(QEvent* event)
     QWidget::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange)
         Form_Resize();
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        windowActivated();
 }
 
 // The stack: ruler, text box, command strip, and the PGP strip when it is on.

@@ -15,6 +15,7 @@
 #include "setup/setupdialog.h"
 #include "shell/commandline.h"
 #include "shell/filedrop.h"
+#include "shell/gitfiles.h"
 #include "shell/help.h"
 #include "shell/placement.h"
 #include "shell/settingsstore.h"
@@ -29,6 +30,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTextDocument>
 #include <QTimer>
 
@@ -44,6 +46,7 @@ using platform::TwipRect;
 
 const QString kTitle = QStringLiteral("Kestrova");
 const QString kPluginCaption = QStringLiteral("  - Plugin Mode");
+const QString kUnreadCaption = QStringLiteral("  - クリップボードを読めませんでした");
 const QString kFileFilter = QStringLiteral("ﾃｷｽﾄﾌｧｲﾙ(*.txt)|*.txt|全てのﾌｧｲﾙ(*.*)|*.*");
 
 } // namespace
@@ -107,6 +110,12 @@ StartResult dorUrerUvuroze::Form_Load()
 void dorUrerUvuroze::commandLine()
 {
     if (m_options.arguments.isEmpty()) {
+        // Until the window is active the clipboard reads as empty here, whatever it holds.
+        if (platform::clipboardNeedsFocus()) {
+            m_readAtFocus = true;
+            m_clipboardUnread = true;
+            return;
+        }
         TextRead();
         return;
     }
@@ -149,6 +158,9 @@ void dorUrerUvuroze::startPluginMode(const QString& name)
         return;
     }
     Modified = 0;
+    // git's instructions in the files it hands its editor must not end up in the message.
+    if (isGitEditorFile(PluginFile))
+        m_commentChar = gitCommentChar(PluginFile, boxText());
 }
 
 void dorUrerUvuroze::openNamedFile(const QString& name)
@@ -201,7 +213,28 @@ bool dorUrerUvuroze::readFile(const QString& name, const QString& failedNote)
             platform::sizeMessage(shown->keptPercent, QStringLiteral("％しか表示できません")));
     setBoxText(shown->text);
     CurrentFile = name;
+    // The text now comes from the file: a start-up read of the clipboard must not replace it.
+    m_readAtFocus = false;
+    m_clipboardUnread = false;
     return true;
+}
+
+void dorUrerUvuroze::windowActivated()
+{
+    if (!m_readAtFocus)
+        return;
+    m_readAtFocus = false;
+    TextRead();
+}
+
+void dorUrerUvuroze::userActed()
+{
+    m_readAtFocus = false;
+    if (!m_clipboardUnread)
+        return;
+    m_clipboardUnread = false;
+    if (windowTitle() == kTitle + kUnreadCaption)
+        setWindowTitle(kTitle);
 }
 
 void dorUrerUvuroze::runUndoable(UndoCommand k, const TextWork& work)
@@ -237,6 +270,8 @@ void dorUrerUvuroze::CmdPrint() { m_undo.CmdPrint(); }
 
 void dorUrerUvuroze::txtData_Change()
 {
+    if (!m_settingBox)
+        userActed();
     m_undo.clear();
     if (PluginMode == 1)
         Modified = -1;
@@ -250,6 +285,7 @@ engine::ReflowSettings dorUrerUvuroze::reflowSettings() const
     reflow.ChgMode = m_settings.ChgMode;
     reflow.EnterMes = m_settings.EnterMes;
     reflow.Inyofu = m_settings.Inyofu;
+    reflow.CommentChar = m_commentChar;
     return reflow;
 }
 
@@ -270,7 +306,7 @@ void dorUrerUvuroze::cmdHanToZen_Click()
 void dorUrerUvuroze::cmdInyoAdd_Click()
 {
     const platform::BusyPointer busy;
-    setBoxText(engine::quoteText(boxText(), m_settings.Inyofu));
+    setBoxText(engine::quoteText(boxText(), m_settings.Inyofu, m_commentChar));
     if (PluginMode != 0)
         Modified = -1;
     else
@@ -281,7 +317,7 @@ void dorUrerUvuroze::cmdInyoDel_Click()
 {
     const platform::BusyPointer busy;
     m_settings.Inyofu = engine::trimmedInyofu(m_settings.Inyofu);
-    setBoxText(engine::unquoteText(boxText(), m_settings.Inyofu));
+    setBoxText(engine::unquoteText(boxText(), m_settings.Inyofu, m_commentChar));
     if (PluginMode != 0)
         Modified = -1;
     else
@@ -458,9 +494,19 @@ void dorUrerUvuroze::SaveText(const std::u16string& text)
 
 void dorUrerUvuroze::TextRead()
 {
+    platform::ClipboardRead read = platform::readClipboardText();
+    if (read.unreadable) {
+        // Nothing of it reached the window: the text box keeps its text, and no command puts
+        // a result on the clipboard until the user acts, or the mail there would be replaced
+        // by a text that never held it.
+        m_clipboardUnread = true;
+        setWindowTitle(kTitle + kUnreadCaption);
+        return;
+    }
+    userActed();
     m_files.textFromElsewhere();
     const platform::ClipboardIntake intake =
-        platform::takeClipboardText(platform::clipboardText(), m_settings.ConvMode);
+        platform::takeClipboardText(std::move(read.text), m_settings.ConvMode);
     // Told whenever the text is cut: above 3.3 MB the percentage itself rounds down to 0.
     if (intake.cut)
         platform::showLimitMessage(
@@ -469,7 +515,12 @@ void dorUrerUvuroze::TextRead()
     setBoxText(intake.text);
 }
 
-void dorUrerUvuroze::TextWrite() { platform::putOnClipboard(boxText()); }
+void dorUrerUvuroze::TextWrite()
+{
+    if (m_clipboardUnread)
+        return; // the clipboard's own text never reached the window: leave it alone
+    platform::putOnClipboard(boxText());
+}
 
 void dorUrerUvuroze::TextWrite2(int& mode)
 {
@@ -516,6 +567,7 @@ void dorUrerUvuroze::setBoxText(std::u16string_view text)
     // Only CR LF ends a line here; a lone CR or LF stays the character it is.
     QString plain = toQString(text);
     plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    const QScopedValueRollback setting(m_settingBox, true);
     txtData->setPlainText(plain);
 }
 
@@ -539,8 +591,13 @@ bool dorUrerUvuroze::PutPara(const QString& path)
 
 void dorUrerUvuroze::helpRequested() { showHelp(this, HelpFile, txtData->font()); }
 
-void dorUrerUvuroze::bringToFront()
+void dorUrerUvuroze::bringToFront(const QString& activationToken)
 {
+    // On Wayland, Qt activates a window with the token it finds here (xdg-activation), where
+    // the compositor offers that; without one the compositor decides, and may only mark the
+    // window as wanting attention.
+    if (!activationToken.isEmpty())
+        qputenv("XDG_ACTIVATION_TOKEN", activationToken.toUtf8());
     if (isMinimized())
         setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     show();

@@ -113,7 +113,7 @@ private slots:
     void txtData_Change();
     void Form_Resize();
     void helpRequested();
-    void bringToFront();
+    void bringToFront(const QString& activationToken = {});
     void columnsChosen(int columns);
     void txtData_OLEDragDrop(const QMimeData* dropped);
     // A file named on a command line, read as the command line reads it.
@@ -132,6 +132,10 @@ private:
     [[nodiscard]] bool readFile(const QString& name, const QString& failedNote);
     // Plug-in mode on the file name, which need not exist yet.
     void startPluginMode(const QString& name);
+    // The window became active: the start-up read of the clipboard, where it waited for that.
+    void windowActivated();
+    // The user changed the text or read one: the clipboard takes results again.
+    void userActed();
     // Runs an undoable command, or undoes it when its button offers undo.
     void runUndoable(UndoCommand k, const TextWork& work);
     // The result of a command begun with m_undo.begin(): the text box takes it and the
@@ -195,6 +199,12 @@ private:
     platform::clsComDlg ComDlg;
     QString HelpFile;
     TextFiles m_files;
+    // The clipboard is left alone while the text box holds nothing of it because it could not
+    // be read, or not yet (on Wayland only once the window is active), until the user acts.
+    bool m_clipboardUnread = false;
+    bool m_readAtFocus = false;
+    bool m_settingBox = false;    // the program, not the user, is changing the text box
+    std::u16string m_commentChar; // git's, in plug-in mode on a file git handed over
 
     settings::Settings m_settings;
     engine::ReflowState m_reflowState;

@@ -23,6 +23,18 @@ const QByteArray kRaise = QByteArrayLiteral("raise\n");
 // "open ", the file's name in UTF-8 as Base64 (a name may hold a line end), a line end.
 const QByteArray kOpen = QByteArrayLiteral("open ");
 const QByteArray kDone = QByteArrayLiteral("done\n");
+// "token ", the activation token this copy was started with, as Base64, a line end: Wayland
+// lets a window come forward only with the token of the user's action that asked for it.
+const QByteArray kToken = QByteArrayLiteral("token ");
+
+// The Base64 text of a "open " or "token " line, empty when it is not one.
+QByteArray lineValue(const QByteArray& line, const QByteArray& word)
+{
+    if (!line.startsWith(word) || !line.endsWith('\n'))
+        return {};
+    return QByteArray::fromBase64(line.mid(word.size(), line.size() - word.size() - 1),
+                                  QByteArray::AbortOnBase64DecodingErrors);
+}
 
 // Two displays are two desktops: each may have its own copy.
 QString displayTag()
@@ -77,6 +89,8 @@ bool SingleInstance::raiseRunningCopyOrListen(const QString& file)
     if (socket.waitForConnected(kConnectMs)) {
         if (!file.isEmpty())
             socket.write(kOpen + file.toUtf8().toBase64() + '\n');
+        if (const QByteArray token = qgetenv("XDG_ACTIVATION_TOKEN"); !token.isEmpty())
+            socket.write(kToken + token.toBase64() + '\n');
         socket.write(kRaise);
         socket.waitForBytesWritten(kAnswerMs);
         // The answer shows the first copy has the request; without one it is hung, and
@@ -106,14 +120,16 @@ void SingleInstance::answer()
         QPointer<QLocalSocket> guarded(client);
         connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
         auto named = std::make_shared<QString>(); // the file this copy was started with
-        connect(client, &QLocalSocket::readyRead, this, [this, guarded, named] {
+        auto token = std::make_shared<QString>(); // and its activation token
+        connect(client, &QLocalSocket::readyRead, this, [this, guarded, named, token] {
             while (guarded && guarded->canReadLine()) {
                 const QByteArray line = guarded->readLine();
-                if (line.startsWith(kOpen) && line.endsWith('\n')) {
-                    const QByteArray name = QByteArray::fromBase64(
-                        line.mid(kOpen.size(), line.size() - kOpen.size() - 1),
-                        QByteArray::AbortOnBase64DecodingErrors);
-                    *named = QString::fromUtf8(name);
+                if (line.startsWith(kOpen)) {
+                    *named = QString::fromUtf8(lineValue(line, kOpen));
+                    continue;
+                }
+                if (line.startsWith(kToken)) {
+                    *token = QString::fromUtf8(lineValue(line, kToken));
                     continue;
                 }
                 if (line == kRaise) {
@@ -121,7 +137,7 @@ void SingleInstance::answer()
                     // show a message box.
                     guarded->write(kDone);
                     guarded->flush();
-                    emit raiseRequested();
+                    emit raiseRequested(std::exchange(*token, QString()));
                     const QString file = std::exchange(*named, QString());
                     if (!file.isEmpty())
                         emit openRequested(file);

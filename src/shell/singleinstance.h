@@ -32,7 +32,8 @@ public:
     [[nodiscard]] bool isListening() const;
 
 signals:
-    void raiseRequested();
+    // activationToken: what the later copy was started with, perhaps empty.
+    void raiseRequested(const QString& activationToken);
     // A later copy was started with this file.
     void openRequested(const QString& file);
 

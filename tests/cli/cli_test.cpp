@@ -87,6 +87,30 @@ TEST(CliAlign, DropsAByteOrderMarkAndReadsLfLineEnds)
     EXPECT_EQ(r.out, "abcd\nefあ\n"); // the tail joins the next line
 }
 
+// A hook or an editor re-flows a commit message: git's lines stay as they are, with whatever
+// comment character git uses, from standard input and from a file alike.
+TEST(CliAlign, CommentCharLeavesGitsLinesAlone)
+{
+    const std::string message = "fix: the long subject line\n; Please enter the message\n";
+    const std::string kept = "fix: the long \nsubject line\n; Please enter the message\n";
+    EXPECT_EQ(cli({"align", "--columns", "14", "--comment-char", ";"}, message).out, kept);
+    EXPECT_EQ(cli({"align", "--columns", "14", "--comment-char=;"}, message).out, kept);
+    EXPECT_EQ(cli({"align", "--columns", "14"}, message).out,
+              "fix: the long \nsubject line; \nPlease enter t\nhe message\n");
+
+    char name[] = "/tmp/kestrova-cli-comment-XXXXXX";
+    const int fd = mkstemp(name);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, message.data(), message.size()), static_cast<ssize_t>(message.size()));
+    close(fd);
+    EXPECT_EQ(cli({"align", "--columns", "14", "--comment-char", ";", name}).out, kept);
+    unlink(name);
+
+    expectRefused(cli({"align", "--comment-char", ""}), "--comment-char");
+    expectRefused(cli({"align", "--comment-char", "##"}), "one character");
+    expectRefused(cli({"quote", "--comment-char", "#"}), "--comment-char");
+}
+
 TEST(CliAlign, KeepsCrLfOnRequest)
 {
     EXPECT_EQ(cli({"align", "--crlf"}, "a\nb").out, "a\r\nb");
@@ -213,6 +237,9 @@ TEST(CliDetect, PrintsTheStatusOfAFileRead)
         EXPECT_EQ(cli({"detect", kData + "/" + name}).out, status) << name;
     EXPECT_EQ(cli({"detect"}, "\x1b$B$\"\x1b(B").out, "JIS\n");
     EXPECT_EQ(cli({"detect"}, "").out, "\n");
+    // The window reads plain ASCII as UTF-8; detect still says what the code detection finds.
+    EXPECT_EQ(cli({"detect"}, "# plain ASCII\n").out, ":LF\n");
+    EXPECT_EQ(cli({"detect"}, "plain\r\n").out, "\n");
 }
 
 TEST(CliErrors, BadCommandLinesAreRefused)

@@ -404,5 +404,36 @@ TEST(Pipeline, WritesNothingBeforeARefusal)
     EXPECT_EQ(out.text, "");
 }
 
+// A commit message with git's comment lines and a diff after the scissors: both paths leave
+// git's lines alone, piece by piece as well; the leftover of the broken line is not joined.
+TEST(Pipeline, BothPathsLeaveGitsCommentLinesAlone)
+{
+    const std::string message =
+        "件名です\n\n本文の長い行です。本文の長い行です。本文の長い行です。本文の長い行です。\n"
+        "# Please enter the commit message for your changes. Lines starting\n"
+        "# ------------------------ >8 ------------------------\n"
+        "diff --git a/a.txt b/a.txt and a long line that would be broken otherwise\n";
+    const std::string expected =
+        "件名です\n\n本文の長い行です。本文の長い行です。本文の長い行です。本文の長い行です\n"
+        "。\n"
+        "# Please enter the commit message for your changes. Lines starting\n"
+        "# ------------------------ >8 ------------------------\n"
+        "diff --git a/a.txt b/a.txt and a long line that would be broken otherwise\n";
+    Options o;
+    o.command = Command::Align;
+    o.settings.CommentChar = u"#";
+    StringOutput whole;
+    ASSERT_EQ(runWhole(o, message, whole).exitStatus, kExitDone);
+    EXPECT_EQ(whole.text, expected);
+    for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, kPieceBytes}) {
+        StringOutput pieces;
+        ASSERT_EQ(runPipeline(
+                      o, message, pieces, [piece] { return piece; }, {}, 0)
+                      .exitStatus,
+                  kExitDone);
+        EXPECT_EQ(pieces.text, expected) << "pieces of " << piece;
+    }
+}
+
 } // namespace
 } // namespace kestrova::cli

@@ -11,6 +11,8 @@ same defaults as a fresh settings file.
 
 import argparse
 import os
+import re
+import shlex
 import shutil
 import subprocess
 import sys
@@ -124,7 +126,8 @@ class Desktop:
             out = self.run(["xdotool", "search", "--onlyvisible", "--pid", str(proc.pid),
                             "--name", "^Kestrova"], check_rc=False).split()
             return out[0] if out else None
-        return wait_for(find, "the Kestrova window")
+        # Generous: the machine may be busy with other builds while the window starts.
+        return wait_for(find, "the Kestrova window", timeout=60)
 
     def title(self, window):
         return self.run(["xdotool", "getwindowname", window]).strip()
@@ -344,6 +347,223 @@ def case_dialog_frame(desk, args):
              "the main window back on screen", timeout=30)
     desk.keys(setup, "Escape")
     wait_for(lambda: dialog() is None, "the settings dialog to close")
+
+
+def case_git_commit(desk, args):
+    """git commit with GIT_EDITOR="kestrova -f": Japanese pasted into git's ASCII template,
+    Alt+S, Ctrl+S, Alt+X. The commit message is the re-flowed text alone, as UTF-8: git's
+    comment lines (here with core.commentChar ";") got no leftover joined onto them."""
+    repo = desk.path("home", "repo")
+    os.makedirs(repo)
+    env = dict(desk.env, GIT_CONFIG_NOSYSTEM="1",
+               GIT_EDITOR=f"{shlex.quote(args.kestrova)} -f")
+    for argv in (["git", "init", "-q", "-b", "main"],
+                 ["git", "config", "user.name", "Erika"],
+                 ["git", "config", "user.email", "erika@example.org"],
+                 ["git", "config", "core.commentChar", ";"]):
+        subprocess.run(argv, cwd=repo, env=env, check=True, capture_output=True, timeout=30)
+    with open(os.path.join(repo, "notes.txt"), "w") as f:
+        f.write("notes\n")
+    subprocess.run(["git", "add", "notes.txt"], cwd=repo, env=env, check=True, timeout=30)
+
+    # No line end after the last line: it fills the template's empty first line, as a paste
+    # into an editor does, and its leftover then stands just above git's comment lines.
+    pasted = ("資料の修正\n\n第三章の数字を最新の集計に合わせて直しました。"
+              "ご確認のほど、どうぞよろしくお願いいたします。お願いします。")
+    message = aligned(args.cli, pasted)
+    check(message.count("\n") > 3, "the sample message needs re-flowing")
+    desk.set_clipboard(pasted)
+    commit = subprocess.Popen(["git", "commit", "-q"], cwd=repo, env=env,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    desk.procs.append(commit)  # ended with the desktop should the test fail
+
+    def find():
+        out = desk.run(["xdotool", "search", "--onlyvisible", "--name", "^Kestrova"],
+                       check_rc=False).split()
+        return out[0] if out else None
+    window = wait_for(find, "the Kestrova window that git started")
+    check(desk.title(window) == "Kestrova  - Plugin Mode", f"caption {desk.title(window)!r}")
+    desk.keys(window, "ctrl+Home", "ctrl+v")
+    desk.keys(window, "alt+s")
+    edited = os.path.join(repo, ".git", "COMMIT_EDITMSG")
+
+    def saved():
+        desk.keys(window, "ctrl+s")
+        time.sleep(0.2)
+        return open(edited, "rb").read().startswith(message.encode("utf-8"))
+    wait_for(saved, "the re-flowed message saved above git's lines")
+    data = open(edited, "rb").read().decode("utf-8")
+    check("\n; Please enter the commit message" in data, f"git's lines changed:\n{data}")
+    desk.keys(window, "alt+x")
+    try:
+        out, err = commit.communicate(timeout=30)
+    except subprocess.TimeoutExpired:
+        raise Failure("git commit did not end")
+    check(commit.returncode == 0, f"git commit failed: {err.decode(errors='replace')}")
+    check(b"UTF-8" not in err, f"git warned: {err.decode(errors='replace')}")
+    logged = subprocess.run(["git", "log", "-1", "--format=%B"], cwd=repo, env=env,
+                            capture_output=True, timeout=30).stdout.decode("utf-8")
+    check(logged.rstrip("\n") == message.rstrip("\n"),
+          f"commit message:\n{logged!r}\nexpected:\n{message!r}")
+
+
+UNANSWERED_OWNER = r"""
+import sys
+from Xlib import X, Xatom, display
+from Xlib.protocol import event
+d = display.Display()
+w = d.screen().root.create_window(0, 0, 1, 1, 0, X.CopyFromParent)
+clipboard, targets = d.intern_atom("CLIPBOARD"), d.intern_atom("TARGETS")
+offered = [d.intern_atom(n) for n in ("UTF8_STRING", "text/plain;charset=utf-8")]
+w.set_selection_owner(clipboard, X.CurrentTime)
+d.flush()
+print(w.id, flush=True)
+while True:
+    e = d.next_event()
+    # The list of what is offered is answered; the text itself never comes.
+    if e.type == X.SelectionRequest and e.target == targets:
+        e.requestor.change_property(e.property, Xatom.ATOM, 32, [targets] + offered)
+        e.requestor.send_event(event.SelectionNotify(
+            time=e.time, requestor=e.requestor, selection=e.selection, target=e.target,
+            property=e.property))
+        d.flush()
+"""
+
+
+class Skip(Exception):
+    pass
+
+
+def wayland_tools():
+    """Why the Wayland cases cannot run here, or None."""
+    for tool in ("weston", "wl-copy", "wl-paste"):
+        if not shutil.which(tool):
+            return f"{tool} is not installed"
+    plugins = subprocess.run(["find", "/usr/lib", "-name", "libqwayland-generic.so"],
+                             capture_output=True, timeout=60).stdout
+    if not plugins.strip():
+        return "Qt's Wayland platform plugin (qt6-wayland) is not installed"
+    return None
+
+
+class Weston:
+    """weston nested in the test's X display (x11 backend, desktop shell): its seat takes the
+    keys xdotool types into its window and gives the keyboard focus to the newest window."""
+
+    def __init__(self, desk):
+        why = wayland_tools()
+        if why:
+            raise Skip(why)
+        self.desk = desk
+        runtime = desk.env["XDG_RUNTIME_DIR"]
+        self.proc = desk.spawn(["weston", "--backend=x11-backend.so", "--socket=kestrova-e2e",
+                                "--idle-time=0", "--width=1000", "--height=700"])
+        wait_for(lambda: os.path.exists(os.path.join(runtime, "kestrova-e2e")),
+                 "weston's socket")
+        self.env = {k: v for k, v in desk.env.items() if k != "DISPLAY"}
+        self.env.update(WAYLAND_DISPLAY="kestrova-e2e", QT_QPA_PLATFORM="wayland")
+
+        def output_window():
+            self.proc.log.seek(0)
+            found = re.search(rb"x11 output .*window id (\d+)", self.proc.log.read())
+            return found.group(1).decode() if found else None
+        self.window = wait_for(output_window, "weston's window")
+
+    def copy(self, text):
+        subprocess.run(["wl-copy"], env=self.env, input=text.encode("utf-8"), check=True,
+                       timeout=30)
+        wait_for(lambda: self.paste() == text, "the Wayland clipboard to hold the text")
+
+    def paste(self):
+        # wl-paste, too, needs the keyboard focus for a moment to read the clipboard.
+        result = subprocess.run(["wl-paste", "--no-newline"], env=self.env, capture_output=True,
+                                timeout=30)
+        return result.stdout.decode("utf-8") if result.returncode == 0 else None
+
+    def picture(self):
+        """A digest of what weston's window shows, to see a window appear in it."""
+        script = ("import hashlib, sys\nfrom Xlib import X, display\nd = display.Display()\n"
+                  "w = d.create_resource_object('window', int(sys.argv[1]))\n"
+                  "g = w.get_geometry()\n"
+                  "print(hashlib.sha1(w.get_image(0, 0, g.width, g.height, X.ZPixmap,"
+                  " 0xffffffff).data).hexdigest())")
+        return self.desk.run([XLIB_PYTHON, "-c", script, self.window])
+
+    def keys(self, *keys):
+        self.desk.activate(self.window)
+        self.desk.run(["xdotool", "key", "--clearmodifiers", *keys])
+
+
+def case_wayland_clipboard(desk, args):
+    """Under a native Wayland session the window reads the clipboard once it has the focus:
+    "start, then Alt+S" puts the re-flowed mail on the clipboard, never an empty text."""
+    weston = Weston(desk)
+    expected = aligned(args.cli, MAIL)
+    weston.copy(MAIL)
+    # The desktop is still: wl-paste's own window has gone.
+    before = wait_for(lambda: (lambda a, b: a if a == b else None)(
+        weston.picture(), (time.sleep(0.5), weston.picture())[1]), "weston's desktop to settle")
+    proc = desk.spawn([args.kestrova], env=weston.env)
+    # Shown, the window has the keyboard focus, which wl-paste below takes for a moment and
+    # gives back; a wl-paste before that would keep the focus from the window for good.
+    wait_for(lambda: weston.picture() != before, "the window in weston", timeout=60)
+
+    # Press Alt+S until the clipboard changes: once the window has aligned the text, Alt+S
+    # answers no button and does nothing.
+    def aligned_on_clipboard():
+        check(proc.poll() is None, "kestrova ended")
+        weston.keys("alt+s")
+        time.sleep(0.3)
+        got = weston.paste()
+        check(got in (MAIL, expected), f"the clipboard holds {got!r}")
+        return got == expected
+    try:
+        wait_for(aligned_on_clipboard, "the re-flowed mail on the Wayland clipboard", timeout=60)
+    except Failure:
+        raise Failure(f"the clipboard holds {weston.paste()!r}, expected {expected!r}")
+
+    # The focus comes back from wl-paste a moment after it has ended.
+    def ended():
+        weston.keys("alt+x")
+        try:
+            return proc.wait(timeout=2) is not None
+        except subprocess.TimeoutExpired:
+            return False
+    wait_for(ended, "kestrova to end after Alt+X", timeout=60)
+    check(proc.returncode == 0, "kestrova exited with an error")
+
+
+# Debian's python3-xlib belongs to the system's interpreter, which may not be the one running.
+XLIB_PYTHON = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable
+
+
+def case_unanswered_clipboard(desk, args):
+    """The clipboard's owner lists text but never hands it over: the window says so in its
+    caption, and Alt+S leaves the clipboard to its owner instead of putting an empty text on it;
+    once the user types, Alt+S writes the clipboard again."""
+    owner = subprocess.Popen([XLIB_PYTHON, "-c", UNANSWERED_OWNER], env=desk.env,
+                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    desk.procs.append(owner)
+    owner_window = int(owner.stdout.readline())
+
+    def clipboard_owner():
+        return int(desk.run([XLIB_PYTHON, "-c",
+                             "from Xlib import display\nd = display.Display()\n"
+                             "print(d.get_selection_owner(d.intern_atom('CLIPBOARD')).id)"]))
+    check(clipboard_owner() == owner_window, "the stand-in did not take the clipboard")
+    proc = desk.spawn([args.kestrova])
+    window = desk.kestrova_window(proc)
+    wait_for(lambda: desk.title(window) == "Kestrova  - クリップボードを読めませんでした",
+             "the caption to say the clipboard could not be read", timeout=30)
+    desk.keys(window, "alt+s")
+    desk.keys(window, "alt+greater")
+    # Both commands have run once the window answers the next key: typing shows in the text.
+    desk.keys(window, "x")
+    wait_for(lambda: desk.title(window) == "Kestrova", "the caption to follow the typing")
+    check(clipboard_owner() == owner_window, "a command replaced the clipboard")
+    desk.keys(window, "alt+s")
+    wait_for(lambda: desk.clipboard() is not None and "x" in desk.clipboard(),
+             "the typed text on the clipboard after Alt+S")
     desk.keys(window, "alt+x")
     check(wait_exit(proc, "kestrova after Alt+X") == 0, "kestrova exited with an error")
 
@@ -434,6 +654,50 @@ def case_pgp_sign(desk, args):
         home.close()
 
 
+def case_no_display(args):
+    """Without a display: --help and --version answer and end with 0; anything else ends with
+    one line on standard error and status 2, never Qt's abort, and touches no file."""
+    work = tempfile.mkdtemp(prefix="kestrova-nodisplay-")
+    try:
+        env = {k: v for k, v in os.environ.items()
+               if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+        env.update({"HOME": work, "XDG_CONFIG_HOME": os.path.join(work, "config"),
+                    "XDG_RUNTIME_DIR": work, "LC_ALL": "C.UTF-8"})
+        mail = os.path.join(work, "mail.txt")
+        with open(mail, "wb") as f:
+            f.write(MAIL.encode("utf-8"))
+
+        def run(argv, **extra):
+            return subprocess.run([args.kestrova, *argv], env=dict(env, **extra),
+                                  capture_output=True, timeout=60)
+        for option, starts in (("--help", b"Usage: kestrova"), ("--version", b"kestrova 1.7")):
+            r = run([option])
+            check(r.returncode == 0, f"{option}: status {r.returncode}, {r.stderr!r}")
+            check(r.stdout.startswith(starts), f"{option} printed {r.stdout!r}")
+            check(r.stderr == b"", f"{option} complained: {r.stderr!r}")
+        # A display that is named but not there: Qt itself finds out, and would abort.
+        missing = next(n for n in range(4242, 4300)
+                       if not os.path.exists(f"/tmp/.X11-unix/X{n}"))
+        for argv, extra in (([], {}), (["-f", mail], {}), ([mail], {}),
+                            ([], {"DISPLAY": f":{missing}"}),
+                            (["-f", mail], {"DISPLAY": f":{missing}"})):
+            r = run(argv, **extra)
+            what = f"kestrova {' '.join(argv)} with {extra or 'no display'}"
+            check(r.returncode == 2, f"{what}: status {r.returncode}, {r.stderr!r}")
+            check(r.stdout == b"", f"{what} printed {r.stdout!r}")
+            check(r.stderr.startswith(b"kestrova: ") and r.stderr.count(b"\n") == 1,
+                  f"{what} said {r.stderr!r}")
+        check(open(mail, "rb").read() == MAIL.encode("utf-8"), "the file was changed")
+        check(not os.path.exists(os.path.join(work, "config")), "settings were written")
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+# Cases that run without a desktop of their own.
+PLAIN_CASES = {
+    "no-display": case_no_display,
+}
+
 CASES = {
     "clipboard": case_clipboard,
     "plugin": case_plugin,
@@ -442,15 +706,29 @@ CASES = {
     "settings": case_settings,
     "dialog-frame": case_dialog_frame,
     "pgp-sign": case_pgp_sign,
+    "git-commit": case_git_commit,
+    "unanswered-clipboard": case_unanswered_clipboard,
+    "wayland-clipboard": case_wayland_clipboard,
 }
 
 
 def run_case(name, case, args):
-    """Runs case on a desktop of its own; the exit status, with the programs' output when the
-    case fails."""
+    """Runs case on a desktop of its own (a plain case, without one); the exit status, with the
+    programs' output when the case fails, 77 when it cannot run here."""
+    if name in PLAIN_CASES:
+        try:
+            case(args)
+        except Failure as failure:
+            print(f"FAIL {name}: {failure}", file=sys.stderr)
+            return 1
+        print(f"PASS {name}")
+        return 0
     desk = Desktop()
     try:
         case(desk, args)
+    except Skip as skip:
+        print(f"SKIP {name}: {skip}")
+        return 77
     except Failure as failure:
         print(f"FAIL {name}: {failure}", file=sys.stderr)
         for proc in desk.procs:
@@ -476,8 +754,9 @@ def parse_arguments(cases):
 
 
 def main():
-    args = parse_arguments(CASES)
-    return run_case(args.case, CASES[args.case], args)
+    cases = {**CASES, **PLAIN_CASES}
+    args = parse_arguments(cases)
+    return run_case(args.case, cases[args.case], args)
 
 
 if __name__ == "__main__":

@@ -78,13 +78,51 @@ TEST_F(FilesTest, JisWithLfReadsAsTextWithStatusOnlyWhenConvModeIsOne)
     EXPECT_EQ(raw->text, std::u16string(bytes.begin(), bytes.end())); // the escapes are ASCII
 }
 
-TEST_F(FilesTest, MissingAndEmptyFilesReadAsEmptyText)
+// An empty file has no code of its own: it is this platform's UTF-8, with LF line ends.
+TEST_F(FilesTest, MissingAndEmptyFilesReadAsEmptyUtf8Text)
 {
     writeBytes(file("empty.txt"), "");
     for (const auto& path : {file("missing.txt"), file("empty.txt"), file("empty.txt/a.txt")}) {
         auto read = ReadTextFile(path, 1);
         ASSERT_TRUE(read) << path << ": " << read.error().reason;
-        EXPECT_TRUE(read->text.empty() && read->status.empty()) << path;
+        EXPECT_TRUE(read->text.empty()) << path;
+        EXPECT_EQ(read->status, "UTF-8") << path;
+        EXPECT_TRUE(read->utf8 && read->lfOnly) << path;
+    }
+}
+
+// A file of ASCII alone reads as UTF-8 and keeps its line ends, so that Japanese added to a
+// commit template or a signature is written back as UTF-8; JIS, though made of ASCII bytes,
+// keeps its code.
+TEST_F(FilesTest, AsciiFilesReadAsUtf8AndTakeJapaneseBackAsUtf8)
+{
+    struct Row
+    {
+        const char* name;
+        std::string bytes;
+        int convMode;
+        const char* status;
+        std::string saved; // after "あ" and a line end are put before the text
+    };
+    const Row rows[] = {
+        {"LF", "# comment\nline\n", 1, "UTF-8:LF", "\xE3\x81\x82\n# comment\nline\n"},
+        {"CR LF", "a\r\nb\r\n", 1, "UTF-8", "\xE3\x81\x82\r\na\r\nb\r\n"},
+        {"no line end", "-- sig", 1, "UTF-8", "\xE3\x81\x82\n-- sig"},
+        {"without conversion", "a\nb\n", 0, "UTF-8:LF", "\xE3\x81\x82\na\nb\n"},
+        {"an escape that is no JIS", "\x1b[1mbold\x1b[0m\n", 1, "UTF-8:LF",
+         "\xE3\x81\x82\n\x1b[1mbold\x1b[0m\n"},
+        {"JIS", "\x1b$B$\"\x1b(B\n", 1, "JIS:LF", "\x1b$B$\"\x1b(B\n\x1b$B$\"\x1b(B\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        writeBytes(file("a.txt"), row.bytes);
+        auto read = ReadTextFile(file("a.txt"), row.convMode);
+        ASSERT_TRUE(read) << read.error().reason;
+        EXPECT_EQ(read->status, row.status);
+        const int mode = read->family == CodeFamily::Jis ? kTargetJis : kTargetSjis;
+        ASSERT_TRUE(
+            WriteTextFile(mode, u"あ\r\n" + read->text, file("a.txt"), "", "", formatOf(*read)));
+        EXPECT_EQ(readBytes(file("a.txt")), row.saved);
     }
 }
 

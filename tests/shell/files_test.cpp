@@ -97,6 +97,12 @@ private slots:
         QTest::newRow("UTF-8, LF")
             << dataFile("mail-utf8-lf.txt") << 1 << QStringLiteral("  UTF-8:LF");
         QTest::newRow("JIS without conversion") << dataFile("mail-jis-lf.txt") << 0 << QString();
+        // Plain ASCII has no code of its own: it is this platform's text code.
+        QTest::newRow("ASCII, LF")
+            << QStringLiteral("ascii-lf.txt") << 1 << QStringLiteral("  UTF-8:LF");
+        QTest::newRow("ASCII, CR LF")
+            << QStringLiteral("ascii-crlf.txt") << 1 << QStringLiteral("  UTF-8");
+        QTest::newRow("empty") << QStringLiteral("empty.txt") << 1 << QStringLiteral("  UTF-8");
     }
 
     void theCaptionShowsTheCodeAndLineEnds()
@@ -105,6 +111,16 @@ private slots:
         QFETCH(int, convMode);
         QFETCH(QString, status);
         Sandbox sandbox;
+        const std::pair<QString, QByteArray> madeHere[] = {
+            {QStringLiteral("ascii-lf.txt"), "Subject: hello\n\n-- \nsig\n"},
+            {QStringLiteral("ascii-crlf.txt"), "Subject: hello\r\n"},
+            {QStringLiteral("empty.txt"), ""}};
+        for (const auto& [name, bytes] : madeHere) {
+            if (file == name) {
+                file = sandbox.path(name);
+                Sandbox::writeFile(file, bytes);
+            }
+        }
         setClipboard(QString());
         auto w = startWindow(sandbox);
         ShellTestAccess::record(*w).ConvMode = convMode;
@@ -195,7 +211,8 @@ private slots:
         QCOMPARE(seen.filters, (QStringList{QStringLiteral("ﾃｷｽﾄﾌｧｲﾙ(*.txt) (*.txt)"),
                                             QStringLiteral("全てのﾌｧｲﾙ(*.*) (*)")}));
         QCOMPARE(w->boxText(), std::u16string(u"two"));
-        QCOMPARE(w->windowTitle(), QStringLiteral("Kestrova  - ") + second);
+        QCOMPARE(w->windowTitle(),
+                 QStringLiteral("Kestrova  - ") + second + QStringLiteral("  UTF-8"));
         QCOMPARE(clipboard(), QStringLiteral("two"));
         QCOMPARE(ShellTestAccess::CurrentFile(*w), second);
     }
@@ -212,7 +229,8 @@ private slots:
         QTest::keyClick(ShellTestAccess::txtData(*w), Qt::Key_O, Qt::ControlModifier);
         QCOMPARE(driver.fileDialogs(), 1);
         QCOMPARE(w->boxText(), std::u16string(u"one"));
-        QCOMPARE(w->windowTitle(), QStringLiteral("Kestrova  - ") + first);
+        QCOMPARE(w->windowTitle(),
+                 QStringLiteral("Kestrova  - ") + first + QStringLiteral("  UTF-8"));
         QCOMPARE(clipboard(), QStringLiteral("clip"));
     }
 

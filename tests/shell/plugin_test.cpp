@@ -3,9 +3,11 @@
 
 #include "engine/reflow.h"
 #include "io/textcodec.h"
+#include "platform/qtext.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTest>
 
 #include <unistd.h>
@@ -240,6 +242,79 @@ private slots:
         QTest::keyClick(ShellTestAccess::txtData(*w), Qt::Key_S, Qt::ControlModifier);
         QCOMPARE(Sandbox::readFile(file), QByteArray("xold\n"));
         QCOMPARE(Sandbox::readFile(other), QByteArray("xold\n"));
+    }
+
+    // git's commit template and a mail with an ASCII signature have no code of their own:
+    // Japanese pasted into them is saved as UTF-8, with the line ends the file had.
+    void aFileWithoutACodeOfItsOwnIsSavedAsUtf8_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("saved");
+        QTest::newRow("empty") << QByteArray() << QByteArray("日本語\n");
+        QTest::newRow("ASCII, LF") << QByteArray("\n# Please enter the commit message\n")
+                                   << QByteArray("日本語\n\n# Please enter the commit message\n");
+        QTest::newRow("ASCII, CR LF")
+            << QByteArray("\r\n-- \r\nsig\r\n") << QByteArray("日本語\r\n\r\n-- \r\nsig\r\n");
+    }
+
+    void aFileWithoutACodeOfItsOwnIsSavedAsUtf8()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArray, saved);
+        PluginWindow p(bytes);
+        setClipboard(QStringLiteral("日本語\n"));
+        QTest::keyClick(ShellTestAccess::txtData(*p.w), Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(ShellTestAccess::txtData(*p.w), Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(p.modals.boxes().size(), std::size_t(0));
+        QCOMPARE(Sandbox::readFile(p.file), saved);
+        QCOMPARE(ShellTestAccess::Modified(*p.w), 0);
+    }
+
+    // git's comment character comes from the repository's own config; "auto" is read off
+    // the file; a file git did not name keeps the ordinary re-flow.
+    void gitsCommentLinesStayOutOfTheMessage_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("commentChar"); // core.commentChar; empty: not set
+        QTest::addColumn<QByteArray>("comment");
+        QTest::addColumn<bool>("kept");
+        const QByteArray hash = "# Please enter the commit message for your changes.\n";
+        const QByteArray semicolon = "; Please enter the commit message for your changes.\n";
+        QTest::newRow("COMMIT_EDITMSG, #") << "COMMIT_EDITMSG" << QString() << hash << true;
+        QTest::newRow("TAG_EDITMSG, ;") << "TAG_EDITMSG"
+                                        << ";" << semicolon << true;
+        QTest::newRow("MERGE_MSG, auto") << "MERGE_MSG"
+                                         << "auto" << semicolon << true;
+        QTest::newRow("another name") << "message.txt" << QString() << hash << false;
+    }
+
+    void gitsCommentLinesStayOutOfTheMessage()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, commentChar);
+        QFETCH(QByteArray, comment);
+        QFETCH(bool, kept);
+        Sandbox sandbox;
+        const QString repo = sandbox.path(QStringLiteral("repo"));
+        QVERIFY(QDir().mkpath(repo));
+        QCOMPARE(QProcess::execute(QStringLiteral("git"),
+                                   {QStringLiteral("init"), QStringLiteral("-q"), repo}),
+                 0);
+        if (!commentChar.isEmpty()) {
+            QCOMPARE(QProcess::execute(QStringLiteral("git"),
+                                       {QStringLiteral("-C"), repo, QStringLiteral("config"),
+                                        QStringLiteral("core.commentChar"), commentChar}),
+                     0);
+        }
+        // The message's last line is broken, and its leftover waits for the next line.
+        const QByteArray message = "件名\n\n" + QByteArray(60, 'a') + " " + QByteArray(20, 'b');
+        const QString file = repo + QStringLiteral("/.git/") + name;
+        Sandbox::writeFile(file, message + "\n" + comment);
+        auto w = startWindow(sandbox, QStringLiteral("-f ") + file);
+        ShellTestAccess::cmdUpdate(*w)->click();
+        const std::u16string text = w->boxText();
+        const std::u16string commentLine = platform::toU16(QString::fromUtf8(comment.chopped(1)));
+        QCOMPARE(text.find(u"\r\n" + commentLine + u"\r\n") != std::u16string::npos, kept);
     }
 
     void savingAFileThatWasCutAsksFirst()

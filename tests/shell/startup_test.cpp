@@ -28,7 +28,12 @@ struct RunningCopy
         thread.start();
         copy->moveToThread(&thread);
         QObject::connect(
-            copy, &shell::SingleInstance::raiseRequested, copy, [this] { ++raised; },
+            copy, &shell::SingleInstance::raiseRequested, copy,
+            [this](const QString& token) {
+                const std::lock_guard lock(mutex);
+                tokens << token;
+                ++raised;
+            },
             Qt::DirectConnection);
         QObject::connect(
             copy, &shell::SingleInstance::openRequested, copy,
@@ -55,12 +60,18 @@ struct RunningCopy
     std::atomic<int> raised = 0;
     bool listening = false;
     std::mutex mutex;
-    QStringList files; // handed over, under mutex
+    QStringList files;  // handed over, under mutex
+    QStringList tokens; // the activation token of each request to come forward, under mutex
 
     QStringList opened()
     {
         const std::lock_guard lock(mutex);
         return files;
+    }
+    QStringList activationTokens()
+    {
+        const std::lock_guard lock(mutex);
+        return tokens;
     }
 };
 
@@ -237,6 +248,26 @@ private slots:
         QTRY_COMPARE(first.raised.load(), 1);
         QVERIFY(!QFileInfo::exists(sandbox.configDir()));
         QCOMPARE(ShellTestAccess::IniFile(second), QString());
+    }
+
+    // On Wayland a window comes forward only with the activation token of the user's action,
+    // which the launcher gave the second copy: the first copy gets it.
+    void aSecondCopyHandsOverItsActivationToken()
+    {
+        Sandbox sandbox;
+        RunningCopy first(sandbox);
+        QVERIFY(first.listening);
+        qputenv("XDG_ACTIVATION_TOKEN", "launcher-token/42");
+        shell::dorUrerUvuroze second(sandbox.options({}));
+        const shell::StartResult result = second.Form_Load();
+        qunsetenv("XDG_ACTIVATION_TOKEN");
+        QCOMPARE(result, shell::StartResult::RaisedRunningCopy);
+        QTRY_COMPARE(first.activationTokens(), QStringList{QStringLiteral("launcher-token/42")});
+
+        shell::dorUrerUvuroze third(sandbox.options({}));
+        QCOMPARE(third.Form_Load(), shell::StartResult::RaisedRunningCopy);
+        QTRY_COMPARE(first.activationTokens().size(), 2);
+        QCOMPARE(first.activationTokens()[1], QString());
     }
 
     // The program that asked for the edit waits for this copy to end; handing the file to

@@ -236,7 +236,13 @@ inline void readCharacters(std::string_view piece, bool utf8, io::LineEndKind& l
     for (std::size_t i = 0; i < n;) {
         const std::uint8_t b = s[i];
         if (b >= 0x80) {
-            if (utf8) {
+            // Checked bytes read the same a second time unless the file was written to
+            // meanwhile, which is found afterwards: no character may then reach past the end.
+            if (i + 4 > n && (utf8 ? io::utf8SequenceLength(s + i, n - i) == 0
+                                   : engine::isLeadByte(b) && i + 1 == n)) {
+                put(U'\uFFFD');
+                ++i;
+            } else if (utf8) {
                 put(nextUtf8(s, i));
             } else if (engine::isLeadByte(b)) {
                 put(tables::kDecode2[b << 8 | s[i + 1]]);

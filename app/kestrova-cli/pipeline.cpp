@@ -15,6 +15,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -82,6 +83,43 @@ private:
     std::array<std::size_t, 2> m_at{};
 };
 
+// A second thread for work that may run out of memory: what it throws is thrown again by join,
+// in the thread that waits for it, and it is waited for on every way out, an exception in the
+// waiting thread included, since a thread left running would end the process.
+class SideThread
+{
+public:
+    template <typename Work>
+    explicit SideThread(Work&& work)
+        : m_thread([this, work = std::forward<Work>(work)]() mutable {
+            try {
+                work();
+            } catch (...) {
+                m_error = std::current_exception();
+            }
+        })
+    {
+    }
+    SideThread(const SideThread&) = delete;
+    SideThread& operator=(const SideThread&) = delete;
+    ~SideThread()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+    void join()
+    {
+        m_thread.join();
+        if (m_error)
+            std::rethrow_exception(m_error);
+    }
+
+private:
+    std::exception_ptr m_error; // set before the thread starts, so declared first
+    std::thread m_thread;
+};
+
 // The code of input that is not UTF-8, and whether it is Shift_JIS that isPlainShiftJis accepts.
 // Both scans read the whole input: a large one is read by both at once, on two cores.
 struct Classification
@@ -102,7 +140,7 @@ Classification classify(std::string_view input, io::OutputCode code, Passes& pas
             passes.begin(2);
             // Detection ends early on JIS or EUC-JP: the check need not go on then.
             std::atomic<bool> notShiftJis = false;
-            std::thread detection([&] {
+            SideThread detection([&] {
                 detect(passes.reporter(0));
                 notShiftJis = found.code.family != io::CodeFamily::Sjis;
                 passes.finish(0);
@@ -527,7 +565,7 @@ bool runHalves(Half& first, Half& second, std::string_view input, std::size_t sp
 {
     try {
         bool secondDone = false;
-        std::thread other([&] { secondDone = second.run(input.substr(split), 0, heldBytes / 2); });
+        SideThread other([&] { secondDone = second.run(input.substr(split), 0, heldBytes / 2); });
         const bool firstDone =
             first.run(input.substr(0, split), input.size() - split, heldBytes / 2);
         other.join();
@@ -562,7 +600,7 @@ std::optional<RunResult> convertShiftJisAtOnce(const Options& o, std::string_vie
     try {
         // Detection ends early on JIS or EUC-JP: the conversion need not go on then.
         std::atomic<bool> notShiftJis = false;
-        std::thread detection([&] {
+        SideThread detection([&] {
             detected = io::detectCode(bytesOf(input), input.size());
             notShiftJis = detected.family != io::CodeFamily::Sjis;
         });

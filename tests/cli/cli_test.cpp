@@ -1,3 +1,4 @@
+#include "cli_fixtures.h"
 #include "run_process.h"
 
 #include "engine/hantozen.h"
@@ -24,12 +25,6 @@ const std::string kData = KESTROVA_TEST_DATA;
 ProcessResult cli(const std::vector<std::string>& args, const std::string& input = {})
 {
     return runProcess(kCli, args, input);
-}
-
-std::string fileBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // Every failure: exit status 2, one line on standard error, nothing on standard output.
@@ -356,35 +351,6 @@ TEST(CliByteOrderMark, OnlyTheOneAtTheVeryStartIsRemoved)
     }
 }
 
-// A folder of its own under /tmp, removed with all it holds.
-class TempFolder
-{
-public:
-    TempFolder()
-    {
-        path = "/tmp/kestrova-cli-test.XXXXXX";
-        if (!::mkdtemp(path.data()))
-            throw std::runtime_error("mkdtemp failed");
-    }
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::permissions(path, std::filesystem::perms::owner_all, ignored);
-        std::filesystem::remove_all(path, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    std::vector<std::string> names() const
-    {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(path))
-            names.push_back(entry.path().filename().string());
-        return names;
-    }
-    std::string path;
-};
-
 // TMPDIR, as the programs started in its scope see it.
 class TmpdirSetting
 {
@@ -408,11 +374,6 @@ public:
 private:
     std::optional<std::string> m_old;
 };
-
-void writeFile(const std::string& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 // Some 3 MB of quoted and plain lines; the last block read from a pipe is a short one.
 const std::string& severalMegabytes()

@@ -1,5 +1,6 @@
 // The piece-by-piece path against the whole-input one: the same bytes, the same refusals, the
 // same result word, for every input, command and piece size.
+#include "cli_fixtures.h"
 #include "pipeline.h"
 
 #include "io/textcodec.h"
@@ -14,11 +15,7 @@
 namespace kestrova::cli {
 namespace {
 
-std::string fileBytes(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using test::fileBytes;
 
 struct Sample
 {

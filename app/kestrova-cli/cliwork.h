@@ -34,6 +34,12 @@ inline int resultWord(io::LineEndKind lineEnds, int family)
 
 bool writeOrFail(Output& out, std::string_view bytes, RunResult& result);
 
+// How messages name the input: standard input, or the file's name in quotes.
+std::string inputName(const Options& o);
+
+// The refusal of input for reason, which names the line and what it holds.
+RunResult refusal(const Options& o, const std::string& reason);
+
 // One final end-of-file byte goes, as CodeConvert and the text reader drop it.
 inline std::string_view withoutEndOfFile(std::string_view bytes)
 {

@@ -1,5 +1,6 @@
 #include "filter.h"
 
+#include "cliwork.h"
 #include "input.h"
 #include "pipeline.h"
 
@@ -36,9 +37,7 @@ int runFilter(const Options& o, const std::function<void(std::size_t)>& passed)
     // The passes over a mapped file must read the same bytes: a file written to meanwhile gives
     // no result, whatever the work made of it.
     const auto changed = [&] {
-        return fail("cannot read " +
-                    (o.file == "-" ? std::string("standard input") : "'" + o.file + "'") +
-                    ": the file changed while it was read");
+        return fail("cannot read " + inputName(o) + ": the file changed while it was read");
     };
     HeldStandardOutput out;
     RunResult result;

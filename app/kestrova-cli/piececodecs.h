@@ -89,6 +89,16 @@ inline bool isPlainShiftJis(std::string_view bytes, bool decodable,
     return true;
 }
 
+// The byte converters' Shift_JIS of JIS or EUC-JP input, checked for what damage leaves: a
+// pair outside the rows of JIS X 0208 (the user area, the IBM rows) or, from JIS, an ESC the
+// reading did not take. With the checks of isPlainShiftJis for the output code.
+inline bool isUndamagedJis(std::string_view bytes, bool jis, io::OutputCode code)
+{
+    const io::OutputCode rows = code == io::OutputCode::Jis ? code : io::OutputCode::Euc;
+    return (!jis || bytes.find(static_cast<char>(io::kEsc)) == std::string_view::npos) &&
+           isPlainShiftJis(bytes, true, rows);
+}
+
 // True when the code has a form for the BMP character c.
 inline bool hasFormIn(char32_t c, io::OutputCode code)
 {

@@ -379,6 +379,8 @@ public:
                   : code->family == io::CodeFamily::Jis ? Plain::Jis
                                                         : Plain::None;
         m_shift = code ? code->jisStart : io::kAsciiState;
+        m_damageChecked = code && code->family != io::CodeFamily::Sjis;
+        m_jis = code && code->family == io::CodeFamily::Jis;
     }
 
     // False on a fault, or when the bytes would pass limit or the room the usual text needs.
@@ -408,6 +410,8 @@ public:
                 bytes = m_characters.take(
                     m_stream->convert(bytes, end, to == half.size() ? following : 0), end);
             std::string_view converted;
+            if (m_damageChecked && !isUndamagedJis(bytes, m_jis, io::OutputCode::Utf8))
+                return false;
             if (m_direct.convertChecked(bytes, end, converted) != Fault::None ||
                 converted.size() > m_capacity - m_size)
                 return false;
@@ -538,7 +542,9 @@ private:
     DirectConverter m_direct;
     bool m_crlf;
     Plain m_plain;
-    int m_shift; // the JIS state of the plain reading
+    int m_shift;          // the JIS state of the plain reading
+    bool m_damageChecked; // JIS or EUC-JP, whose damage the converters would pass on
+    bool m_jis;
     io::LineEndKind m_plainLineEnds = io::LineEndKind::CrLf;
     std::unique_ptr<char[]> m_bytes;
     std::size_t m_capacity = 0;
@@ -756,9 +762,15 @@ RunResult runChecked(const Options& o, std::string_view input, io::CodeDetection
     TextWork work(o, false);
     std::string lines; // converted bytes up to the last line end seen, and what follows it
     RunResult result;
+    // JIS and EUC-JP are checked for damage in every run, convert included.
+    const bool damageChecked = code.family != io::CodeFamily::Sjis;
+    const auto fits = [&](std::string_view bytes) {
+        return damageChecked ? isUndamagedJis(bytes, code.family == io::CodeFamily::Jis, output)
+                             : isPlainShiftJis(bytes, true, output);
+    };
     const auto checks = [&](io::CodeConvertStream& converter, WholeCharacters& whole,
                             std::string_view piece, bool last) {
-        return isPlainShiftJis(whole.take(converter.convert(piece, last), last), true, output);
+        return fits(whole.take(converter.convert(piece, last), last));
     };
     bool checkedAll = false;
     std::size_t from = 0;
@@ -769,7 +781,7 @@ RunResult runChecked(const Options& o, std::string_view input, io::CodeDetection
         const std::string_view bytes =
             characters.take(stream.convert(input.substr(from, to - from), last), last);
         // convert checks in the loop that converts; the text commands check first.
-        if (!checkedAll && (!isConvert || held.full()) && !isPlainShiftJis(bytes, true, output))
+        if (!checkedAll && (!isConvert || held.full() || damageChecked) && !fits(bytes))
             return runWhole(o, input, out); // it words the refusal
         if (held.full()) {
             io::CodeConvertStream checker = stream;
@@ -825,6 +837,9 @@ RunResult runPipeline(const Options& o, std::string_view input, Output& out,
     const PieceSizes pieceBytes = pieceSizes ? pieceSizes : PieceSizes([] { return kPieceBytes; });
     const bool isConvert = o.command == Command::Convert;
     const io::OutputCode code = outputCodeOf(o);
+    // Looked at only where the input's last bytes could begin a character of UTF-8.
+    if (std::optional<std::string> cutOff = io::cutOffUtf8Reason(input))
+        return refusal(o, *cutOff);
     // UTF-8 first: the first byte that is none ends the try, in most other text at once.
     if (std::optional<RunResult> result = tryUtf8(o, input, out, pieceBytes, consumed, heldBytes))
         return *result;

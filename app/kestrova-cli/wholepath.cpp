@@ -45,6 +45,19 @@ io::LineEndKind lineEndKind(std::string_view bytes)
     return kind;
 }
 
+std::string inputName(const Options& o)
+{
+    return o.file == "-" ? std::string("standard input") : "'" + o.file + "'";
+}
+
+RunResult refusal(const Options& o, const std::string& reason)
+{
+    RunResult result;
+    result.exitStatus = kExitBadInput;
+    result.error = "cannot read " + inputName(o) + ": " + reason;
+    return result;
+}
+
 bool writeOrFail(Output& out, std::string_view bytes, RunResult& result)
 {
     if (bytes.empty() || out.write(bytes))
@@ -122,9 +135,11 @@ std::size_t wholePieceEnd(const io::ByteBuffer& bytes, std::size_t from)
 RunResult runWholeText(const Options& o, std::string_view input, Output& out)
 {
     RunResult result;
-    const std::string source = o.file == "-" ? std::string("standard input") : "'" + o.file + "'";
     const io::PreparedText prepared =
         io::prepareText(io::ByteBuffer(input.begin(), input.end()), true);
+    // Input that reads as broken UTF-8 has its fault named already, and better.
+    if (auto damage = io::damagedJisReason(input, prepared))
+        return refusal(o, prepared.fault.empty() ? *damage : prepared.fault);
     const std::size_t size = prepared.bytes.size();
     const io::OutputCode code = outputCodeOf(o);
     if (o.command == Command::Convert && prepared.utf8) {
@@ -144,7 +159,7 @@ RunResult runWholeText(const Options& o, std::string_view input, Output& out)
         text.clear();
         if (auto decoded = io::decodePiece(prepared, from, to, text); !decoded) {
             result.exitStatus = kExitBadInput;
-            result.error = "cannot read " + source + ": " + decoded.error().reason;
+            result.error = "cannot read " + inputName(o) + ": " + decoded.error().reason;
             return result;
         }
         lines.clear();
@@ -170,6 +185,8 @@ RunResult runWholeText(const Options& o, std::string_view input, Output& out)
 
 RunResult runWhole(const Options& o, std::string_view input, Output& out)
 {
+    if (auto cutOff = io::cutOffUtf8Reason(input))
+        return refusal(o, *cutOff);
     if (o.command == Command::Convert && o.convertTo != kConvertToUtf8 && !io::isUtf8Text(input)) {
         RunResult result;
         io::ByteBuffer bytes(input.begin(), input.end());

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -88,6 +89,16 @@ struct PreparedText
 // Appends the text of bytes [from, to) of prepared to out; BadData names the line.
 [[nodiscard]] Result<Done> decodePiece(const PreparedText& prepared, std::size_t from,
                                        std::size_t to, std::u16string& out);
+
+// Where the reader keeps going, a filter that promises to refuse rather than change refuses
+// two kinds of damage too, named by line and bytes as decodePiece names bad bytes:
+// input that is valid UTF-8 but for a cut-off last character (only line ends after it), which
+// would otherwise read as Shift_JIS;
+[[nodiscard]] std::optional<std::string> cutOffUtf8Reason(std::string_view bytes);
+// and JIS or EUC-JP input (prepared from input) whose pairs convert outside the rows of JIS X
+// 0208, into the user area, or that leaves an ESC the JIS reading did not take.
+[[nodiscard]] std::optional<std::string> damagedJisReason(std::string_view input,
+                                                          const PreparedText& prepared);
 
 // UTF-8 to UTF-16 and back; decodeUtf8 expects valid UTF-8 (a byte-order mark is dropped).
 [[nodiscard]] std::u16string decodeUtf8(std::string_view bytes);

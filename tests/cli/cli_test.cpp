@@ -325,12 +325,21 @@ TEST(CliErrors, RefusalsNameTheInputsOwnLineAndBytes)
          "line 2:", "bytes 0xA9 0xA1 "},
         {"JisUnassignedPair", "\x1b$B\x46\x7c\x1b(B\nab\x1b$B\x29\x21\x1b(B\n",
          "line 2:", "bytes 0x29 0x21 "},
+        // Damage the readers would pass on as characters of their own is refused too.
+        {"Utf8LastCharacterCutOff", "あ\n\xe3\x81\n", "line 2:", "bytes 0xE3 0x81 "},
+        {"Utf8CutOffWithoutALineEnd", "日本語\n\xe6\x97", "line 2:", "bytes 0xE6 0x97 "},
+        {"JisBrokenKanjiRunLeavesAnEscape", "\x1b$B$3$l\x1b(B\n\x1b$B$3\xff\x1b(B\n",
+         "line 2:", "byte 0x1B "},
+        {"JisUnknownDesignation", "\x1b$B$3$l\x1b(B\n\x1b$(D$3\x1b(B\n", "line 2:", "byte 0x1B "},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        const auto r = cli({"align"}, row.input);
-        expectRefused(r, row.line);
-        EXPECT_NE(r.err.find(row.bytes), std::string::npos) << r.err;
+        for (const char* command : {"align", "widen"}) {
+            const auto r = cli({command}, row.input);
+            expectRefused(r, row.line);
+            EXPECT_NE(r.err.find(row.bytes), std::string::npos) << r.err;
+        }
+        expectRefused(cli({"convert", "--to", "utf8"}, row.input), row.line);
     }
 }
 

@@ -1,6 +1,7 @@
 // The whole-input path: the byte converters on the whole input first, then the text decoded
 // in pieces, the output written once, complete.
 #include "cliwork.h"
+#include "piececodecs.h"
 
 #include "engine/hantozen.h"
 #include "engine/quote.h"
@@ -132,6 +133,46 @@ std::size_t wholePieceEnd(const io::ByteBuffer& bytes, std::size_t from)
     return bytes.size();
 }
 
+std::size_t countLineEnds(std::u16string_view text)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(u"\r\n"); at != std::u16string_view::npos;
+         at = text.find(u"\r\n", at + 2))
+        ++count;
+    return count;
+}
+
+// The refusal of worked text that holds a character the output code cannot hold, named with
+// the input's line that holds it, since the work moves line ends; or with the option that
+// brought it in, the note or a quote mark.
+std::string noFormReason(const Options& o, std::u16string_view text, std::u16string_view worked,
+                         std::size_t linesBefore)
+{
+    const io::OutputCode code = outputCodeOf(o);
+    char32_t refused = 0;
+    for (std::size_t i = 0; i < worked.size() && !refused;) {
+        if (const char32_t c = engine::nextCodePoint(worked, i); !hasFormIn(c, code))
+            refused = c;
+    }
+    std::size_t line = linesBefore + 1;
+    bool found = false;
+    for (std::size_t i = 0; i < text.size() && !found;) {
+        const char32_t c = engine::nextCodePoint(text, i);
+        found = c == refused;
+        if (c == U'\n')
+            ++line;
+    }
+    std::u16string alone;
+    engine::appendCodePoint(alone, refused);
+    const std::string reason = io::encodeText(alone, code, false, line).error().reason;
+    if (found)
+        return reason;
+    // "line 1: U+1F600 has no form in Shift_JIS" without its line, after the option's name.
+    const std::string what = reason.substr(reason.find(':') + 2);
+    const bool inNote = o.settings.EnterMes.find(alone) != std::u16string::npos;
+    return std::string(inNote ? "--note" : "--quote-chars") + ": " + what;
+}
+
 RunResult runWholeText(const Options& o, std::string_view input, Output& out)
 {
     RunResult result;
@@ -153,6 +194,7 @@ RunResult runWholeText(const Options& o, std::string_view input, Output& out)
     engine::beginReflow(state);
     std::u16string text, lines;
     std::string output;
+    std::size_t linesBefore = 0; // input lines in the pieces before this one
     std::size_t from = prepared.start;
     do {
         const std::size_t to = wholePieceEnd(prepared.bytes, from);
@@ -168,13 +210,11 @@ RunResult runWholeText(const Options& o, std::string_view input, Output& out)
             engine::endReflow(o.settings, state, lines);
         auto encoded = io::encodeText(lines, code, o.crlf);
         if (!encoded) {
-            // Count the lines only now, to name the right one.
-            const auto line =
-                1 + static_cast<std::size_t>(std::count(output.begin(), output.end(), '\n'));
             result.exitStatus = kExitBadInput;
-            result.error = io::encodeText(lines, code, o.crlf, line).error().reason;
+            result.error = noFormReason(o, text, lines, linesBefore);
             return result;
         }
+        linesBefore += countLineEnds(text);
         output += *encoded;
         from = to;
     } while (from < size);

@@ -131,6 +131,52 @@ TEST(CliOutputCode, RefusesACharacterTheCodeCannotHold)
     EXPECT_EQ(cli({"align"}, "😀𠮷〜").out, "😀𠮷〜");
 }
 
+// align moves line ends: a refusal names the line of the input that holds the character, or
+// the option that brought it in.
+TEST(CliOutputCode, RefusalsNameTheInputsLineOrTheOption)
+{
+    const std::string longQuote = "> " + [] {
+        std::string s;
+        for (int i = 0; i < 60; ++i)
+            s += "あ";
+        return s;
+    }() + "\n";
+    const std::string manyLines = [] {
+        std::string s;
+        for (int i = 1; i < 60001; ++i)
+            s += "あいうえおかきくけこさしすせそ\n";
+        return s;
+    }();
+    const struct
+    {
+        const char* name;
+        std::vector<std::string> args;
+        std::string input;
+        std::string message;
+    } rows[] = {
+        {"AfterALongQuotedLine",
+         {"align", "--columns", "20"},
+         longQuote + "> b😀c\nbody\n",
+         "line 2: U+1F600 has no form in Shift_JIS"},
+        {"BehindManyPiecesOfFoldedLines",
+         {"align", "--columns", "10"},
+         manyLines + "😀\n" + manyLines,
+         "line 60001: U+1F600 has no form in Shift_JIS"},
+        {"InTheNote",
+         {"align", "--columns", "20", "--note", "😀"},
+         longQuote + "> bc\nbody\n",
+         "--note: U+1F600 has no form in Shift_JIS"},
+        {"InTheQuoteMark", {"quote", "--quote-chars", "😀"}, "abc\n", "--quote-chars: U+1F600"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto args = row.args;
+        args.insert(args.end(), {"--output-code", "sjis"});
+        const auto r = cli(args, row.input);
+        expectRefused(r, row.message);
+    }
+}
+
 TEST(CliQuote, QuotesAndUnquotesEveryLine)
 {
     EXPECT_EQ(cli({"quote"}, "abc\ndef").out, "≫abc\n≫def");

@@ -350,7 +350,30 @@ TEST(Pipeline, ConvertsLargeInputInTwoHalvesAlike)
     while (kanjiAcrossLines.size() < (3u << 19))
         kanjiAcrossLines += "$3$l$O\n";
     kanjiAcrossLines += "\x1B(B\n";
+    // ASCII lines with one line of Japanese at a given share of the input: one half holds no
+    // multi-byte character at all.
+    const auto asciiWithJapaneseAt = [](double share) {
+        std::string bytes;
+        while (bytes.size() < (3u << 20)) {
+            if (bytes.size() >= share * (3u << 20) && bytes.size() < share * (3u << 20) + 64)
+                bytes += "日本語の行です。\n";
+            bytes += "plain ASCII text of a mail, line after line.\n";
+        }
+        return bytes;
+    };
+    // Eight-bit katakana in JIS, which the plain reading leaves to the converters' stream.
+    const std::string eightBitKatakana = "\xB1\xB2\n";
+    std::string katakanaAcrossLines = eightBitKatakana + "\x1B$B$3\x1B(B\n\x0E";
+    while (katakanaAcrossLines.size() < (3u << 19))
+        katakanaAcrossLines += "12345\n";
+    katakanaAcrossLines += "\x0F\n";
     const std::pair<std::string, std::string> inputs[] = {
+        {"ascii, utf8 only in the second half", asciiWithJapaneseAt(0.75)},
+        {"ascii, utf8 only in the first half", asciiWithJapaneseAt(0.25)},
+        {"jis, kanji across the split after eight-bit katakana",
+         eightBitKatakana + kanjiAcrossLines},
+        {"jis, shifted-out katakana across the split after eight-bit katakana",
+         katakanaAcrossLines},
         {"utf8", large("mail-utf8-lf.txt", "")},
         {"utf8, unmapped at the end", large("mail-utf8-lf.txt", "\xF0\x9F\x98\x80\n")},
         {"utf8, broken at the end", large("mail-utf8-lf.txt", "\xE3\x81\n")},

@@ -37,7 +37,8 @@ bool writeOrFail(Output& out, std::string_view bytes, RunResult& result);
 // How messages name the input: standard input, or the file's name in quotes.
 std::string inputName(const Options& o);
 
-// The refusal of input for reason, which names the line and what it holds.
+// The refusal of input for reason, which names the line and what it holds; a refusal has no
+// result word.
 RunResult refusal(const Options& o, const std::string& reason);
 
 // One final end-of-file byte goes, as CodeConvert and the text reader drop it.
@@ -47,6 +48,18 @@ inline std::string_view withoutEndOfFile(std::string_view bytes)
         bytes.remove_suffix(1);
     return bytes;
 }
+
+// The CR LF pairs of text: the input's line ends, once decoded.
+std::size_t countLineEnds(std::u16string_view text);
+
+// Why worked, the work of text (decoded input after linesBefore of its lines), is refused: it
+// holds a character the output code cannot hold, named with the input's line that holds it,
+// since the work moves line ends, or with the option that brought it in, the note or a quote
+// mark.
+std::string noFormReason(const Options& o, std::u16string_view text, std::u16string_view worked,
+                         std::size_t linesBefore);
+RunResult noFormRefusal(const Options& o, std::u16string_view text, std::u16string_view worked,
+                        std::size_t linesBefore);
 
 // Runs the command over the lines of text; last is set for the input's final piece, resumed
 // for any piece after the first.

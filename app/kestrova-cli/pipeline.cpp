@@ -625,6 +625,41 @@ std::optional<RunResult> convertShiftJisAtOnce(const Options& o, std::string_vie
     return result;
 }
 
+// The refusal of text that decodes throughout (UTF-8, or plain Shift_JIS) but holds or gains a
+// character the output code cannot hold, worded as runWhole words it, from a pass that works
+// piece by piece and keeps no output, so that memory stays bounded for a refusal too. Should
+// the work drop every such character after all (unquote taking off a quote mark that has no
+// form), the whole path gives the result.
+RunResult refuseInPieces(const Options& o, std::string_view input, std::string_view text, bool utf8,
+                         Output& out, const Consumed& consumed)
+{
+    const auto offset = static_cast<std::size_t>(text.data() - input.data());
+    const io::OutputCode code = outputCodeOf(o);
+    PieceDecoder decoder(utf8);
+    engine::ReflowState state;
+    engine::beginReflow(state);
+    const PieceSizes pieceBytes = [] { return kPieceBytes; };
+    std::u16string lines;
+    std::size_t linesBefore = 0;
+    std::size_t from = 0;
+    do {
+        const std::size_t to = pieceEnd(text, from, pieceBytes);
+        const bool last = to == text.size();
+        const std::u16string_view decoded = decoder.decode(text.substr(from, to - from));
+        lines.clear();
+        runLines(o, state, decoded, last, from > 0, lines);
+        if (last && o.command == Command::Align)
+            engine::endReflow(o.settings, state, lines);
+        if (!allHaveForms(lines, code))
+            return noFormRefusal(o, decoded, lines, linesBefore);
+        linesBefore += countLineEnds(decoded);
+        if (consumed)
+            consumed(offset + to);
+        from = to;
+    } while (from < text.size());
+    return runWhole(o, input, out);
+}
+
 // Input read as UTF-8 in one pass that checks each piece before it works on it. Gives nothing
 // when the input is no UTF-8 after all; nothing has been written then.
 std::optional<RunResult> tryUtf8(const Options& o, std::string_view input, Output& out,
@@ -727,7 +762,7 @@ std::optional<RunResult> tryUtf8(const Options& o, std::string_view input, Outpu
     if (!isUtf8())
         return std::nullopt;
     if (!working)
-        return runWhole(o, input, out); // it words the refusal
+        return refuseInPieces(o, input, text, true, out, consumed);
     if (!held.release())
         return writeFailed(held);
     if (isConvert)
@@ -860,6 +895,8 @@ RunResult runPipeline(const Options& o, std::string_view input, Output& out,
     }
 
     const Classification found = classify(input, code, passes);
+    if (found.plainShiftJis && !isConvert && !extrasFit(o))
+        return refuseInPieces(o, input, withoutEndOfFile(input), false, out, consumed);
     if (found.plainShiftJis && (isConvert || extrasFit(o))) {
         const std::string_view text = withoutEndOfFile(input);
         RunResult result = isConvert

@@ -51,6 +51,15 @@ std::string inputName(const Options& o)
     return o.file == "-" ? std::string("standard input") : "'" + o.file + "'";
 }
 
+RunResult noFormRefusal(const Options& o, std::u16string_view text, std::u16string_view worked,
+                        std::size_t linesBefore)
+{
+    RunResult result;
+    result.exitStatus = kExitBadInput;
+    result.error = noFormReason(o, text, worked, linesBefore);
+    return result;
+}
+
 RunResult refusal(const Options& o, const std::string& reason)
 {
     RunResult result;
@@ -113,26 +122,6 @@ void runLines(const Options& o, engine::ReflowState& state, std::u16string_view 
     }
 }
 
-namespace {
-
-// Where the piece that starts at from ends: just after the first CR LF at or beyond from +
-// kPieceBytes, or at the end. CR and LF are never part of a two-byte character.
-std::size_t wholePieceEnd(const io::ByteBuffer& bytes, std::size_t from)
-{
-    std::size_t at = from + kPieceBytes;
-    while (at + 1 < bytes.size()) {
-        const auto* cr = static_cast<const std::uint8_t*>(
-            std::memchr(bytes.data() + at, '\r', bytes.size() - at - 1));
-        if (!cr)
-            break;
-        at = static_cast<std::size_t>(cr - bytes.data());
-        if (bytes[at + 1] == '\n')
-            return at + 2;
-        ++at;
-    }
-    return bytes.size();
-}
-
 std::size_t countLineEnds(std::u16string_view text)
 {
     std::size_t count = 0;
@@ -142,9 +131,6 @@ std::size_t countLineEnds(std::u16string_view text)
     return count;
 }
 
-// The refusal of worked text that holds a character the output code cannot hold, named with
-// the input's line that holds it, since the work moves line ends; or with the option that
-// brought it in, the note or a quote mark.
 std::string noFormReason(const Options& o, std::u16string_view text, std::u16string_view worked,
                          std::size_t linesBefore)
 {
@@ -173,6 +159,26 @@ std::string noFormReason(const Options& o, std::u16string_view text, std::u16str
     return std::string(inNote ? "--note" : "--quote-chars") + ": " + what;
 }
 
+namespace {
+
+// Where the piece that starts at from ends: just after the first CR LF at or beyond from +
+// kPieceBytes, or at the end. CR and LF are never part of a two-byte character.
+std::size_t wholePieceEnd(const io::ByteBuffer& bytes, std::size_t from)
+{
+    std::size_t at = from + kPieceBytes;
+    while (at + 1 < bytes.size()) {
+        const auto* cr = static_cast<const std::uint8_t*>(
+            std::memchr(bytes.data() + at, '\r', bytes.size() - at - 1));
+        if (!cr)
+            break;
+        at = static_cast<std::size_t>(cr - bytes.data());
+        if (bytes[at + 1] == '\n')
+            return at + 2;
+        ++at;
+    }
+    return bytes.size();
+}
+
 RunResult runWholeText(const Options& o, std::string_view input, Output& out)
 {
     RunResult result;
@@ -199,21 +205,15 @@ RunResult runWholeText(const Options& o, std::string_view input, Output& out)
     do {
         const std::size_t to = wholePieceEnd(prepared.bytes, from);
         text.clear();
-        if (auto decoded = io::decodePiece(prepared, from, to, text); !decoded) {
-            result.exitStatus = kExitBadInput;
-            result.error = "cannot read " + inputName(o) + ": " + decoded.error().reason;
-            return result;
-        }
+        if (auto decoded = io::decodePiece(prepared, from, to, text); !decoded)
+            return refusal(o, decoded.error().reason);
         lines.clear();
         runLines(o, state, text, to == size, from > prepared.start, lines);
         if (to == size && o.command == Command::Align)
             engine::endReflow(o.settings, state, lines);
         auto encoded = io::encodeText(lines, code, o.crlf);
-        if (!encoded) {
-            result.exitStatus = kExitBadInput;
-            result.error = noFormReason(o, text, lines, linesBefore);
-            return result;
-        }
+        if (!encoded)
+            return noFormRefusal(o, text, lines, linesBefore);
         linesBefore += countLineEnds(text);
         output += *encoded;
         from = to;

@@ -5,6 +5,7 @@
 #include "filter.h"
 #include "run_process.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
 #include <functional>
@@ -83,6 +84,36 @@ TEST(CliContract, MemoryRunningOutIsARefusalAtAnyMoment)
             EXPECT_TRUE(r.out == runProcess(kCli, row.args, {}).out) << "the output differs";
         else
             expectOneLineRefusal(r, "too large for the memory available");
+    }
+}
+
+// A character found late in a large input is named with its line, in memory that does not
+// grow with the input: the refusal is worded by a pass that keeps nothing.
+TEST(CliContract, ARefusalLateInALargeInputNamesTheCharacterInBoundedMemory)
+{
+    if (underAddressSanitizer())
+        GTEST_SKIP() << "an address-space limit does not work under AddressSanitizer";
+    TempFolder folder;
+    const std::string file = folder.path + "/input.txt";
+    const std::string text = prose(48u << 20, "これは日本語の文章です。quoted ｶﾀｶﾅ and words.\n");
+    const std::string line = std::to_string(std::count(text.begin(), text.end(), '\n') + 1);
+    writeFile(file, text + "😀\n");
+    ProcessLimits limits;
+    limits.addressSpace = 120u << 20; // the mapped input and a little more
+    const struct
+    {
+        const char* name;
+        std::vector<std::string> args;
+        const char* code;
+    } rows[] = {
+        {"Convert", {"convert", "--to", "sjis", file}, "Shift_JIS"},
+        {"Align", {"align", "--output-code", "euc", file}, "EUC-JP"},
+        {"Quote", {"quote", "--output-code", "jis", file}, "ISO-2022-JP"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        expectOneLineRefusal(runProcess(kCli, row.args, {}, limits),
+                             "line " + line + ": U+1F600 has no form in " + row.code);
     }
 }
 

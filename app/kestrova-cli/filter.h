@@ -3,6 +3,8 @@
 
 #include "options.h"
 
+#include "stream/task.h"
+
 #include <cstddef>
 #include <functional>
 
@@ -12,6 +14,9 @@ namespace kestrova::cli {
 // one line on standard error: kExitDone with the whole result written; kExitBadInput with
 // nothing written; kExitWriteFailed when standard output failed. passed (when set) learns each
 // position the passes over the input reach, as runPipeline's consumed does.
+// The pipeline's task for a text command or convert.
+[[nodiscard]] stream::Task taskOf(const Options& o);
+
 [[nodiscard]] int runFilter(const Options& o, const std::function<void(std::size_t)>& passed = {});
 
 } // namespace kestrova::cli

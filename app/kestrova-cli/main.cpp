@@ -1,9 +1,10 @@
 // kestrova-cli: the text engine as a filter for pipelines and editors.
 #include "filter.h"
-#include "input.h"
 #include "options.h"
-#include "pipeline.h"
 #include "version.h"
+
+#include "stream/input.h"
+#include "stream/pipeline.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -16,9 +17,9 @@
 namespace {
 
 using namespace kestrova;
-using cli::kExitBadInput;
-using cli::kExitDone;
-using cli::kExitWriteFailed;
+using stream::kExitBadInput;
+using stream::kExitDone;
+using stream::kExitWriteFailed;
 
 int fail(const std::string& message)
 {
@@ -28,7 +29,7 @@ int fail(const std::string& message)
 
 int writeOutput(std::string_view bytes)
 {
-    if (cli::writeStandardOutput(bytes))
+    if (stream::writeStandardOutput(bytes))
         return kExitDone;
     std::fprintf(stderr, "kestrova-cli: cannot write the output: %s\n", std::strerror(errno));
     return kExitWriteFailed;

@@ -1,9 +1,9 @@
 // The piece-by-piece path against the whole-input one: the same bytes, the same refusals, the
 // same result word, for every input, command and piece size.
 #include "cli_fixtures.h"
-#include "pipeline.h"
 
 #include "io/textcodec.h"
+#include "stream/pipeline.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -12,7 +12,7 @@
 #include <iterator>
 #include <random>
 
-namespace kestrova::cli {
+namespace kestrova::stream {
 namespace {
 
 using test::fileBytes;
@@ -59,7 +59,7 @@ std::string generatedText(unsigned seed, std::size_t size, bool withUnmapped)
 // The same text in another code, through the whole path's own converter.
 std::string encoded(const std::string& utf8, const char* to)
 {
-    Options o;
+    Task o;
     o.command = Command::Convert;
     o.convertTo = std::string(to) == "sjis" ? 0 : std::string(to) == "jis" ? 1 : 2;
     StringOutput out;
@@ -108,11 +108,11 @@ std::vector<Sample> samples()
     return all;
 }
 
-std::vector<std::pair<std::string, Options>> commandLines()
+std::vector<std::pair<std::string, Task>> commandLines()
 {
-    std::vector<std::pair<std::string, Options>> all;
+    std::vector<std::pair<std::string, Task>> all;
     const auto add = [&](std::string name, Command command, auto&& adjust) {
-        Options o;
+        Task o;
         o.command = command;
         adjust(o);
         all.emplace_back(std::move(name), o);
@@ -122,26 +122,25 @@ std::vector<std::pair<std::string, Options>> commandLines()
                           io::OutputCode::Euc}) {
             add("align k" + std::to_string(kinsoku) + " code " +
                     std::to_string(static_cast<int>(code)),
-                Command::Align, [&](Options& o) {
+                Command::Align, [&](Task& o) {
                     o.settings.Kinsoku = kinsoku;
                     o.settings.Columns = 20 + 17 * kinsoku;
                     o.outputCode = code;
                 });
         }
     }
-    add("align crlf", Command::Align, [](Options& o) { o.crlf = true; });
-    add("align note without a form", Command::Align, [](Options& o) {
+    add("align crlf", Command::Align, [](Task& o) { o.crlf = true; });
+    add("align note without a form", Command::Align, [](Task& o) {
         o.settings.EnterMes = u"😀";
         o.outputCode = io::OutputCode::Sjis;
     });
-    add("quote", Command::Quote, [](Options&) {});
-    add("unquote jis", Command::Unquote, [](Options& o) { o.outputCode = io::OutputCode::Jis; });
-    add("widen euc", Command::Widen, [](Options& o) { o.outputCode = io::OutputCode::Euc; });
+    add("quote", Command::Quote, [](Task&) {});
+    add("unquote jis", Command::Unquote, [](Task& o) { o.outputCode = io::OutputCode::Jis; });
+    add("widen euc", Command::Widen, [](Task& o) { o.outputCode = io::OutputCode::Euc; });
     for (int to = 0; to <= kConvertToUtf8; ++to) {
-        add("convert " + std::to_string(to), Command::Convert,
-            [&](Options& o) { o.convertTo = to; });
+        add("convert " + std::to_string(to), Command::Convert, [&](Task& o) { o.convertTo = to; });
     }
-    add("convert utf8 crlf", Command::Convert, [](Options& o) {
+    add("convert utf8 crlf", Command::Convert, [](Task& o) {
         o.convertTo = kConvertToUtf8;
         o.crlf = true;
     });
@@ -232,7 +231,7 @@ TEST(Pipeline, WritesEachPieceWhenItIsReady)
         {"mail-sjis-cr.txt", Command::Convert, kConvertToUtf8},
     };
     for (const auto& row : rows) {
-        Options o;
+        Task o;
         o.command = row.command;
         o.convertTo = row.convertTo;
         const std::string mail = fileBytes(std::string(KESTROVA_TEST_DATA) + "/" + row.file);
@@ -290,7 +289,7 @@ TEST(Pipeline, ReadsUtf8ByTheOneRule)
     for (const auto& [bytes, utf8] : rows) {
         EXPECT_EQ(io::isUtf8Text(bytes), utf8) << testing::PrintToString(bytes);
         // The pipeline reads UTF-8 in a pass of its own; the result tells how it read it.
-        Options o;
+        Task o;
         o.command = Command::Convert;
         o.convertTo = kConvertToUtf8;
         StringOutput out;
@@ -315,7 +314,7 @@ TEST(Pipeline, LetsGoOfTheInputBehindEveryPass)
         utf8 += "\xE3\x81\x82 abc " + std::string(90, 'x') + "\n";
     for (const auto& [input, code] :
          {std::pair{sjis, io::OutputCode::Jis}, std::pair{utf8, io::OutputCode::Sjis}}) {
-        Options o;
+        Task o;
         o.command = Command::Align;
         o.outputCode = code;
         StringOutput whole, pieces;
@@ -398,7 +397,7 @@ TEST(Pipeline, ConvertsLargeInputInTwoHalvesAlike)
     };
     for (const auto& [name, bytes] : inputs) {
         for (int to = 0; to <= kConvertToUtf8 + 1; ++to) {
-            Options o;
+            Task o;
             o.command = Command::Convert;
             o.convertTo = std::min(to, kConvertToUtf8);
             o.crlf = to > kConvertToUtf8;
@@ -418,7 +417,7 @@ TEST(Pipeline, WritesNothingBeforeARefusal)
 {
     // The refused character stands far behind many pieces of good text.
     const std::string text = std::string(100000, 'a') + "\n" + "😀\n";
-    Options o;
+    Task o;
     o.command = Command::Convert;
     o.convertTo = io::kTargetSjis;
     StringOutput out;
@@ -429,4 +428,4 @@ TEST(Pipeline, WritesNothingBeforeARefusal)
 }
 
 } // namespace
-} // namespace kestrova::cli
+} // namespace kestrova::stream

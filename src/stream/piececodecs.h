@@ -2,10 +2,9 @@
 // themselves, text written straight into reused buffers.
 #pragma once
 
-#include "cliwork.h"
-
 #include "engine/cp932.h"
 #include "io/textcodec.h"
+#include "stream/work.h"
 
 #include <algorithm>
 #include <atomic>
@@ -15,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-namespace kestrova::cli {
+namespace kestrova::stream {
 
 namespace tables = engine::cp932_tables;
 
@@ -641,4 +640,4 @@ private:
     std::string m_joined;
 };
 
-} // namespace kestrova::cli
+} // namespace kestrova::stream

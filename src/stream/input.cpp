@@ -1,4 +1,4 @@
-#include "input.h"
+#include "stream/input.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -13,7 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace kestrova::cli {
+namespace kestrova::stream {
 namespace {
 
 // A mapped file that shrinks while it is read cannot be read on: say so, not a bare signal.
@@ -352,4 +352,4 @@ bool writeStandardOutput(std::string_view bytes)
     return true;
 }
 
-} // namespace kestrova::cli
+} // namespace kestrova::stream

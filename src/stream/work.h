@@ -2,17 +2,16 @@
 // and the commands over lines of text.
 #pragma once
 
-#include "pipeline.h"
-
 #include "engine/reflow.h"
 #include "io/jis2sjis.h"
 #include "io/textcodec.h"
+#include "stream/pipeline.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-namespace kestrova::cli {
+namespace kestrova::stream {
 
 inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 inline constexpr int kUtf8Family = 3;
@@ -22,7 +21,7 @@ inline const std::uint8_t* bytesOf(std::string_view s)
     return reinterpret_cast<const std::uint8_t*>(s.data());
 }
 
-io::OutputCode outputCodeOf(const Options& o);
+io::OutputCode outputCodeOf(const Task& o);
 
 // The kind CrLfConvert returns for bytes whose line ends it would not move.
 io::LineEndKind lineEndKind(std::string_view bytes);
@@ -35,11 +34,11 @@ inline int resultWord(io::LineEndKind lineEnds, int family)
 bool writeOrFail(Output& out, std::string_view bytes, RunResult& result);
 
 // How messages name the input: standard input, or the file's name in quotes.
-std::string inputName(const Options& o);
+std::string inputName(const Task& o);
 
 // The refusal of input for reason, which names the line and what it holds; a refusal has no
 // result word.
-RunResult refusal(const Options& o, const std::string& reason);
+RunResult refusal(const Task& o, const std::string& reason);
 
 // One final end-of-file byte goes, as CodeConvert and the text reader drop it.
 inline std::string_view withoutEndOfFile(std::string_view bytes)
@@ -56,14 +55,14 @@ std::size_t countLineEnds(std::u16string_view text);
 // holds a character the output code cannot hold, named with the input's line that holds it,
 // since the work moves line ends, or with the option that brought it in, the note or a quote
 // mark.
-std::string noFormReason(const Options& o, std::u16string_view text, std::u16string_view worked,
+std::string noFormReason(const Task& o, std::u16string_view text, std::u16string_view worked,
                          std::size_t linesBefore);
-RunResult noFormRefusal(const Options& o, std::u16string_view text, std::u16string_view worked,
+RunResult noFormRefusal(const Task& o, std::u16string_view text, std::u16string_view worked,
                         std::size_t linesBefore);
 
 // Runs the command over the lines of text; last is set for the input's final piece, resumed
 // for any piece after the first.
-void runLines(const Options& o, engine::ReflowState& state, std::u16string_view text, bool last,
+void runLines(const Task& o, engine::ReflowState& state, std::u16string_view text, bool last,
               bool resumed, std::u16string& out);
 
-} // namespace kestrova::cli
+} // namespace kestrova::stream

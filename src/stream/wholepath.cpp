@@ -1,18 +1,17 @@
 // The whole-input path: the byte converters on the whole input first, then the text decoded
 // in pieces, the output written once, complete.
-#include "cliwork.h"
-#include "piececodecs.h"
-
 #include "engine/hantozen.h"
 #include "engine/quote.h"
 #include "engine/reflow.h"
+#include "stream/piececodecs.h"
+#include "stream/work.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace kestrova::cli {
+namespace kestrova::stream {
 
-io::OutputCode outputCodeOf(const Options& o)
+io::OutputCode outputCodeOf(const Task& o)
 {
     if (o.command != Command::Convert)
         return o.outputCode;
@@ -46,12 +45,12 @@ io::LineEndKind lineEndKind(std::string_view bytes)
     return kind;
 }
 
-std::string inputName(const Options& o)
+std::string inputName(const Task& o)
 {
     return o.file == "-" ? std::string("standard input") : "'" + o.file + "'";
 }
 
-RunResult noFormRefusal(const Options& o, std::u16string_view text, std::u16string_view worked,
+RunResult noFormRefusal(const Task& o, std::u16string_view text, std::u16string_view worked,
                         std::size_t linesBefore)
 {
     RunResult result;
@@ -60,7 +59,7 @@ RunResult noFormRefusal(const Options& o, std::u16string_view text, std::u16stri
     return result;
 }
 
-RunResult refusal(const Options& o, const std::string& reason)
+RunResult refusal(const Task& o, const std::string& reason)
 {
     RunResult result;
     result.exitStatus = kExitBadInput;
@@ -77,7 +76,7 @@ bool writeOrFail(Output& out, std::string_view bytes, RunResult& result)
     return false;
 }
 
-void runLines(const Options& o, engine::ReflowState& state, std::u16string_view text, bool last,
+void runLines(const Task& o, engine::ReflowState& state, std::u16string_view text, bool last,
               bool resumed, std::u16string& out)
 {
     if (o.command == Command::Widen) {
@@ -131,7 +130,7 @@ std::size_t countLineEnds(std::u16string_view text)
     return count;
 }
 
-std::string noFormReason(const Options& o, std::u16string_view text, std::u16string_view worked,
+std::string noFormReason(const Task& o, std::u16string_view text, std::u16string_view worked,
                          std::size_t linesBefore)
 {
     const io::OutputCode code = outputCodeOf(o);
@@ -179,7 +178,7 @@ std::size_t wholePieceEnd(const io::ByteBuffer& bytes, std::size_t from)
     return bytes.size();
 }
 
-RunResult runWholeText(const Options& o, std::string_view input, Output& out)
+RunResult runWholeText(const Task& o, std::string_view input, Output& out)
 {
     RunResult result;
     const io::PreparedText prepared =
@@ -223,7 +222,7 @@ RunResult runWholeText(const Options& o, std::string_view input, Output& out)
 }
 } // namespace
 
-RunResult runWhole(const Options& o, std::string_view input, Output& out)
+RunResult runWhole(const Task& o, std::string_view input, Output& out)
 {
     if (auto cutOff = io::cutOffUtf8Reason(input))
         return refusal(o, *cutOff);
@@ -239,4 +238,4 @@ RunResult runWhole(const Options& o, std::string_view input, Output& out)
     return runWholeText(o, input, out);
 }
 
-} // namespace kestrova::cli
+} // namespace kestrova::stream

@@ -1,9 +1,8 @@
 // The input of kestrova-cli in memory, and its output held until the input has been read whole.
 #pragma once
 
-#include "pipeline.h"
-
 #include "io/wholefile.h"
+#include "stream/pipeline.h"
 
 #include <cstddef>
 #include <memory>
@@ -12,7 +11,7 @@
 #include <sys/types.h>
 #include <vector>
 
-namespace kestrova::cli {
+namespace kestrova::stream {
 
 // A file in $TMPDIR (or /tmp when that is unset or unusable) that has no name, so it is gone on
 // every way out of the process, a crash included. -1 when no folder takes one.
@@ -106,4 +105,4 @@ private:
 // errno set on failure.
 [[nodiscard]] bool writeStandardOutput(std::string_view bytes);
 
-} // namespace kestrova::cli
+} // namespace kestrova::stream

@@ -1,13 +1,12 @@
-#include "pipeline.h"
-
-#include "cliwork.h"
-#include "piececodecs.h"
+#include "stream/pipeline.h"
 
 #include "engine/reflow.h"
 #include "io/codestream.h"
 #include "io/jis2sjis.h"
 #include "io/jiscodes.h"
 #include "io/textcodec.h"
+#include "stream/piececodecs.h"
+#include "stream/work.h"
 
 #include <algorithm>
 #include <array>
@@ -24,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-namespace kestrova::cli {
+namespace kestrova::stream {
 namespace {
 
 // Lets go of the input behind the passes that read it whole, so that a mapped file is never
@@ -183,7 +182,7 @@ bool eachPiece(std::string_view input, const PieceSizes& pieceBytes, const Consu
     return true;
 }
 
-RunResult convertDirect(const Options& o, std::string_view text, bool utf8, Output& out,
+RunResult convertDirect(const Task& o, std::string_view text, bool utf8, Output& out,
                         const PieceSizes& pieceBytes, const Consumed& consumed,
                         io::LineEndKind& lineEnds)
 {
@@ -205,7 +204,7 @@ RunResult convertDirect(const Options& o, std::string_view text, bool utf8, Outp
 
 // convert of JIS, EUC-JP or Shift_JIS to a Japanese code: the byte converters as the input
 // comes; nothing is refused.
-RunResult convertStreamed(const Options& o, std::string_view input, io::CodeDetection code,
+RunResult convertStreamed(const Task& o, std::string_view input, io::CodeDetection code,
                           Output& out, const PieceSizes& pieceBytes, const Consumed& consumed)
 {
     RunResult result;
@@ -222,7 +221,7 @@ RunResult convertStreamed(const Options& o, std::string_view input, io::CodeDete
 class TextWork
 {
 public:
-    TextWork(const Options& o, bool utf8)
+    TextWork(const Task& o, bool utf8)
         : m_options(o)
         , m_decoder(utf8)
         , m_encoder(outputCodeOf(o), o.crlf)
@@ -261,7 +260,7 @@ private:
         return writeOrFail(out, m_encoder.encode(m_lines, last), result);
     }
 
-    const Options& m_options;
+    const Task& m_options;
     PieceDecoder m_decoder;
     PieceEncoder m_encoder;
     engine::ReflowState m_state;
@@ -271,7 +270,7 @@ private:
 
 // The text route over text that decodes without fault, every character of it with a form in
 // the output code; lineEnds receives the kind of the line ends it read.
-RunResult runPieces(const Options& o, std::string_view text, bool utf8, Output& out,
+RunResult runPieces(const Task& o, std::string_view text, bool utf8, Output& out,
                     const PieceSizes& pieceBytes, const Consumed& consumed,
                     io::LineEndKind& lineEnds)
 {
@@ -292,7 +291,7 @@ RunResult runPieces(const Options& o, std::string_view text, bool utf8, Output& 
 
 // Nothing may be written before the input is known to give no refusal: every character it
 // holds or the command adds has a form in the output code.
-bool extrasFit(const Options& o)
+bool extrasFit(const Task& o)
 {
     const io::OutputCode code = outputCodeOf(o);
     return allHaveForms(o.settings.EnterMes, code) && allHaveForms(o.settings.Inyofu, code);
@@ -368,7 +367,7 @@ void adviseHugePages(void* data, std::size_t size)
 class Half
 {
 public:
-    Half(const Options& o, bool utf8, const io::CodeDetection* code)
+    Half(const Task& o, bool utf8, const io::CodeDetection* code)
         : m_direct(utf8, outputCodeOf(o), o.crlf)
         , m_crlf(o.crlf)
     {
@@ -595,9 +594,8 @@ RunResult writeHalves(const Half& first, const Half& second, Output& out, int fa
 // convert of Shift_JIS to UTF-8 with the two whole-input passes at once: the code detection on
 // one core, the check and the conversion into held memory on the other. Gives nothing, having
 // written nothing, when the input is no plain Shift_JIS, or too small or too large for this.
-std::optional<RunResult> convertShiftJisAtOnce(const Options& o, std::string_view input,
-                                               Output& out, const Consumed& consumed,
-                                               std::size_t heldBytes)
+std::optional<RunResult> convertShiftJisAtOnce(const Task& o, std::string_view input, Output& out,
+                                               const Consumed& consumed, std::size_t heldBytes)
 {
     if (input.size() < kTwoCoresBytes || input.size() > heldBytes)
         return std::nullopt;
@@ -630,7 +628,7 @@ std::optional<RunResult> convertShiftJisAtOnce(const Options& o, std::string_vie
 // piece by piece and keeps no output, so that memory stays bounded for a refusal too. Should
 // the work drop every such character after all (unquote taking off a quote mark that has no
 // form), the whole path gives the result.
-RunResult refuseInPieces(const Options& o, std::string_view input, std::string_view text, bool utf8,
+RunResult refuseInPieces(const Task& o, std::string_view input, std::string_view text, bool utf8,
                          Output& out, const Consumed& consumed)
 {
     const auto offset = static_cast<std::size_t>(text.data() - input.data());
@@ -662,7 +660,7 @@ RunResult refuseInPieces(const Options& o, std::string_view input, std::string_v
 
 // Input read as UTF-8 in one pass that checks each piece before it works on it. Gives nothing
 // when the input is no UTF-8 after all; nothing has been written then.
-std::optional<RunResult> tryUtf8(const Options& o, std::string_view input, Output& out,
+std::optional<RunResult> tryUtf8(const Task& o, std::string_view input, Output& out,
                                  const PieceSizes& pieceBytes, const Consumed& consumed,
                                  std::size_t heldBytes)
 {
@@ -774,7 +772,7 @@ std::optional<RunResult> tryUtf8(const Options& o, std::string_view input, Outpu
 // checks each piece of their Shift_JIS before it works on it: convert to UTF-8, or a text
 // command. Past heldBytes of output a copy of the converters checks the rest of the input
 // first.
-RunResult runChecked(const Options& o, std::string_view input, io::CodeDetection code, Output& out,
+RunResult runChecked(const Task& o, std::string_view input, io::CodeDetection code, Output& out,
                      const PieceSizes& pieceBytes, const Consumed& consumed, std::size_t heldBytes)
 {
     const bool isConvert = o.command == Command::Convert;
@@ -866,7 +864,7 @@ RunResult runChecked(const Options& o, std::string_view input, io::CodeDetection
 }
 } // namespace
 
-RunResult runPipeline(const Options& o, std::string_view input, Output& out,
+RunResult runPipeline(const Task& o, std::string_view input, Output& out,
                       const PieceSizes& pieceSizes, const Consumed& consumed, std::size_t heldBytes)
 {
     const PieceSizes pieceBytes = pieceSizes ? pieceSizes : PieceSizes([] { return kPieceBytes; });
@@ -947,4 +945,4 @@ std::string detectStatus(std::string_view input, const std::function<void(std::s
     return io::codeStatus(io::decodeConvertResult(stream.resultWord()));
 }
 
-} // namespace kestrova::cli
+} // namespace kestrova::stream

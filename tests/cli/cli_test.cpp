@@ -532,23 +532,6 @@ TEST(CliInput, ReadsAFileWhoseSizeSaysNothing)
     }
 }
 
-// An address-space limit cannot be combined with AddressSanitizer, which reserves terabytes
-// of shadow memory at start.
-bool cliRunsUnderAddressSanitizer()
-{
-#if defined(KESTROVA_CLI_SANITIZED) || defined(__SANITIZE_ADDRESS__)
-    return true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-    return true;
-#else
-    return false;
-#endif
-#else
-    return false;
-#endif
-}
-
 TEST(CliMemory, InputTooLargeForTheMemoryIsRefusedInOneLine)
 {
     if (cliRunsUnderAddressSanitizer())

@@ -41,20 +41,11 @@ std::string prose(std::size_t size, const std::string& line)
     return text;
 }
 
-bool underAddressSanitizer()
-{
-#if defined(KESTROVA_CLI_SANITIZED) || defined(__SANITIZE_ADDRESS__)
-    return true;
-#else
-    return false;
-#endif
-}
-
 // Whatever moment the memory runs out, the result is whole or refused: never an abort, never
 // part of the output before the message.
 TEST(CliContract, MemoryRunningOutIsARefusalAtAnyMoment)
 {
-    if (underAddressSanitizer())
+    if (cliRunsUnderAddressSanitizer())
         GTEST_SKIP() << "an address-space limit does not work under AddressSanitizer";
     TempFolder folder;
     const std::string twoHalves = folder.path + "/two-halves.txt";
@@ -91,7 +82,7 @@ TEST(CliContract, MemoryRunningOutIsARefusalAtAnyMoment)
 // grow with the input: the refusal is worded by a pass that keeps nothing.
 TEST(CliContract, ARefusalLateInALargeInputNamesTheCharacterInBoundedMemory)
 {
-    if (underAddressSanitizer())
+    if (cliRunsUnderAddressSanitizer())
         GTEST_SKIP() << "an address-space limit does not work under AddressSanitizer";
     TempFolder folder;
     const std::string file = folder.path + "/input.txt";

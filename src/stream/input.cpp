@@ -150,14 +150,13 @@ bool Input::readFrom(int fd, const std::string& name, std::string& error)
     if (regular) {
         // Standard input may have been read in part already (`{ head -n 1; kestrova-cli; }`):
         // the input is what follows, and the next reader finds the position at its end.
-        off_t from = 0;
-        if (fd == STDIN_FILENO) {
-            from = std::clamp<off_t>(lseek(fd, 0, SEEK_CUR), 0, st.st_size);
-            static_cast<void>(lseek(fd, st.st_size, SEEK_SET));
-        }
+        const off_t from =
+            fd == STDIN_FILENO ? std::clamp<off_t>(lseek(fd, 0, SEEK_CUR), 0, st.st_size) : 0;
         if (from == st.st_size)
             return true; // nothing left to read
         if (map(fd, from, static_cast<std::size_t>(st.st_size - from), onInputShrank)) {
+            if (fd == STDIN_FILENO)
+                static_cast<void>(lseek(fd, st.st_size, SEEK_SET));
             m_watched = fcntl(fd, F_DUPFD_CLOEXEC, 0);
             m_modified = st.st_mtim;
             m_fileSize = st.st_size;

@@ -50,8 +50,6 @@ std::size_t utf8SequenceLength(const unsigned char* s, std::size_t left)
 
 namespace {
 
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
 // The line that byte offset lies on, counting CR LF, a lone CR and a lone LF as line ends, as
 // the input has them.
 std::size_t lineOfOffset(std::string_view bytes, std::size_t offset)
@@ -105,10 +103,6 @@ const char* codeName(OutputCode code)
     }
     return "UTF-8";
 }
-
-// JIS and EUC reach only the rows of JIS X 0208 that the Shift_JIS arithmetic maps: lead
-// bytes up to 0xEF. The user area and the IBM extensions beyond have no form there.
-bool fitsJisRows(std::uint16_t code) { return code <= 0xFF || (code >> 8) <= 0xEF; }
 
 ByteBuffer toBuffer(std::string_view bytes) { return ByteBuffer(bytes.begin(), bytes.end()); }
 
@@ -275,17 +269,7 @@ std::u16string utf8ToUtf16(std::string_view bytes)
             ++i;
             continue;
         }
-        char32_t cp = len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
-        for (std::size_t k = 1; k < len; ++k)
-            cp = cp << 6 | (s[i + k] & 0x3F);
-        if (cp < 0x10000) {
-            *o++ = static_cast<char16_t>(cp);
-        } else {
-            cp -= 0x10000;
-            *o++ = static_cast<char16_t>(0xD800 + (cp >> 10));
-            *o++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-        }
-        i += len;
+        o = putUtf16(o, nextUtf8(s, i));
     }
     out.resize(static_cast<std::size_t>(o - out.data()));
     return out;
@@ -321,19 +305,7 @@ std::string encodeUtf8(std::u16string_view text)
             else
                 cp = 0xFFFD; // an unpaired surrogate has no UTF-8 form
         }
-        if (cp < 0x800) {
-            *o++ = static_cast<char>(0xC0 | cp >> 6);
-            *o++ = static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            *o++ = static_cast<char>(0xE0 | cp >> 12);
-            *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            *o++ = static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            *o++ = static_cast<char>(0xF0 | cp >> 18);
-            *o++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            *o++ = static_cast<char>(0x80 | (cp & 0x3F));
-        }
+        o = putUtf8(o, cp);
     }
     out.resize(static_cast<std::size_t>(o - out.data()));
     return out;

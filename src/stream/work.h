@@ -13,7 +13,7 @@
 
 namespace kestrova::stream {
 
-inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+using io::kByteOrderMark;
 inline constexpr int kUtf8Family = 3;
 
 inline const std::uint8_t* bytesOf(std::string_view s)

@@ -1,7 +1,7 @@
 // kestrova-cli's piece-by-piece path against its whole-input path: any bytes, any command, the
 // pieces of random sizes. Both must give the same bytes, the same refusal and the same result
 // word, and a refusal must write nothing.
-#include "pipeline.h"
+#include "stream/pipeline.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -47,10 +47,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     if (size < 3)
         return 0;
-    cli::Options o;
-    constexpr cli::Command kCommands[] = {cli::Command::Align, cli::Command::Quote,
-                                          cli::Command::Unquote, cli::Command::Widen,
-                                          cli::Command::Convert};
+    stream::Task o;
+    constexpr stream::Command kCommands[] = {stream::Command::Align, stream::Command::Quote,
+                                             stream::Command::Unquote, stream::Command::Widen,
+                                             stream::Command::Convert};
     o.command = kCommands[data[0] % std::size(kCommands)];
     o.outputCode = static_cast<io::OutputCode>((data[0] >> 3) % 4);
     o.convertTo = (data[0] >> 5) % 4;
@@ -62,18 +62,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         o.settings.EnterMes.clear();
     const std::string_view input(reinterpret_cast<const char*>(data) + 3, size - 3);
 
-    cli::StringOutput whole;
-    const cli::RunResult expected = cli::runWhole(o, input, whole);
+    stream::StringOutput whole;
+    const stream::RunResult expected = stream::runWhole(o, input, whole);
     Sizes sizes(static_cast<std::uint32_t>(data[2]) * 2654435761u);
-    cli::StringOutput pieces;
+    stream::StringOutput pieces;
     // Output held to the end, or for a few bytes only.
-    const std::size_t held = data[2] & 1 ? cli::kHeldBytes : sizes.next();
-    const cli::RunResult got = cli::runPipeline(
+    const std::size_t held = data[2] & 1 ? stream::kHeldBytes : sizes.next();
+    const stream::RunResult got = stream::runPipeline(
         o, input, pieces, [&] { return sizes.next(); }, {}, held);
     require(got.exitStatus == expected.exitStatus, "the same exit status");
     require(got.error == expected.error, "the same message");
     require(got.resultWord == expected.resultWord, "the same result word");
     require(pieces.text == whole.text, "the same bytes");
-    require(got.exitStatus == cli::kExitDone || pieces.text.empty(), "a refusal writes nothing");
+    require(got.exitStatus == stream::kExitDone || pieces.text.empty(), "a refusal writes nothing");
     return 0;
 }

@@ -3,6 +3,7 @@
 
 #include "engine/settings.h"
 #include "io/textcodec.h"
+#include "stream/task.h"
 
 #include <string>
 #include <vector>
@@ -21,8 +22,7 @@ enum class Command
     Detect,
 };
 
-// convert's target UTF-8, beside CodeConvert's own three.
-inline constexpr int kConvertToUtf8 = 3;
+using stream::kConvertToUtf8;
 
 struct Options
 {

@@ -50,8 +50,6 @@ std::size_t utf8SequenceLength(const unsigned char* s, std::size_t left)
 
 namespace {
 
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
 // The line that byte offset lies on, counting CR LF, a lone CR and a lone LF as line ends, as
 // the input has them.
 std::size_t lineOfOffset(std::string_view bytes, std::size_t offset)
@@ -105,10 +103,6 @@ const char* codeName(OutputCode code)
     }
     return "UTF-8";
 }
-
-// JIS and EUC reach only the rows of JIS X 0208 that the Shift_JIS arithmetic maps: lead
-// bytes up to 0xEF. The user area and the IBM extensions beyond have no form there.
-bool fitsJisRows(std::uint16_t code) { return code <= 0xFF || (code >> 8) <= 0xEF; }
 
 ByteBuffer toBuffer(std::string_view bytes) { return ByteBuffer(bytes.begin(), bytes.end()); }
 
@@ -186,7 +180,8 @@ using ByteSet = std::array<bool, 256>;
 // named by the bytes the input holds for it: the Shift_JIS arithmetic undone. Converting keeps
 // every line end, so its line is the line of the input. Damaged input can make bytes of its own
 // through that arithmetic; then only the line is named, never a byte the input does not hold.
-std::optional<std::string> convertedFault(std::string_view converted, bool euc, const ByteSet& held)
+std::optional<std::string> convertedFault(std::string_view converted, bool euc, const ByteSet& held,
+                                          bool strict = false)
 {
     const auto* s = reinterpret_cast<const unsigned char*>(converted.data());
     const std::size_t n = converted.size();
@@ -195,7 +190,10 @@ std::optional<std::string> convertedFault(std::string_view converted, bool euc, 
         const auto line = [&] { return lineOfOffset(converted, i); };
         if (engine::isLeadByte(b) && i + 1 < n) {
             const unsigned char t = s[i + 1];
-            if (!engine::cp932Char(static_cast<std::uint16_t>(b << 8 | t))) {
+            const auto pair = static_cast<std::uint16_t>(b << 8 | t);
+            if (!engine::cp932Char(pair) ||
+                (strict &&
+                 !fitsJisRows(engine::cp932Code(*engine::cp932Char(pair)).value_or(0xFFFF)))) {
                 int row = 2 * (b < 0xA0 ? b - 0x71 : b - 0xB1) + 1;
                 const int cell = t < 0x80 ? t - 0x1F : t < 0x9F ? t - 0x20 : t - 0x7E;
                 if (t >= 0x9F)
@@ -210,7 +208,7 @@ std::optional<std::string> convertedFault(std::string_view converted, bool euc, 
             i += 2;
             continue;
         }
-        if (!isCp932Byte(b)) {
+        if (!isCp932Byte(b) || (strict && !euc && b == kEsc)) {
             // JIS reading raises the bytes of a katakana run by 0x80.
             const bool katakana = !euc && b >= 0xA0 && b <= 0xDF && held[b - 0x80];
             const auto own = static_cast<unsigned char>(katakana ? b - 0x80 : b);
@@ -271,17 +269,7 @@ std::u16string utf8ToUtf16(std::string_view bytes)
             ++i;
             continue;
         }
-        char32_t cp = len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
-        for (std::size_t k = 1; k < len; ++k)
-            cp = cp << 6 | (s[i + k] & 0x3F);
-        if (cp < 0x10000) {
-            *o++ = static_cast<char16_t>(cp);
-        } else {
-            cp -= 0x10000;
-            *o++ = static_cast<char16_t>(0xD800 + (cp >> 10));
-            *o++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-        }
-        i += len;
+        o = putUtf16(o, nextUtf8(s, i));
     }
     out.resize(static_cast<std::size_t>(o - out.data()));
     return out;
@@ -317,19 +305,7 @@ std::string encodeUtf8(std::u16string_view text)
             else
                 cp = 0xFFFD; // an unpaired surrogate has no UTF-8 form
         }
-        if (cp < 0x800) {
-            *o++ = static_cast<char>(0xC0 | cp >> 6);
-            *o++ = static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            *o++ = static_cast<char>(0xE0 | cp >> 12);
-            *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            *o++ = static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            *o++ = static_cast<char>(0xF0 | cp >> 18);
-            *o++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            *o++ = static_cast<char>(0x80 | (cp & 0x3F));
-        }
+        o = putUtf8(o, cp);
     }
     out.resize(static_cast<std::size_t>(o - out.data()));
     return out;
@@ -507,6 +483,52 @@ Result<std::string> encodeText(std::u16string_view text, OutputCode code, bool c
     else
         SjisToEuc(buffer);
     return toString(buffer);
+}
+
+std::optional<std::string> cutOffUtf8Reason(std::string_view bytes)
+{
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::size_t end = bytes.size();
+    if (end > 0 && s[end - 1] == kEndOfFile)
+        --end;
+    while (end > 0 && (s[end - 1] == '\r' || s[end - 1] == '\n'))
+        --end;
+    // The last character's lead byte, at most three bytes back, and fewer continuation bytes
+    // after it than it announces.
+    std::size_t lead = end;
+    while (lead > 0 && end - lead < 3 && (s[lead - 1] & 0xC0) == 0x80)
+        --lead;
+    if (lead == 0)
+        return std::nullopt;
+    --lead;
+    const unsigned char b = s[lead];
+    const std::size_t announced = b >= 0xC2 && b <= 0xDF   ? 2
+                                  : b >= 0xE0 && b <= 0xEF ? 3
+                                  : b >= 0xF0 && b <= 0xF4 ? 4
+                                                           : 0;
+    if (end - lead >= announced || !isUtf8Text(bytes.substr(0, lead)))
+        return std::nullopt;
+    std::string reason = "line " + std::to_string(lineOfOffset(bytes, lead));
+    reason += end - lead > 1 ? ": bytes" : ": byte";
+    for (std::size_t i = lead; i < end; ++i) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, " 0x%02X", s[i]);
+        reason += hex;
+    }
+    return reason + (end - lead > 1 ? " are" : " is") +
+           " not a character of UTF-8, JIS, EUC-JP or Shift_JIS";
+}
+
+std::optional<std::string> damagedJisReason(std::string_view input, const PreparedText& prepared)
+{
+    if (prepared.utf8 || prepared.family == CodeFamily::Sjis)
+        return std::nullopt;
+    ByteSet held{};
+    for (const char c : input)
+        held[static_cast<unsigned char>(c)] = true;
+    const std::string_view converted(reinterpret_cast<const char*>(prepared.bytes.data()),
+                                     prepared.bytes.size());
+    return convertedFault(converted, prepared.family == CodeFamily::Euc, held, true);
 }
 
 } // namespace kestrova::io

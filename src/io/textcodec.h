@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,46 @@ struct DecodedText
     bool lfOnly = false; // written back with LF: every line end was a lone LF, or UTF-8 had none
     CodeFamily family = CodeFamily::Sjis; // the legacy code found, when not UTF-8
 };
+
+inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// JIS and EUC reach only the rows of JIS X 0208 that the Shift_JIS arithmetic maps: lead
+// bytes up to 0xEF. The user area and the IBM extensions beyond have no form there.
+[[nodiscard]] constexpr bool fitsJisRows(std::uint16_t form)
+{
+    return form <= 0xFF || (form >> 8) <= 0xEF;
+}
+
+// Write the UTF-8 of the character c at o and return the end: putUtf8Bmp for a character of
+// the Basic Multilingual Plane above U+007F and outside the surrogates, putUtf8 for any but a
+// surrogate.
+inline char* putUtf8Bmp(char* o, char32_t c)
+{
+    if (c < 0x800) {
+        o[0] = static_cast<char>(0xC0 | c >> 6);
+        o[1] = static_cast<char>(0x80 | (c & 0x3F));
+        return o + 2;
+    }
+    o[0] = static_cast<char>(0xE0 | c >> 12);
+    o[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    o[2] = static_cast<char>(0x80 | (c & 0x3F));
+    return o + 3;
+}
+
+inline char* putUtf8(char* o, char32_t c)
+{
+    if (c < 0x80) {
+        *o = static_cast<char>(c);
+        return o + 1;
+    }
+    if (c < 0x10000)
+        return putUtf8Bmp(o, c);
+    o[0] = static_cast<char>(0xF0 | c >> 18);
+    o[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    o[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    o[3] = static_cast<char>(0x80 | (c & 0x3F));
+    return o + 4;
+}
 
 // True for bytes that start with a UTF-8 byte-order mark or hold at least one multi-byte
 // sequence, and are valid UTF-8 throughout.
@@ -63,6 +104,43 @@ struct DecodedText
         (b == 0xED && s[i + 1] >= 0xA0))
         return 0;
     return char32_t(b & 0x0F) << 12 | char32_t(s[i + 1] & 0x3F) << 6 | (s[i + 2] & 0x3F);
+}
+
+// The code point of the valid UTF-8 sequence at s[i], i moved past it.
+inline char32_t nextUtf8(const unsigned char* s, std::size_t& i)
+{
+    const unsigned char b = s[i];
+    if (b < 0x80) {
+        ++i;
+        return b;
+    }
+    if (b < 0xE0) {
+        const char32_t c = char32_t(b & 0x1F) << 6 | (s[i + 1] & 0x3F);
+        i += 2;
+        return c;
+    }
+    if (b < 0xF0) {
+        const char32_t c =
+            char32_t(b & 0x0F) << 12 | char32_t(s[i + 1] & 0x3F) << 6 | (s[i + 2] & 0x3F);
+        i += 3;
+        return c;
+    }
+    const char32_t c = char32_t(b & 0x07) << 18 | char32_t(s[i + 1] & 0x3F) << 12 |
+                       char32_t(s[i + 2] & 0x3F) << 6 | (s[i + 3] & 0x3F);
+    i += 4;
+    return c;
+}
+
+// Writes the UTF-16 of the character c at o (a surrogate pair above U+FFFF); returns the end.
+inline char16_t* putUtf16(char16_t* o, char32_t c)
+{
+    if (c < 0x10000) {
+        *o = static_cast<char16_t>(c);
+        return o + 1;
+    }
+    o[0] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+    o[1] = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    return o + 2;
 }
 
 // What bytes that are all ASCII (or none at all) are read as. Such a text has no code of its
@@ -103,6 +181,16 @@ struct PreparedText
 // Appends the text of bytes [from, to) of prepared to out; BadData names the line.
 [[nodiscard]] Result<Done> decodePiece(const PreparedText& prepared, std::size_t from,
                                        std::size_t to, std::u16string& out);
+
+// Where the reader keeps going, a filter that promises to refuse rather than change refuses
+// two kinds of damage too, named by line and bytes as decodePiece names bad bytes:
+// input that is valid UTF-8 but for a cut-off last character (only line ends after it), which
+// would otherwise read as Shift_JIS;
+[[nodiscard]] std::optional<std::string> cutOffUtf8Reason(std::string_view bytes);
+// and JIS or EUC-JP input (prepared from input) whose pairs convert outside the rows of JIS X
+// 0208, into the user area, or that leaves an ESC the JIS reading did not take.
+[[nodiscard]] std::optional<std::string> damagedJisReason(std::string_view input,
+                                                          const PreparedText& prepared);
 
 // UTF-8 to UTF-16 and back; decodeUtf8 expects valid UTF-8 (a byte-order mark is dropped).
 [[nodiscard]] std::u16string decodeUtf8(std::string_view bytes);

@@ -1,3 +1,4 @@
+#include "cli_fixtures.h"
 #include "run_process.h"
 
 #include "engine/hantozen.h"
@@ -24,12 +25,6 @@ const std::string kData = KESTROVA_TEST_DATA;
 ProcessResult cli(const std::vector<std::string>& args, const std::string& input = {})
 {
     return runProcess(kCli, args, input);
-}
-
-std::string fileBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // Every failure: exit status 2, one line on standard error, nothing on standard output.
@@ -158,6 +153,52 @@ TEST(CliOutputCode, RefusesACharacterTheCodeCannotHold)
     expectRefused(cli({"quote", "--output-code", "jis"}, "ⅰ"), "U+2170");
     // UTF-8 output carries every character through.
     EXPECT_EQ(cli({"align"}, "😀𠮷〜").out, "😀𠮷〜");
+}
+
+// align moves line ends: a refusal names the line of the input that holds the character, or
+// the option that brought it in.
+TEST(CliOutputCode, RefusalsNameTheInputsLineOrTheOption)
+{
+    const std::string longQuote = "> " + [] {
+        std::string s;
+        for (int i = 0; i < 60; ++i)
+            s += "あ";
+        return s;
+    }() + "\n";
+    const std::string manyLines = [] {
+        std::string s;
+        for (int i = 1; i < 60001; ++i)
+            s += "あいうえおかきくけこさしすせそ\n";
+        return s;
+    }();
+    const struct
+    {
+        const char* name;
+        std::vector<std::string> args;
+        std::string input;
+        std::string message;
+    } rows[] = {
+        {"AfterALongQuotedLine",
+         {"align", "--columns", "20"},
+         longQuote + "> b😀c\nbody\n",
+         "line 2: U+1F600 has no form in Shift_JIS"},
+        {"BehindManyPiecesOfFoldedLines",
+         {"align", "--columns", "10"},
+         manyLines + "😀\n" + manyLines,
+         "line 60001: U+1F600 has no form in Shift_JIS"},
+        {"InTheNote",
+         {"align", "--columns", "20", "--note", "😀"},
+         longQuote + "> bc\nbody\n",
+         "--note: U+1F600 has no form in Shift_JIS"},
+        {"InTheQuoteMark", {"quote", "--quote-chars", "😀"}, "abc\n", "--quote-chars: U+1F600"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto args = row.args;
+        args.insert(args.end(), {"--output-code", "sjis"});
+        const auto r = cli(args, row.input);
+        expectRefused(r, row.message);
+    }
 }
 
 TEST(CliQuote, QuotesAndUnquotesEveryLine)
@@ -357,12 +398,21 @@ TEST(CliErrors, RefusalsNameTheInputsOwnLineAndBytes)
          "line 2:", "bytes 0xA9 0xA1 "},
         {"JisUnassignedPair", "\x1b$B\x46\x7c\x1b(B\nab\x1b$B\x29\x21\x1b(B\n",
          "line 2:", "bytes 0x29 0x21 "},
+        // Damage the readers would pass on as characters of their own is refused too.
+        {"Utf8LastCharacterCutOff", "あ\n\xe3\x81\n", "line 2:", "bytes 0xE3 0x81 "},
+        {"Utf8CutOffWithoutALineEnd", "日本語\n\xe6\x97", "line 2:", "bytes 0xE6 0x97 "},
+        {"JisBrokenKanjiRunLeavesAnEscape", "\x1b$B$3$l\x1b(B\n\x1b$B$3\xff\x1b(B\n",
+         "line 2:", "byte 0x1B "},
+        {"JisUnknownDesignation", "\x1b$B$3$l\x1b(B\n\x1b$(D$3\x1b(B\n", "line 2:", "byte 0x1B "},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        const auto r = cli({"align"}, row.input);
-        expectRefused(r, row.line);
-        EXPECT_NE(r.err.find(row.bytes), std::string::npos) << r.err;
+        for (const char* command : {"align", "widen"}) {
+            const auto r = cli({command}, row.input);
+            expectRefused(r, row.line);
+            EXPECT_NE(r.err.find(row.bytes), std::string::npos) << r.err;
+        }
+        expectRefused(cli({"convert", "--to", "utf8"}, row.input), row.line);
     }
 }
 
@@ -382,35 +432,6 @@ TEST(CliByteOrderMark, OnlyTheOneAtTheVeryStartIsRemoved)
         EXPECT_TRUE(r.out == text) << command << ": the output differs";
     }
 }
-
-// A folder of its own under /tmp, removed with all it holds.
-class TempFolder
-{
-public:
-    TempFolder()
-    {
-        path = "/tmp/kestrova-cli-test.XXXXXX";
-        if (!::mkdtemp(path.data()))
-            throw std::runtime_error("mkdtemp failed");
-    }
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::permissions(path, std::filesystem::perms::owner_all, ignored);
-        std::filesystem::remove_all(path, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    std::vector<std::string> names() const
-    {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(path))
-            names.push_back(entry.path().filename().string());
-        return names;
-    }
-    std::string path;
-};
 
 // TMPDIR, as the programs started in its scope see it.
 class TmpdirSetting
@@ -435,11 +456,6 @@ public:
 private:
     std::optional<std::string> m_old;
 };
-
-void writeFile(const std::string& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 // Some 3 MB of quoted and plain lines; the last block read from a pipe is a short one.
 const std::string& severalMegabytes()
@@ -541,23 +557,6 @@ TEST(CliInput, ReadsAFileWhoseSizeSaysNothing)
         EXPECT_EQ(r.out, cli({"quote"}, fileBytes(file)).out) << file;
         EXPECT_GT(r.out.size(), fileBytes(file).size()) << file; // each line quoted
     }
-}
-
-// An address-space limit cannot be combined with AddressSanitizer, which reserves terabytes
-// of shadow memory at start.
-bool cliRunsUnderAddressSanitizer()
-{
-#if defined(KESTROVA_CLI_SANITIZED) || defined(__SANITIZE_ADDRESS__)
-    return true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-    return true;
-#else
-    return false;
-#endif
-#else
-    return false;
-#endif
 }
 
 TEST(CliMemory, InputTooLargeForTheMemoryIsRefusedInOneLine)

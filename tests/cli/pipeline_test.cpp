@@ -1,8 +1,9 @@
 // The piece-by-piece path against the whole-input one: the same bytes, the same refusals, the
 // same result word, for every input, command and piece size.
-#include "pipeline.h"
+#include "cli_fixtures.h"
 
 #include "io/textcodec.h"
+#include "stream/pipeline.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -11,14 +12,10 @@
 #include <iterator>
 #include <random>
 
-namespace kestrova::cli {
+namespace kestrova::stream {
 namespace {
 
-std::string fileBytes(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using test::fileBytes;
 
 struct Sample
 {
@@ -62,7 +59,7 @@ std::string generatedText(unsigned seed, std::size_t size, bool withUnmapped)
 // The same text in another code, through the whole path's own converter.
 std::string encoded(const std::string& utf8, const char* to)
 {
-    Options o;
+    Task o;
     o.command = Command::Convert;
     o.convertTo = std::string(to) == "sjis" ? 0 : std::string(to) == "jis" ? 1 : 2;
     StringOutput out;
@@ -111,11 +108,11 @@ std::vector<Sample> samples()
     return all;
 }
 
-std::vector<std::pair<std::string, Options>> commandLines()
+std::vector<std::pair<std::string, Task>> commandLines()
 {
-    std::vector<std::pair<std::string, Options>> all;
+    std::vector<std::pair<std::string, Task>> all;
     const auto add = [&](std::string name, Command command, auto&& adjust) {
-        Options o;
+        Task o;
         o.command = command;
         adjust(o);
         all.emplace_back(std::move(name), o);
@@ -125,26 +122,25 @@ std::vector<std::pair<std::string, Options>> commandLines()
                           io::OutputCode::Euc}) {
             add("align k" + std::to_string(kinsoku) + " code " +
                     std::to_string(static_cast<int>(code)),
-                Command::Align, [&](Options& o) {
+                Command::Align, [&](Task& o) {
                     o.settings.Kinsoku = kinsoku;
                     o.settings.Columns = 20 + 17 * kinsoku;
                     o.outputCode = code;
                 });
         }
     }
-    add("align crlf", Command::Align, [](Options& o) { o.crlf = true; });
-    add("align note without a form", Command::Align, [](Options& o) {
+    add("align crlf", Command::Align, [](Task& o) { o.crlf = true; });
+    add("align note without a form", Command::Align, [](Task& o) {
         o.settings.EnterMes = u"😀";
         o.outputCode = io::OutputCode::Sjis;
     });
-    add("quote", Command::Quote, [](Options&) {});
-    add("unquote jis", Command::Unquote, [](Options& o) { o.outputCode = io::OutputCode::Jis; });
-    add("widen euc", Command::Widen, [](Options& o) { o.outputCode = io::OutputCode::Euc; });
+    add("quote", Command::Quote, [](Task&) {});
+    add("unquote jis", Command::Unquote, [](Task& o) { o.outputCode = io::OutputCode::Jis; });
+    add("widen euc", Command::Widen, [](Task& o) { o.outputCode = io::OutputCode::Euc; });
     for (int to = 0; to <= kConvertToUtf8; ++to) {
-        add("convert " + std::to_string(to), Command::Convert,
-            [&](Options& o) { o.convertTo = to; });
+        add("convert " + std::to_string(to), Command::Convert, [&](Task& o) { o.convertTo = to; });
     }
-    add("convert utf8 crlf", Command::Convert, [](Options& o) {
+    add("convert utf8 crlf", Command::Convert, [](Task& o) {
         o.convertTo = kConvertToUtf8;
         o.crlf = true;
     });
@@ -235,7 +231,7 @@ TEST(Pipeline, WritesEachPieceWhenItIsReady)
         {"mail-sjis-cr.txt", Command::Convert, kConvertToUtf8},
     };
     for (const auto& row : rows) {
-        Options o;
+        Task o;
         o.command = row.command;
         o.convertTo = row.convertTo;
         const std::string mail = fileBytes(std::string(KESTROVA_TEST_DATA) + "/" + row.file);
@@ -276,7 +272,7 @@ TEST(Pipeline, ReadsUtf8ByTheOneRule)
         {"\xED\x9F\xBF", true},               // just below the surrogates
         {"\xED\xA0\x80", false},              // a surrogate
         {"\xEF\xBF\xBF", true},               // the last three-byte character
-        {"\xE3\x81\x82\xE3\x81", false},      // the second one cut short
+        {"\xE3\x81\x82\xE3\x81", false},      // the second one cut short: refused
         {"\xE3\xC1\x82", false},              // no continuation byte
         {"\xF0\x9F\x98\x80", true},           // four bytes
         {"\xF4\x90\x80\x80", false},          // beyond U+10FFFF
@@ -293,12 +289,16 @@ TEST(Pipeline, ReadsUtf8ByTheOneRule)
     for (const auto& [bytes, utf8] : rows) {
         EXPECT_EQ(io::isUtf8Text(bytes), utf8) << testing::PrintToString(bytes);
         // The pipeline reads UTF-8 in a pass of its own; the result tells how it read it.
-        Options o;
+        Task o;
         o.command = Command::Convert;
         o.convertTo = kConvertToUtf8;
         StringOutput out;
         const RunResult r = runPipeline(o, bytes, out);
-        EXPECT_EQ(r.resultWord & 3, utf8 ? 3 : 0) << testing::PrintToString(bytes);
+        // UTF-8 converts to UTF-8 whatever it holds; what else is refused has no result word.
+        if (r.exitStatus == kExitDone)
+            EXPECT_EQ(r.resultWord & 3, utf8 ? 3 : 0) << testing::PrintToString(bytes);
+        else
+            EXPECT_FALSE(utf8) << testing::PrintToString(bytes);
     }
 }
 
@@ -314,7 +314,7 @@ TEST(Pipeline, LetsGoOfTheInputBehindEveryPass)
         utf8 += "\xE3\x81\x82 abc " + std::string(90, 'x') + "\n";
     for (const auto& [input, code] :
          {std::pair{sjis, io::OutputCode::Jis}, std::pair{utf8, io::OutputCode::Sjis}}) {
-        Options o;
+        Task o;
         o.command = Command::Align;
         o.outputCode = code;
         StringOutput whole, pieces;
@@ -350,7 +350,30 @@ TEST(Pipeline, ConvertsLargeInputInTwoHalvesAlike)
     while (kanjiAcrossLines.size() < (3u << 19))
         kanjiAcrossLines += "$3$l$O\n";
     kanjiAcrossLines += "\x1B(B\n";
+    // ASCII lines with one line of Japanese at a given share of the input: one half holds no
+    // multi-byte character at all.
+    const auto asciiWithJapaneseAt = [](double share) {
+        std::string bytes;
+        while (bytes.size() < (3u << 20)) {
+            if (bytes.size() >= share * (3u << 20) && bytes.size() < share * (3u << 20) + 64)
+                bytes += "日本語の行です。\n";
+            bytes += "plain ASCII text of a mail, line after line.\n";
+        }
+        return bytes;
+    };
+    // Eight-bit katakana in JIS, which the plain reading leaves to the converters' stream.
+    const std::string eightBitKatakana = "\xB1\xB2\n";
+    std::string katakanaAcrossLines = eightBitKatakana + "\x1B$B$3\x1B(B\n\x0E";
+    while (katakanaAcrossLines.size() < (3u << 19))
+        katakanaAcrossLines += "12345\n";
+    katakanaAcrossLines += "\x0F\n";
     const std::pair<std::string, std::string> inputs[] = {
+        {"ascii, utf8 only in the second half", asciiWithJapaneseAt(0.75)},
+        {"ascii, utf8 only in the first half", asciiWithJapaneseAt(0.25)},
+        {"jis, kanji across the split after eight-bit katakana",
+         eightBitKatakana + kanjiAcrossLines},
+        {"jis, shifted-out katakana across the split after eight-bit katakana",
+         katakanaAcrossLines},
         {"utf8", large("mail-utf8-lf.txt", "")},
         {"utf8, unmapped at the end", large("mail-utf8-lf.txt", "\xF0\x9F\x98\x80\n")},
         {"utf8, broken at the end", large("mail-utf8-lf.txt", "\xE3\x81\n")},
@@ -374,7 +397,7 @@ TEST(Pipeline, ConvertsLargeInputInTwoHalvesAlike)
     };
     for (const auto& [name, bytes] : inputs) {
         for (int to = 0; to <= kConvertToUtf8 + 1; ++to) {
-            Options o;
+            Task o;
             o.command = Command::Convert;
             o.convertTo = std::min(to, kConvertToUtf8);
             o.crlf = to > kConvertToUtf8;
@@ -394,7 +417,7 @@ TEST(Pipeline, WritesNothingBeforeARefusal)
 {
     // The refused character stands far behind many pieces of good text.
     const std::string text = std::string(100000, 'a') + "\n" + "😀\n";
-    Options o;
+    Task o;
     o.command = Command::Convert;
     o.convertTo = io::kTargetSjis;
     StringOutput out;
@@ -436,4 +459,4 @@ TEST(Pipeline, BothPathsLeaveGitsCommentLinesAlone)
 }
 
 } // namespace
-} // namespace kestrova::cli
+} // namespace kestrova::stream

@@ -115,5 +115,43 @@ TEST(CodeConvertStream, ACopyGoesOnFromTheSameState)
     }
 }
 
+// Two halves converted at once are joined only when the first ends where a fresh stream
+// starts: every state that changes how the rest reads must tell them apart.
+TEST(CodeConvertStream, SameStateTellsWhatTheNextBytesWouldReadAs)
+{
+    const CodeDetection jis{CodeFamily::Jis, kAsciiState, true};
+    const CodeDetection euc{CodeFamily::Euc};
+    const CodeDetection sjis{CodeFamily::Sjis};
+    const struct
+    {
+        const char* name;
+        CodeDetection code;
+        int target;
+        std::string head;
+        bool same;
+    } rows[] = {
+        {"JisRunClosed", jis, kTargetSjis, "\x1b$B$3$l\x1b(Babc\n", true},
+        {"JisKanjiRunOpen", jis, kTargetSjis, "\x1b$B$3$l", false},
+        {"JisKanjiRunOpenAfterAnUnknownEscape", jis, kTargetSjis, "\x1b$(D\x1b$B$3", false},
+        {"JisKatakanaShiftedOut", jis, kTargetSjis, "\x0e\x31\x32", false},
+        {"JisKatakanaShiftedBackIn", jis, kTargetSjis, "\x0e\x31\x0f", true},
+        {"JisKatakanaDesignated", jis, kTargetSjis, "\x1b(I\x31", false},
+        {"JisInsideAnEscape", jis, kTargetSjis, "abc\x1b$", false},
+        {"JisRowWaitingForItsCell", jis, kTargetSjis, "\x1b$B$", false},
+        {"EucRowWaitingForItsCell", euc, kTargetSjis, "abc\xa4", false},
+        {"CrWaitingForAnLf", sjis, kTargetSjis, "abc\r", false},
+        {"ShiftJisToJisWriterInKanji", sjis, kTargetJis, "\x82\xa0", false},
+        {"ShiftJisToJisWriterBackInAscii", sjis, kTargetJis, "\x82\xa0\r\n", true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        CodeConvertStream stream(row.code, row.target);
+        // Enough bytes follow that none of the head waits for them.
+        static_cast<void>(stream.convert(row.head, false, 16));
+        EXPECT_EQ(stream.sameState(CodeConvertStream(row.code, row.target)), row.same);
+        EXPECT_TRUE(stream.sameState(stream));
+    }
+}
+
 } // namespace
 } // namespace kestrova::io

@@ -7,14 +7,14 @@
 // refusals, which the pipeline hands to it having written nothing.
 #pragma once
 
-#include "options.h"
+#include "stream/task.h"
 
 #include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
 
-namespace kestrova::cli {
+namespace kestrova::stream {
 
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitWriteFailed = 1;
@@ -54,7 +54,7 @@ inline constexpr std::size_t kPieceBytes = 1 << 18;
 
 // Runs a text command or convert over input with the byte converters on the whole input; the
 // output is written once, complete, so a refusal writes nothing.
-[[nodiscard]] RunResult runWhole(const Options& o, std::string_view input, Output& out);
+[[nodiscard]] RunResult runWhole(const Task& o, std::string_view input, Output& out);
 
 // How many bytes the next piece takes at least (it goes on to the next line end).
 using PieceSizes = std::function<std::size_t()>;
@@ -65,7 +65,7 @@ inline constexpr std::size_t kHeldBytes = 16 << 20;
 
 // The same result, piece by piece. Nothing is written before the input is known to give no
 // refusal. consumed (when set) learns how far the input has been used up.
-[[nodiscard]] RunResult runPipeline(const Options& o, std::string_view input, Output& out,
+[[nodiscard]] RunResult runPipeline(const Task& o, std::string_view input, Output& out,
                                     const PieceSizes& pieceSizes = {},
                                     const std::function<void(std::size_t)>& consumed = {},
                                     std::size_t heldBytes = kHeldBytes);
@@ -75,4 +75,4 @@ inline constexpr std::size_t kHeldBytes = 16 << 20;
 [[nodiscard]] std::string detectStatus(std::string_view input,
                                        const std::function<void(std::size_t)>& consumed = {});
 
-} // namespace kestrova::cli
+} // namespace kestrova::stream

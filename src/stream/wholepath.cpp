@@ -1,17 +1,17 @@
 // The whole-input path: the byte converters on the whole input first, then the text decoded
 // in pieces, the output written once, complete.
-#include "cliwork.h"
-
 #include "engine/hantozen.h"
 #include "engine/quote.h"
 #include "engine/reflow.h"
+#include "stream/piececodecs.h"
+#include "stream/work.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace kestrova::cli {
+namespace kestrova::stream {
 
-io::OutputCode outputCodeOf(const Options& o)
+io::OutputCode outputCodeOf(const Task& o)
 {
     if (o.command != Command::Convert)
         return o.outputCode;
@@ -45,6 +45,28 @@ io::LineEndKind lineEndKind(std::string_view bytes)
     return kind;
 }
 
+std::string inputName(const Task& o)
+{
+    return o.file == "-" ? std::string("standard input") : "'" + o.file + "'";
+}
+
+RunResult noFormRefusal(const Task& o, std::u16string_view text, std::u16string_view worked,
+                        std::size_t linesBefore)
+{
+    RunResult result;
+    result.exitStatus = kExitBadInput;
+    result.error = noFormReason(o, text, worked, linesBefore);
+    return result;
+}
+
+RunResult refusal(const Task& o, const std::string& reason)
+{
+    RunResult result;
+    result.exitStatus = kExitBadInput;
+    result.error = "cannot read " + inputName(o) + ": " + reason;
+    return result;
+}
+
 bool writeOrFail(Output& out, std::string_view bytes, RunResult& result)
 {
     if (bytes.empty() || out.write(bytes))
@@ -54,7 +76,7 @@ bool writeOrFail(Output& out, std::string_view bytes, RunResult& result)
     return false;
 }
 
-void runLines(const Options& o, engine::ReflowState& state, std::u16string_view text, bool last,
+void runLines(const Task& o, engine::ReflowState& state, std::u16string_view text, bool last,
               bool resumed, std::u16string& out)
 {
     if (o.command == Command::Widen) {
@@ -99,6 +121,43 @@ void runLines(const Options& o, engine::ReflowState& state, std::u16string_view 
     }
 }
 
+std::size_t countLineEnds(std::u16string_view text)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(u"\r\n"); at != std::u16string_view::npos;
+         at = text.find(u"\r\n", at + 2))
+        ++count;
+    return count;
+}
+
+std::string noFormReason(const Task& o, std::u16string_view text, std::u16string_view worked,
+                         std::size_t linesBefore)
+{
+    const io::OutputCode code = outputCodeOf(o);
+    char32_t refused = 0;
+    for (std::size_t i = 0; i < worked.size() && !refused;) {
+        if (const char32_t c = engine::nextCodePoint(worked, i); !hasFormIn(c, code))
+            refused = c;
+    }
+    std::size_t line = linesBefore + 1;
+    bool found = false;
+    for (std::size_t i = 0; i < text.size() && !found;) {
+        const char32_t c = engine::nextCodePoint(text, i);
+        found = c == refused;
+        if (c == U'\n')
+            ++line;
+    }
+    std::u16string alone;
+    engine::appendCodePoint(alone, refused);
+    const std::string reason = io::encodeText(alone, code, false, line).error().reason;
+    if (found)
+        return reason;
+    // "line 1: U+1F600 has no form in Shift_JIS" without its line, after the option's name.
+    const std::string what = reason.substr(reason.find(':') + 2);
+    const bool inNote = o.settings.EnterMes.find(alone) != std::u16string::npos;
+    return std::string(inNote ? "--note" : "--quote-chars") + ": " + what;
+}
+
 namespace {
 
 // Where the piece that starts at from ends: just after the first CR LF at or beyond from +
@@ -119,12 +178,14 @@ std::size_t wholePieceEnd(const io::ByteBuffer& bytes, std::size_t from)
     return bytes.size();
 }
 
-RunResult runWholeText(const Options& o, std::string_view input, Output& out)
+RunResult runWholeText(const Task& o, std::string_view input, Output& out)
 {
     RunResult result;
-    const std::string source = o.file == "-" ? std::string("standard input") : "'" + o.file + "'";
     const io::PreparedText prepared =
         io::prepareText(io::ByteBuffer(input.begin(), input.end()), true);
+    // Input that reads as broken UTF-8 has its fault named already, and better.
+    if (auto damage = io::damagedJisReason(input, prepared))
+        return refusal(o, prepared.fault.empty() ? *damage : prepared.fault);
     const std::size_t size = prepared.bytes.size();
     const io::OutputCode code = outputCodeOf(o);
     if (o.command == Command::Convert && prepared.utf8) {
@@ -138,28 +199,21 @@ RunResult runWholeText(const Options& o, std::string_view input, Output& out)
     engine::beginReflow(state);
     std::u16string text, lines;
     std::string output;
+    std::size_t linesBefore = 0; // input lines in the pieces before this one
     std::size_t from = prepared.start;
     do {
         const std::size_t to = wholePieceEnd(prepared.bytes, from);
         text.clear();
-        if (auto decoded = io::decodePiece(prepared, from, to, text); !decoded) {
-            result.exitStatus = kExitBadInput;
-            result.error = "cannot read " + source + ": " + decoded.error().reason;
-            return result;
-        }
+        if (auto decoded = io::decodePiece(prepared, from, to, text); !decoded)
+            return refusal(o, decoded.error().reason);
         lines.clear();
         runLines(o, state, text, to == size, from > prepared.start, lines);
         if (to == size && o.command == Command::Align)
             engine::endReflow(o.settings, state, lines);
         auto encoded = io::encodeText(lines, code, o.crlf);
-        if (!encoded) {
-            // Count the lines only now, to name the right one.
-            const auto line =
-                1 + static_cast<std::size_t>(std::count(output.begin(), output.end(), '\n'));
-            result.exitStatus = kExitBadInput;
-            result.error = io::encodeText(lines, code, o.crlf, line).error().reason;
-            return result;
-        }
+        if (!encoded)
+            return noFormRefusal(o, text, lines, linesBefore);
+        linesBefore += countLineEnds(text);
         output += *encoded;
         from = to;
     } while (from < size);
@@ -168,8 +222,10 @@ RunResult runWholeText(const Options& o, std::string_view input, Output& out)
 }
 } // namespace
 
-RunResult runWhole(const Options& o, std::string_view input, Output& out)
+RunResult runWhole(const Task& o, std::string_view input, Output& out)
 {
+    if (auto cutOff = io::cutOffUtf8Reason(input))
+        return refusal(o, *cutOff);
     if (o.command == Command::Convert && o.convertTo != kConvertToUtf8 && !io::isUtf8Text(input)) {
         RunResult result;
         io::ByteBuffer bytes(input.begin(), input.end());
@@ -182,4 +238,4 @@ RunResult runWhole(const Options& o, std::string_view input, Output& out)
     return runWholeText(o, input, out);
 }
 
-} // namespace kestrova::cli
+} // namespace kestrova::stream

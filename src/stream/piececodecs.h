@@ -2,10 +2,9 @@
 // themselves, text written straight into reused buffers.
 #pragma once
 
-#include "cliwork.h"
-
 #include "engine/cp932.h"
 #include "io/textcodec.h"
+#include "stream/work.h"
 
 #include <algorithm>
 #include <atomic>
@@ -15,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-namespace kestrova::cli {
+namespace kestrova::stream {
 
 namespace tables = engine::cp932_tables;
 
@@ -47,8 +46,7 @@ private:
     std::size_t m_next;
 };
 
-// JIS and EUC reach only the rows of JIS X 0208 that the Shift_JIS arithmetic maps.
-constexpr bool fitsJisRows(std::uint16_t form) { return form <= 0xFF || (form >> 8) <= 0xEF; }
+using io::fitsJisRows;
 
 // Well-formed Shift_JIS: every byte that SjisToSjis takes for a lead byte is followed at once
 // by a trail, so the clean-up would change nothing. With decodable, every character is one of
@@ -89,6 +87,16 @@ inline bool isPlainShiftJis(std::string_view bytes, bool decodable,
     return true;
 }
 
+// The byte converters' Shift_JIS of JIS or EUC-JP input, checked for what damage leaves: a
+// pair outside the rows of JIS X 0208 (the user area, the IBM rows) or, from JIS, an ESC the
+// reading did not take. With the checks of isPlainShiftJis for the output code.
+inline bool isUndamagedJis(std::string_view bytes, bool jis, io::OutputCode code)
+{
+    const io::OutputCode rows = code == io::OutputCode::Jis ? code : io::OutputCode::Euc;
+    return (!jis || bytes.find(static_cast<char>(io::kEsc)) == std::string_view::npos) &&
+           isPlainShiftJis(bytes, true, rows);
+}
+
 // True when the code has a form for the BMP character c.
 inline bool hasFormIn(char32_t c, io::OutputCode code)
 {
@@ -108,30 +116,7 @@ inline bool allHaveForms(std::u16string_view text, io::OutputCode code)
     return true;
 }
 
-// The code point of the valid UTF-8 sequence at s[i], i moved past it.
-inline char32_t nextUtf8(const std::uint8_t* s, std::size_t& i)
-{
-    const std::uint8_t b = s[i];
-    if (b < 0x80) {
-        ++i;
-        return b;
-    }
-    if (b < 0xE0) {
-        const char32_t c = char32_t(b & 0x1F) << 6 | (s[i + 1] & 0x3F);
-        i += 2;
-        return c;
-    }
-    if (b < 0xF0) {
-        const char32_t c =
-            char32_t(b & 0x0F) << 12 | char32_t(s[i + 1] & 0x3F) << 6 | (s[i + 2] & 0x3F);
-        i += 3;
-        return c;
-    }
-    const char32_t c = char32_t(b & 0x07) << 18 | char32_t(s[i + 1] & 0x3F) << 12 |
-                       char32_t(s[i + 2] & 0x3F) << 6 | (s[i + 3] & 0x3F);
-    i += 4;
-    return c;
-}
+using io::nextUtf8;
 
 // UTF-8 by the rule of io::isUtf8Text, read in parts: valid throughout, and at least one
 // multi-byte character or a byte-order mark; and whether every character has a form in the
@@ -236,7 +221,13 @@ inline void readCharacters(std::string_view piece, bool utf8, io::LineEndKind& l
     for (std::size_t i = 0; i < n;) {
         const std::uint8_t b = s[i];
         if (b >= 0x80) {
-            if (utf8) {
+            // Checked bytes read the same a second time unless the file was written to
+            // meanwhile, which is found afterwards: no character may then reach past the end.
+            if (i + 4 > n && (utf8 ? io::utf8SequenceLength(s + i, n - i) == 0
+                                   : engine::isLeadByte(b) && i + 1 == n)) {
+                put(U'\uFFFD');
+                ++i;
+            } else if (utf8) {
                 put(nextUtf8(s, i));
             } else if (engine::isLeadByte(b)) {
                 put(tables::kDecode2[b << 8 | s[i + 1]]);
@@ -331,16 +322,7 @@ public:
     bool multiByte() const { return m_multiByte; }
 
 private:
-    static char16_t* put(char16_t* o, char32_t c)
-    {
-        if (c < 0x10000) {
-            *o++ = static_cast<char16_t>(c);
-        } else {
-            *o++ = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-            *o++ = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        }
-        return o;
-    }
+    static char16_t* put(char16_t* o, char32_t c) { return io::putUtf16(o, c); }
 
     bool m_multiByte = false;
     bool m_utf8;
@@ -348,20 +330,7 @@ private:
     io::LineEndKind m_lineEnds = io::LineEndKind::CrLf;
 };
 
-// The UTF-8 of a character of the Basic Multilingual Plane above U+007F and outside the
-// surrogates.
-inline char* putUtf8Bmp(char* o, char32_t c)
-{
-    if (c < 0x800) {
-        o[0] = static_cast<char>(0xC0 | c >> 6);
-        o[1] = static_cast<char>(0x80 | (c & 0x3F));
-        return o + 2;
-    }
-    o[0] = static_cast<char>(0xE0 | c >> 12);
-    o[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    o[2] = static_cast<char>(0x80 | (c & 0x3F));
-    return o + 3;
-}
+using io::putUtf8Bmp;
 
 // Encodes text with CR LF line ends piece after piece, as encodeText does for the whole text:
 // UTF-8 with LF (or CR LF), or a Japanese code whose forms the caller has checked.
@@ -423,17 +392,7 @@ private:
         }
         if (c >= 0xD800 && c <= 0xDFFF)
             c = 0xFFFD; // an unpaired surrogate has no UTF-8 form
-        if (c < 0x80) {
-            *o++ = static_cast<char>(c);
-        } else if (c < 0x10000) {
-            o = putUtf8Bmp(o, c);
-        } else {
-            *o++ = static_cast<char>(0xF0 | c >> 18);
-            *o++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            *o++ = static_cast<char>(0x80 | (c & 0x3F));
-        }
-        return o;
+        return io::putUtf8(o, c);
     }
 
     char* putEscape(char* o, char a, char b, State state)
@@ -625,4 +584,4 @@ private:
     std::string m_joined;
 };
 
-} // namespace kestrova::cli
+} // namespace kestrova::stream

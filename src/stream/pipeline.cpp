@@ -1,13 +1,12 @@
-#include "pipeline.h"
-
-#include "cliwork.h"
-#include "piececodecs.h"
+#include "stream/pipeline.h"
 
 #include "engine/reflow.h"
 #include "io/codestream.h"
 #include "io/jis2sjis.h"
 #include "io/jiscodes.h"
 #include "io/textcodec.h"
+#include "stream/piececodecs.h"
+#include "stream/work.h"
 
 #include <algorithm>
 #include <array>
@@ -15,6 +14,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-namespace kestrova::cli {
+namespace kestrova::stream {
 namespace {
 
 // Lets go of the input behind the passes that read it whole, so that a mapped file is never
@@ -82,6 +82,43 @@ private:
     std::array<std::size_t, 2> m_at{};
 };
 
+// A second thread for work that may run out of memory: what it throws is thrown again by join,
+// in the thread that waits for it, and it is waited for on every way out, an exception in the
+// waiting thread included, since a thread left running would end the process.
+class SideThread
+{
+public:
+    template <typename Work>
+    explicit SideThread(Work&& work)
+        : m_thread([this, work = std::forward<Work>(work)]() mutable {
+            try {
+                work();
+            } catch (...) {
+                m_error = std::current_exception();
+            }
+        })
+    {
+    }
+    SideThread(const SideThread&) = delete;
+    SideThread& operator=(const SideThread&) = delete;
+    ~SideThread()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+    void join()
+    {
+        m_thread.join();
+        if (m_error)
+            std::rethrow_exception(m_error);
+    }
+
+private:
+    std::exception_ptr m_error; // set before the thread starts, so declared first
+    std::thread m_thread;
+};
+
 // The code of input that is not UTF-8, and whether it is Shift_JIS that isPlainShiftJis accepts.
 // Both scans read the whole input: a large one is read by both at once, on two cores.
 struct Classification
@@ -102,7 +139,7 @@ Classification classify(std::string_view input, io::OutputCode code, Passes& pas
             passes.begin(2);
             // Detection ends early on JIS or EUC-JP: the check need not go on then.
             std::atomic<bool> notShiftJis = false;
-            std::thread detection([&] {
+            SideThread detection([&] {
                 detect(passes.reporter(0));
                 notShiftJis = found.code.family != io::CodeFamily::Sjis;
                 passes.finish(0);
@@ -145,7 +182,7 @@ bool eachPiece(std::string_view input, const PieceSizes& pieceBytes, const Consu
     return true;
 }
 
-RunResult convertDirect(const Options& o, std::string_view text, bool utf8, Output& out,
+RunResult convertDirect(const Task& o, std::string_view text, bool utf8, Output& out,
                         const PieceSizes& pieceBytes, const Consumed& consumed,
                         io::LineEndKind& lineEnds)
 {
@@ -167,7 +204,7 @@ RunResult convertDirect(const Options& o, std::string_view text, bool utf8, Outp
 
 // convert of JIS, EUC-JP or Shift_JIS to a Japanese code: the byte converters as the input
 // comes; nothing is refused.
-RunResult convertStreamed(const Options& o, std::string_view input, io::CodeDetection code,
+RunResult convertStreamed(const Task& o, std::string_view input, io::CodeDetection code,
                           Output& out, const PieceSizes& pieceBytes, const Consumed& consumed)
 {
     RunResult result;
@@ -184,7 +221,7 @@ RunResult convertStreamed(const Options& o, std::string_view input, io::CodeDete
 class TextWork
 {
 public:
-    TextWork(const Options& o, bool utf8)
+    TextWork(const Task& o, bool utf8)
         : m_options(o)
         , m_decoder(utf8)
         , m_encoder(outputCodeOf(o), o.crlf)
@@ -223,7 +260,7 @@ private:
         return writeOrFail(out, m_encoder.encode(m_lines, last), result);
     }
 
-    const Options& m_options;
+    const Task& m_options;
     PieceDecoder m_decoder;
     PieceEncoder m_encoder;
     engine::ReflowState m_state;
@@ -233,7 +270,7 @@ private:
 
 // The text route over text that decodes without fault, every character of it with a form in
 // the output code; lineEnds receives the kind of the line ends it read.
-RunResult runPieces(const Options& o, std::string_view text, bool utf8, Output& out,
+RunResult runPieces(const Task& o, std::string_view text, bool utf8, Output& out,
                     const PieceSizes& pieceBytes, const Consumed& consumed,
                     io::LineEndKind& lineEnds)
 {
@@ -254,7 +291,7 @@ RunResult runPieces(const Options& o, std::string_view text, bool utf8, Output& 
 
 // Nothing may be written before the input is known to give no refusal: every character it
 // holds or the command adds has a form in the output code.
-bool extrasFit(const Options& o)
+bool extrasFit(const Task& o)
 {
     const io::OutputCode code = outputCodeOf(o);
     return allHaveForms(o.settings.EnterMes, code) && allHaveForms(o.settings.Inyofu, code);
@@ -330,7 +367,7 @@ void adviseHugePages(void* data, std::size_t size)
 class Half
 {
 public:
-    Half(const Options& o, bool utf8, const io::CodeDetection* code)
+    Half(const Task& o, bool utf8, const io::CodeDetection* code)
         : m_direct(utf8, outputCodeOf(o), o.crlf)
         , m_crlf(o.crlf)
     {
@@ -341,6 +378,8 @@ public:
                   : code->family == io::CodeFamily::Jis ? Plain::Jis
                                                         : Plain::None;
         m_shift = code ? code->jisStart : io::kAsciiState;
+        m_damageChecked = code && code->family != io::CodeFamily::Sjis;
+        m_jis = code && code->family == io::CodeFamily::Jis;
     }
 
     // False on a fault, or when the bytes would pass limit or the room the usual text needs.
@@ -370,6 +409,8 @@ public:
                 bytes = m_characters.take(
                     m_stream->convert(bytes, end, to == half.size() ? following : 0), end);
             std::string_view converted;
+            if (m_damageChecked && !isUndamagedJis(bytes, m_jis, io::OutputCode::Utf8))
+                return false;
             if (m_direct.convertChecked(bytes, end, converted) != Fault::None ||
                 converted.size() > m_capacity - m_size)
                 return false;
@@ -500,7 +541,9 @@ private:
     DirectConverter m_direct;
     bool m_crlf;
     Plain m_plain;
-    int m_shift; // the JIS state of the plain reading
+    int m_shift;          // the JIS state of the plain reading
+    bool m_damageChecked; // JIS or EUC-JP, whose damage the converters would pass on
+    bool m_jis;
     io::LineEndKind m_plainLineEnds = io::LineEndKind::CrLf;
     std::unique_ptr<char[]> m_bytes;
     std::size_t m_capacity = 0;
@@ -527,7 +570,7 @@ bool runHalves(Half& first, Half& second, std::string_view input, std::size_t sp
 {
     try {
         bool secondDone = false;
-        std::thread other([&] { secondDone = second.run(input.substr(split), 0, heldBytes / 2); });
+        SideThread other([&] { secondDone = second.run(input.substr(split), 0, heldBytes / 2); });
         const bool firstDone =
             first.run(input.substr(0, split), input.size() - split, heldBytes / 2);
         other.join();
@@ -551,9 +594,8 @@ RunResult writeHalves(const Half& first, const Half& second, Output& out, int fa
 // convert of Shift_JIS to UTF-8 with the two whole-input passes at once: the code detection on
 // one core, the check and the conversion into held memory on the other. Gives nothing, having
 // written nothing, when the input is no plain Shift_JIS, or too small or too large for this.
-std::optional<RunResult> convertShiftJisAtOnce(const Options& o, std::string_view input,
-                                               Output& out, const Consumed& consumed,
-                                               std::size_t heldBytes)
+std::optional<RunResult> convertShiftJisAtOnce(const Task& o, std::string_view input, Output& out,
+                                               const Consumed& consumed, std::size_t heldBytes)
 {
     if (input.size() < kTwoCoresBytes || input.size() > heldBytes)
         return std::nullopt;
@@ -562,7 +604,7 @@ std::optional<RunResult> convertShiftJisAtOnce(const Options& o, std::string_vie
     try {
         // Detection ends early on JIS or EUC-JP: the conversion need not go on then.
         std::atomic<bool> notShiftJis = false;
-        std::thread detection([&] {
+        SideThread detection([&] {
             detected = io::detectCode(bytesOf(input), input.size());
             notShiftJis = detected.family != io::CodeFamily::Sjis;
         });
@@ -581,9 +623,44 @@ std::optional<RunResult> convertShiftJisAtOnce(const Options& o, std::string_vie
     return result;
 }
 
+// The refusal of text that decodes throughout (UTF-8, or plain Shift_JIS) but holds or gains a
+// character the output code cannot hold, worded as runWhole words it, from a pass that works
+// piece by piece and keeps no output, so that memory stays bounded for a refusal too. Should
+// the work drop every such character after all (unquote taking off a quote mark that has no
+// form), the whole path gives the result.
+RunResult refuseInPieces(const Task& o, std::string_view input, std::string_view text, bool utf8,
+                         Output& out, const Consumed& consumed)
+{
+    const auto offset = static_cast<std::size_t>(text.data() - input.data());
+    const io::OutputCode code = outputCodeOf(o);
+    PieceDecoder decoder(utf8);
+    engine::ReflowState state;
+    engine::beginReflow(state);
+    const PieceSizes pieceBytes = [] { return kPieceBytes; };
+    std::u16string lines;
+    std::size_t linesBefore = 0;
+    std::size_t from = 0;
+    do {
+        const std::size_t to = pieceEnd(text, from, pieceBytes);
+        const bool last = to == text.size();
+        const std::u16string_view decoded = decoder.decode(text.substr(from, to - from));
+        lines.clear();
+        runLines(o, state, decoded, last, from > 0, lines);
+        if (last && o.command == Command::Align)
+            engine::endReflow(o.settings, state, lines);
+        if (!allHaveForms(lines, code))
+            return noFormRefusal(o, decoded, lines, linesBefore);
+        linesBefore += countLineEnds(decoded);
+        if (consumed)
+            consumed(offset + to);
+        from = to;
+    } while (from < text.size());
+    return runWhole(o, input, out);
+}
+
 // Input read as UTF-8 in one pass that checks each piece before it works on it. Gives nothing
 // when the input is no UTF-8 after all; nothing has been written then.
-std::optional<RunResult> tryUtf8(const Options& o, std::string_view input, Output& out,
+std::optional<RunResult> tryUtf8(const Task& o, std::string_view input, Output& out,
                                  const PieceSizes& pieceBytes, const Consumed& consumed,
                                  std::size_t heldBytes)
 {
@@ -683,7 +760,7 @@ std::optional<RunResult> tryUtf8(const Options& o, std::string_view input, Outpu
     if (!isUtf8())
         return std::nullopt;
     if (!working)
-        return runWhole(o, input, out); // it words the refusal
+        return refuseInPieces(o, input, text, true, out, consumed);
     if (!held.release())
         return writeFailed(held);
     if (isConvert)
@@ -695,7 +772,7 @@ std::optional<RunResult> tryUtf8(const Options& o, std::string_view input, Outpu
 // checks each piece of their Shift_JIS before it works on it: convert to UTF-8, or a text
 // command. Past heldBytes of output a copy of the converters checks the rest of the input
 // first.
-RunResult runChecked(const Options& o, std::string_view input, io::CodeDetection code, Output& out,
+RunResult runChecked(const Task& o, std::string_view input, io::CodeDetection code, Output& out,
                      const PieceSizes& pieceBytes, const Consumed& consumed, std::size_t heldBytes)
 {
     const bool isConvert = o.command == Command::Convert;
@@ -718,9 +795,15 @@ RunResult runChecked(const Options& o, std::string_view input, io::CodeDetection
     TextWork work(o, false);
     std::string lines; // converted bytes up to the last line end seen, and what follows it
     RunResult result;
+    // JIS and EUC-JP are checked for damage in every run, convert included.
+    const bool damageChecked = code.family != io::CodeFamily::Sjis;
+    const auto fits = [&](std::string_view bytes) {
+        return damageChecked ? isUndamagedJis(bytes, code.family == io::CodeFamily::Jis, output)
+                             : isPlainShiftJis(bytes, true, output);
+    };
     const auto checks = [&](io::CodeConvertStream& converter, WholeCharacters& whole,
                             std::string_view piece, bool last) {
-        return isPlainShiftJis(whole.take(converter.convert(piece, last), last), true, output);
+        return fits(whole.take(converter.convert(piece, last), last));
     };
     bool checkedAll = false;
     std::size_t from = 0;
@@ -731,7 +814,7 @@ RunResult runChecked(const Options& o, std::string_view input, io::CodeDetection
         const std::string_view bytes =
             characters.take(stream.convert(input.substr(from, to - from), last), last);
         // convert checks in the loop that converts; the text commands check first.
-        if (!checkedAll && (!isConvert || held.full()) && !isPlainShiftJis(bytes, true, output))
+        if (!checkedAll && (!isConvert || held.full() || damageChecked) && !fits(bytes))
             return runWhole(o, input, out); // it words the refusal
         if (held.full()) {
             io::CodeConvertStream checker = stream;
@@ -781,12 +864,15 @@ RunResult runChecked(const Options& o, std::string_view input, io::CodeDetection
 }
 } // namespace
 
-RunResult runPipeline(const Options& o, std::string_view input, Output& out,
+RunResult runPipeline(const Task& o, std::string_view input, Output& out,
                       const PieceSizes& pieceSizes, const Consumed& consumed, std::size_t heldBytes)
 {
     const PieceSizes pieceBytes = pieceSizes ? pieceSizes : PieceSizes([] { return kPieceBytes; });
     const bool isConvert = o.command == Command::Convert;
     const io::OutputCode code = outputCodeOf(o);
+    // Looked at only where the input's last bytes could begin a character of UTF-8.
+    if (std::optional<std::string> cutOff = io::cutOffUtf8Reason(input))
+        return refusal(o, *cutOff);
     // UTF-8 first: the first byte that is none ends the try, in most other text at once.
     if (std::optional<RunResult> result = tryUtf8(o, input, out, pieceBytes, consumed, heldBytes))
         return *result;
@@ -807,6 +893,8 @@ RunResult runPipeline(const Options& o, std::string_view input, Output& out,
     }
 
     const Classification found = classify(input, code, passes);
+    if (found.plainShiftJis && !isConvert && !extrasFit(o))
+        return refuseInPieces(o, input, withoutEndOfFile(input), false, out, consumed);
     if (found.plainShiftJis && (isConvert || extrasFit(o))) {
         const std::string_view text = withoutEndOfFile(input);
         RunResult result = isConvert
@@ -857,4 +945,4 @@ std::string detectStatus(std::string_view input, const std::function<void(std::s
     return io::codeStatus(io::decodeConvertResult(stream.resultWord()));
 }
 
-} // namespace kestrova::cli
+} // namespace kestrova::stream

@@ -1,0 +1,34 @@
+// What the pipeline is asked to do: a text command or convert, with its settings and codes.
+#pragma once
+
+#include "engine/settings.h"
+#include "io/textcodec.h"
+
+#include <string>
+
+namespace kestrova::stream {
+
+enum class Command
+{
+    Align,
+    Quote,
+    Unquote,
+    Widen,
+    Convert,
+};
+
+// convert's target UTF-8, beside CodeConvert's own three.
+inline constexpr int kConvertToUtf8 = 3;
+
+struct Task
+{
+    Command command = Command::Align;
+    engine::ReflowSettings settings;
+    bool crlf = false;
+    io::OutputCode outputCode = io::OutputCode::Utf8;
+    int convertTo = 0;      // target code of convert: io::kTargetSjis, kTargetJis, kTargetEuc or
+                            // kConvertToUtf8
+    std::string file = "-"; // the input as messages name it: "-" for standard input
+};
+
+} // namespace kestrova::stream

@@ -70,6 +70,8 @@ fomPassPhrase::fomPassPhrase(QWidget* parent)
     cboPassPhrase->setAccessibleName(QStringLiteral("ユーザー ID"));
     cboPassPhrase->setAccessibleDescription(
         QStringLiteral("鍵のユーザー ID。最近使ったものから選べます"));
+    // The prompt label speaks its own text, the question.
+    m_prompt->setAccessibleDescription(QStringLiteral("何を入力するかの問い"));
     cmdCancel->setAccessibleDescription(QStringLiteral("入力をやめます"));
     cmdExit->setAccessibleDescription(QStringLiteral("入力したものを使います"));
 

@@ -442,7 +442,7 @@ TEST(Pipeline, BothPathsLeaveGitsCommentLinesAlone)
         "# Please enter the commit message for your changes. Lines starting\n"
         "# ------------------------ >8 ------------------------\n"
         "diff --git a/a.txt b/a.txt and a long line that would be broken otherwise\n";
-    Options o;
+    Task o;
     o.command = Command::Align;
     o.settings.CommentChar = u"#";
     StringOutput whole;

@@ -28,6 +28,8 @@ inline QStringList unspokenControls(QWidget* window, int* counted = nullptr)
             !qobject_cast<QLineEdit*>(widget) && !qobject_cast<QComboBox*>(widget) &&
             !qobject_cast<QPlainTextEdit*>(widget))
             continue;
+        if (widget->isHidden())
+            continue; // hidden by the window itself (an empty prompt): nothing to read
         if (qobject_cast<QComboBox*>(widget->parent()) != nullptr)
             continue; // the editor inside an editable combo box speaks as the box
         ++controls;

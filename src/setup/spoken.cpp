@@ -19,7 +19,7 @@ constexpr Spoken kSpoken[] = {
     {u"optPage(1)", nullptr, u"桁数、引用符、次行接続、禁則の設定のページを開きます"},
     {u"optPage(2)", nullptr, u"PGP の設定のページを開きます"},
     {u"optPage(3)", nullptr, u"自動コード変換の設定のページを開きます"},
-    {u"cmdPage", u"設定のページ", u"選んだページの設定が並ぶ枠"},
+    {u"pageFrame", u"設定のページ", u"選んだページの設定が並ぶ枠"},
     {u"cmdCancel", nullptr, u"変更を捨てて閉じます"},
     {u"cmdVersion", nullptr, u"Kestrova のバージョン情報を表示します"},
     {u"cmdExit", nullptr, u"変更を残して閉じます"},

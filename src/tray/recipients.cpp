@@ -60,6 +60,7 @@ RecipientsDialog::RecipientsDialog(const std::vector<pgp::Key>& keys, long long 
     }
 
     connect(m_search, &QLineEdit::textChanged, this, &RecipientsDialog::filter);
+    connect(m_search, &QLineEdit::returnPressed, this, &RecipientsDialog::takeSoleMatch);
     connect(m_list, &QListWidget::itemSelectionChanged, this, &RecipientsDialog::selectionChanged);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -85,6 +86,22 @@ void RecipientsDialog::filter(const QString& words)
                            text.contains(compact, Qt::CaseInsensitive);
         item->setHidden(!match);
     }
+}
+
+void RecipientsDialog::takeSoleMatch()
+{
+    // A name typed and Enter is enough when it finds one key: the Enter then accepts.
+    QListWidgetItem* sole = nullptr;
+    for (int row = 0; row < m_list->count(); ++row) {
+        QListWidgetItem* item = m_list->item(row);
+        if (item->isHidden() || !(item->flags() & Qt::ItemIsSelectable))
+            continue;
+        if (sole)
+            return;
+        sole = item;
+    }
+    if (sole)
+        sole->setSelected(true);
 }
 
 void RecipientsDialog::selectionChanged() { m_ok->setEnabled(!m_list->selectedItems().isEmpty()); }

@@ -32,6 +32,7 @@ public:
 
 private:
     void filter(const QString& words);
+    void takeSoleMatch();
     void selectionChanged();
 
     QLineEdit* m_search;

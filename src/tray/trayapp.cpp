@@ -155,8 +155,6 @@ void TrayApp::readRequests(QLocalSocket* client)
         if (request && request->topMost) {
             m_topMost = true;
             answer = pgp::TrayAnswer::Done;
-        } else if (request && m_busy) {
-            answer = pgp::TrayAnswer::Busy; // never two commands on one clipboard at once
         } else if (request) {
             answer = runCommand(request->id);
         }
@@ -173,7 +171,7 @@ pgp::TrayAnswer TrayApp::runCommand(int id)
     if (!command)
         return pgp::TrayAnswer::Unknown;
     if (m_busy)
-        return pgp::TrayAnswer::Busy;
+        return pgp::TrayAnswer::Busy; // never two commands on one clipboard at once
     m_busy = true;
     const std::string text = QApplication::clipboard()->text().toUtf8().toStdString();
 

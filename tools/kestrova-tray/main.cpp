@@ -10,6 +10,11 @@
 
 int main(int argc, char* argv[])
 {
+    // On Wayland a program may use the clipboard only while it has the keyboard focus, which a
+    // tray program never has: X11 first, through XWayland, where the clipboard is shared
+    // whatever has the focus; Wayland itself only where no XWayland runs.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "xcb;wayland");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kestrova-tray"));
     // Closing the result window must not end the program: it lives in the tray.

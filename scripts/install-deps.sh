@@ -11,6 +11,8 @@ packages=(
     xvfb xauth xclip xdotool openbox x11-utils
     fonts-ipafont-gothic
     gnupg
+    # kestrova-tray: the graphical pinentry that gpg-agent starts for it
+    pinentry-qt
     nkf manpages-ja time hyperfine python3-xlib
     librsvg2-bin desktop-file-utils appstream man-db dpkg-dev file
     # Qt's Japanese translation; lintian for the package test; AT-SPI read from Debian's Python

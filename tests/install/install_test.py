@@ -52,6 +52,10 @@ def installed_files():
         f"share/metainfo/{APP_ID}.metainfo.xml",
         "share/man/man1/kestrova.1.gz",
         "share/man/man1/kestrova-cli.1.gz",
+        "bin/kestrova-tray",
+        "share/man/man1/kestrova-tray.1.gz",
+        "share/applications/org.kestrova.KestrovaTray.desktop",
+        "share/kestrova/autostart/org.kestrova.KestrovaTray.desktop",
         "share/icons/hicolor/scalable/apps/kestrova.svg",
     ]
     files += [f"share/icons/hicolor/{s}x{s}/apps/kestrova.png" for s in ICON_SIZES]

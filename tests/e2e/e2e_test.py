@@ -79,8 +79,25 @@ class Desktop:
         })
         for folder in ("home", "config", "runtime", "tmp"):
             os.makedirs(self.path(folder), mode=0o700, exist_ok=True)
-        self.wm = self.spawn(["openbox", "--sm-disable"])
-        wait_for(self.wm_ready, "the window manager")
+        self.start_window_manager()
+
+    def start_window_manager(self, tries=3):
+        # A loaded machine can take long over openbox's start, and now and then it dies before
+        # managing the screen: wait generously, and start it again when it has gone.
+        for attempt in range(1, tries + 1):
+            self.wm = self.spawn(["openbox", "--sm-disable"])
+            try:
+                wait_for(lambda: self.wm_ready() or self.wm.poll() is not None,
+                         "the window manager", timeout=90)
+            except Failure:
+                if attempt == tries:
+                    raise
+                self.wm.kill()
+                self.wm.wait()
+                continue
+            if self.wm.poll() is None:
+                return
+        raise Failure(f"openbox ended {tries} times before managing the screen")
 
     def wm_ready(self):
         # openbox sets _NET_SUPPORTING_WM_CHECK on the root window once it manages the screen.

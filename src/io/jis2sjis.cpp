@@ -607,30 +607,22 @@ int CrLfConvert(ByteBuffer& buffer)
     }
     OutputArea crLf(i + 2 * (n - i));
     std::uint8_t* out = crLf.beginWith(in, i);
-    int kind = 0;
-    for (; i < n; ++i) {
+    LineEndKind kind = LineEndKind::CrLf;
+    while (i < n) {
         out = crLf.makeRoom(out);
         const std::uint8_t c = in[i];
-        if (c == kCr) {
-            if (i + 1 < n && in[i + 1] == kLf) {
-                ++i;
-            } else {
-                kind = 1;
-            }
-            out[0] = kCr;
-            out[1] = kLf;
-            out += 2;
-        } else if (c == kLf) {
-            kind = 2;
-            out[0] = kCr;
-            out[1] = kLf;
-            out += 2;
-        } else {
+        if (c != kCr && c != kLf) {
             *out++ = c;
+            ++i;
+            continue;
         }
+        passLineEnd(in, i, n, kind);
+        out[0] = kCr;
+        out[1] = kLf;
+        out += 2;
     }
     crLf.finish(out, buffer);
-    return kind;
+    return static_cast<int>(kind);
 }
 
 } // namespace kestrova::io

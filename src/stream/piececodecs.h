@@ -195,17 +195,13 @@ template <typename Put>
 inline void putAscii(const std::uint8_t* s, std::size_t& i, std::size_t n,
                      io::LineEndKind& lineEnds, Put& put)
 {
-    const std::uint8_t b = s[i++];
+    const std::uint8_t b = s[i];
     if (b != '\r' && b != '\n') {
         put(b);
+        ++i;
         return;
     }
-    if (b == '\n')
-        lineEnds = io::LineEndKind::Lf;
-    else if (i < n && s[i] == '\n')
-        ++i;
-    else
-        lineEnds = io::LineEndKind::Cr;
+    io::passLineEnd(s, i, n, lineEnds);
     put(U'\r');
     put(U'\n');
 }

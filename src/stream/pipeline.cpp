@@ -466,13 +466,7 @@ private:
             const std::uint8_t b = s[i];
             char16_t c = tables::kNoChar;
             if (b == '\r' || b == '\n') {
-                ++i;
-                if (b == '\n')
-                    m_plainLineEnds = io::LineEndKind::Lf;
-                else if (i < n && s[i] == '\n')
-                    ++i;
-                else
-                    m_plainLineEnds = io::LineEndKind::Cr;
+                io::passLineEnd(s, i, n, m_plainLineEnds);
                 if (m_crlf)
                     *o++ = '\r';
                 *o++ = '\n';

@@ -32,15 +32,11 @@ io::LineEndKind lineEndKind(std::string_view bytes)
     io::LineEndKind kind = io::LineEndKind::CrLf;
     const auto* s = bytesOf(bytes);
     const std::size_t n = bytes.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        if (s[i] > '\r')
-            continue;
-        if (s[i] == '\n')
-            kind = io::LineEndKind::Lf;
-        else if (s[i] == '\r' && (i + 1 == n || s[i + 1] != '\n'))
-            kind = io::LineEndKind::Cr;
-        else if (s[i] == '\r')
-            ++i; // a CR LF pair
+    for (std::size_t i = 0; i < n;) {
+        if (s[i] == '\r' || s[i] == '\n')
+            io::passLineEnd(s, i, n, kind);
+        else
+            ++i;
     }
     return kind;
 }

@@ -277,16 +277,14 @@ int CodeCheck(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2)
     if (f != kFlagsFromEscape) {
         return f;
     }
-    if (b1 == '$' && (b2 == 'B' || b2 == '@')) {
-        return kJisDesignation;
-    }
-    if (b1 == '(' && (b2 == 'B' || b2 == 'J')) {
+    switch (jisDesignation(b1, b2)) {
+    case -1:
+        return 0;
+    case kAsciiState:
         return kJisReturnToAscii;
-    }
-    if (b1 == '(' && b2 == 'I') {
+    default:
         return kJisDesignation;
     }
-    return 0;
 }
 
 int CodeConvert(ByteBuffer& buffer, int target)

@@ -112,6 +112,19 @@ inline void putSjisPair(std::uint8_t* out, int j1, int j2)
     out[1] = static_cast<std::uint8_t>(s2);
 }
 
+// The state that ESC a f designates: kanji for ESC $ B and ESC $ @, katakana for ESC ( I,
+// ASCII for ESC ( B and ESC ( J; -1 for any other escape, which no JIS reader takes.
+constexpr int jisDesignation(std::uint8_t a, std::uint8_t f)
+{
+    if (a == '$' && (f == 'B' || f == '@'))
+        return kKanjiState;
+    if (a == '(' && (f == 'B' || f == 'J'))
+        return kAsciiState;
+    if (a == '(' && f == 'I')
+        return kKanaState;
+    return -1;
+}
+
 inline std::uint8_t* putEscape(std::uint8_t* out, std::uint8_t intermediate, std::uint8_t final)
 {
     out[0] = kEsc;

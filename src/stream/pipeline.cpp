@@ -475,16 +475,10 @@ private:
             if (!euc && b == io::kEsc) {
                 if (i + 3 > n)
                     return false;
-                const std::uint8_t a = s[i + 1];
-                const std::uint8_t f = s[i + 2];
-                if (a == '$' && (f == 'B' || f == '@'))
-                    m_shift = io::kKanjiState;
-                else if (a == '(' && (f == 'B' || f == 'J'))
-                    m_shift = io::kAsciiState;
-                else if (a == '(' && f == 'I')
-                    m_shift = io::kKanaState;
-                else
+                const int designated = io::jiscodes::jisDesignation(s[i + 1], s[i + 2]);
+                if (designated < 0)
                     return false;
+                m_shift = designated;
                 i += 3;
                 continue;
             }

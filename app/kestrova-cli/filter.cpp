@@ -43,11 +43,7 @@ stream::Task taskOf(const Options& o)
         task.command = stream::Command::Convert;
         break;
     }
-    task.settings = o.settings;
-    task.crlf = o.crlf;
-    task.outputCode = o.outputCode;
-    task.convertTo = o.convertTo;
-    task.file = o.file;
+    static_cast<stream::TaskSettings&>(task) = o;
     return task;
 }
 

@@ -1,8 +1,6 @@
 // The command line of kestrova-cli: subcommands, their options and their checks.
 #pragma once
 
-#include "engine/settings.h"
-#include "io/textcodec.h"
 #include "stream/task.h"
 
 #include <string>
@@ -24,16 +22,12 @@ enum class Command
 
 using stream::kConvertToUtf8;
 
-struct Options
+// The settings of the run, and what only the command line knows: help, version, detect and
+// --report.
+struct Options : stream::TaskSettings
 {
     Command command = Command::Help;
-    engine::ReflowSettings settings;
-    bool crlf = false;
-    io::OutputCode outputCode = io::OutputCode::Utf8;
-    int convertTo = 0; // target code of convert: io::kTargetSjis, kTargetJis, kTargetEuc or
-                       // kConvertToUtf8
     bool report = false;
-    std::string file = "-";
 };
 
 struct ParseResult

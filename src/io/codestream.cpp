@@ -181,15 +181,10 @@ std::size_t CodeConvertStream::readPlain(const std::uint8_t* in, std::size_t i, 
         } else {
             if (b == kEsc && i + 3 < to) {
                 // The designations JIS text is made of, whole within the piece.
-                const std::uint8_t final = in[i + 2];
-                if (next == '$' && (final == 'B' || final == '@'))
-                    shift = kKanjiState;
-                else if (next == '(' && (final == 'B' || final == 'J'))
-                    shift = kAsciiState;
-                else if (next == '(' && final == 'I')
-                    shift = kKanaState;
-                else
+                const int designated = jisDesignation(next, in[i + 2]);
+                if (designated < 0)
                     break;
+                shift = designated;
                 i += 3;
                 continue;
             }

@@ -277,16 +277,14 @@ int CodeCheck(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2)
     if (f != kFlagsFromEscape) {
         return f;
     }
-    if (b1 == '$' && (b2 == 'B' || b2 == '@')) {
-        return kJisDesignation;
-    }
-    if (b1 == '(' && (b2 == 'B' || b2 == 'J')) {
+    switch (jisDesignation(b1, b2)) {
+    case -1:
+        return 0;
+    case kAsciiState:
         return kJisReturnToAscii;
-    }
-    if (b1 == '(' && b2 == 'I') {
+    default:
         return kJisDesignation;
     }
-    return 0;
 }
 
 int CodeConvert(ByteBuffer& buffer, int target)
@@ -607,30 +605,22 @@ int CrLfConvert(ByteBuffer& buffer)
     }
     OutputArea crLf(i + 2 * (n - i));
     std::uint8_t* out = crLf.beginWith(in, i);
-    int kind = 0;
-    for (; i < n; ++i) {
+    LineEndKind kind = LineEndKind::CrLf;
+    while (i < n) {
         out = crLf.makeRoom(out);
         const std::uint8_t c = in[i];
-        if (c == kCr) {
-            if (i + 1 < n && in[i + 1] == kLf) {
-                ++i;
-            } else {
-                kind = 1;
-            }
-            out[0] = kCr;
-            out[1] = kLf;
-            out += 2;
-        } else if (c == kLf) {
-            kind = 2;
-            out[0] = kCr;
-            out[1] = kLf;
-            out += 2;
-        } else {
+        if (c != kCr && c != kLf) {
             *out++ = c;
+            ++i;
+            continue;
         }
+        passLineEnd(in, i, n, kind);
+        out[0] = kCr;
+        out[1] = kLf;
+        out += 2;
     }
     crLf.finish(out, buffer);
-    return kind;
+    return static_cast<int>(kind);
 }
 
 } // namespace kestrova::io

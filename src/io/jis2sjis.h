@@ -43,6 +43,18 @@ struct CodeConvertResult
     friend bool operator==(const CodeConvertResult&, const CodeConvertResult&) = default;
 };
 
+// The line end at s[i], a CR or an LF, with i moved past it: CR LF is one line end, and so is a
+// lone CR or a lone LF, whose kind goes into lineEnds.
+inline void passLineEnd(const std::uint8_t* s, std::size_t& i, std::size_t n, LineEndKind& lineEnds)
+{
+    if (s[i++] == 0x0A)
+        lineEnds = LineEndKind::Lf;
+    else if (i < n && s[i] == 0x0A)
+        ++i;
+    else
+        lineEnds = LineEndKind::Cr;
+}
+
 // Splits CodeConvert's result word into its two parts.
 [[nodiscard]] constexpr CodeConvertResult decodeConvertResult(int word)
 {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/cp932.h"
+#include "io/jiscodes.h"
 #include "io/textcodec.h"
 #include "stream/work.h"
 
@@ -195,17 +196,13 @@ template <typename Put>
 inline void putAscii(const std::uint8_t* s, std::size_t& i, std::size_t n,
                      io::LineEndKind& lineEnds, Put& put)
 {
-    const std::uint8_t b = s[i++];
+    const std::uint8_t b = s[i];
     if (b != '\r' && b != '\n') {
         put(b);
+        ++i;
         return;
     }
-    if (b == '\n')
-        lineEnds = io::LineEndKind::Lf;
-    else if (i < n && s[i] == '\n')
-        ++i;
-    else
-        lineEnds = io::LineEndKind::Cr;
+    io::passLineEnd(s, i, n, lineEnds);
     put(U'\r');
     put(U'\n');
 }
@@ -429,12 +426,7 @@ private:
             *o++ = static_cast<char>(euc ? form : form - 0x80);
             return o;
         }
-        const int lead = form >> 8;
-        const int trail = form & 0xFF;
-        int row = 2 * (lead < 0xA0 ? lead - 113 : lead - 177) + 1;
-        int cell = trail < 0x80 ? trail - 31 : trail < 0x9F ? trail - 32 : trail - 126;
-        if (trail >= 0x9F)
-            ++row;
+        auto [row, cell] = io::jiscodes::sjisToJisPair(form >> 8, form & 0xFF);
         if (euc) {
             row |= 0x80;
             cell |= 0x80;

@@ -466,13 +466,7 @@ private:
             const std::uint8_t b = s[i];
             char16_t c = tables::kNoChar;
             if (b == '\r' || b == '\n') {
-                ++i;
-                if (b == '\n')
-                    m_plainLineEnds = io::LineEndKind::Lf;
-                else if (i < n && s[i] == '\n')
-                    ++i;
-                else
-                    m_plainLineEnds = io::LineEndKind::Cr;
+                io::passLineEnd(s, i, n, m_plainLineEnds);
                 if (m_crlf)
                     *o++ = '\r';
                 *o++ = '\n';
@@ -481,16 +475,10 @@ private:
             if (!euc && b == io::kEsc) {
                 if (i + 3 > n)
                     return false;
-                const std::uint8_t a = s[i + 1];
-                const std::uint8_t f = s[i + 2];
-                if (a == '$' && (f == 'B' || f == '@'))
-                    m_shift = io::kKanjiState;
-                else if (a == '(' && (f == 'B' || f == 'J'))
-                    m_shift = io::kAsciiState;
-                else if (a == '(' && f == 'I')
-                    m_shift = io::kKanaState;
-                else
+                const int designated = io::jiscodes::jisDesignation(s[i + 1], s[i + 2]);
+                if (designated < 0)
                     return false;
+                m_shift = designated;
                 i += 3;
                 continue;
             }

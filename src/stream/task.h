@@ -20,15 +20,20 @@ enum class Command
 // convert's target UTF-8, beside CodeConvert's own three.
 inline constexpr int kConvertToUtf8 = 3;
 
-struct Task
+// What a run is told besides its command: the command line fills it in, the pipeline reads it.
+struct TaskSettings
 {
-    Command command = Command::Align;
     engine::ReflowSettings settings;
     bool crlf = false;
     io::OutputCode outputCode = io::OutputCode::Utf8;
     int convertTo = 0;      // target code of convert: io::kTargetSjis, kTargetJis, kTargetEuc or
                             // kConvertToUtf8
     std::string file = "-"; // the input as messages name it: "-" for standard input
+};
+
+struct Task : TaskSettings
+{
+    Command command = Command::Align;
 };
 
 } // namespace kestrova::stream

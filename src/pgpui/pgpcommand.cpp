@@ -150,6 +150,7 @@ pgp::PgpResult PgpRunner::PgpCommand(std::string_view word, std::u16string& text
     if (m_running)
         return pgp::PgpResult::Cancelled;
     const RunningFlag runningFlag(m_running, *this, &PgpRunner::runningChanged);
+    m_leaving = false;
     const bool indented = word == "check" || word == "add";
     const int width = indented ? pgp::CutIndent(text) : 0;
     const int v = version < 0 ? m_settings.PgpVer : version;
@@ -186,9 +187,11 @@ pgp::PgpResult PgpRunner::PgpBatchRun(std::string_view word, std::u16string& tex
         return id;
     };
     hooks.run = [this](const std::vector<std::string>& arguments, pgp::WindowStyle style) {
-        runCommand(arguments, style);
+        return runCommand(arguments, style);
     };
     hooks.View = [this](std::u16string_view title, std::u16string_view shown) {
+        if (m_leaving)
+            return;
         fomView viewer(m_window);
         viewer.View(title, shown, m_viewFontFace);
     };
@@ -196,10 +199,10 @@ pgp::PgpResult PgpRunner::PgpBatchRun(std::string_view word, std::u16string& tex
     return pgp::PgpBatchRun(word, text, context, hooks);
 }
 
-void PgpRunner::runCommand(const std::vector<std::string>& arguments, pgp::WindowStyle style)
+bool PgpRunner::runCommand(const std::vector<std::string>& arguments, pgp::WindowStyle style)
 {
     if (arguments.empty())
-        return;
+        return false;
     QProcess process;
     process.setProgram(platform::fromFsPath(arguments.front()));
     QStringList rest;
@@ -213,7 +216,7 @@ void PgpRunner::runCommand(const std::vector<std::string>& arguments, pgp::Windo
     if (!process.waitForStarted()) {
         message(QStringLiteral("PGP のコマンドを実行できませんでした。\n%1: %2")
                     .arg(process.program(), process.errorString()));
-        return;
+        return false;
     }
     WaitOptions options;
     // "command" lasts as long as the user works in the terminal.
@@ -233,16 +236,22 @@ void PgpRunner::runCommand(const std::vector<std::string>& arguments, pgp::Windo
         // they reach no output file.
         message(said);
     }
+    return end == WaitEnd::Finished && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
 }
 
 void PgpRunner::cancel()
 {
-    if (m_running)
+    if (m_running) {
         m_cancelAsked = true;
+        m_leaving = true;
+    }
 }
 
 void PgpRunner::message(const QString& text)
 {
+    if (m_leaving)
+        return;
     QMessageBox box(QMessageBox::Warning, QString::fromLatin1(platform::kAppTitle), text,
                     QMessageBox::Ok, m_window);
     box.exec();

@@ -77,7 +77,8 @@ public:
     pgp::PgpResult PgpCommand(std::string_view word, std::u16string& text, int version,
                               const pgp::Overrides& overrides = {});
 
-    // Stops the command under way, if any; it finishes and wipes its work files as usual.
+    // Stops the command under way, if any, because the user is leaving: it wipes its work files
+    // as usual, but shows no report, since nobody is there to read it.
     void cancel();
 
 signals:
@@ -87,7 +88,7 @@ signals:
 private:
     pgp::PgpResult PgpBatchRun(std::string_view word, std::u16string& text,
                                const pgp::Overrides& overrides);
-    void runCommand(const std::vector<std::string>& arguments, pgp::WindowStyle style);
+    bool runCommand(const std::vector<std::string>& arguments, pgp::WindowStyle style);
     void message(const QString& text);
 
     QPointer<QWidget> m_window;
@@ -98,6 +99,7 @@ private:
     QString m_viewFontFace;
     bool m_running = false;
     bool m_cancelAsked = false; // read by the wait for kestrova-command
+    bool m_leaving = false;     // the user chose to stop and leave: no report
 };
 
 } // namespace kestrova::pgpui

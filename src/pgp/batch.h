@@ -45,6 +45,7 @@ enum class WindowStyle
 // The settings the runner reads, with the settings file's defaults.
 struct PgpSettings
 {
+    int PgpVer = 0;      // 0: the PGP.EXE path; 1, 2: PGPtray of that generation
     int EncryptMode = 0; // 1: sign while encrypting
     int JisConvMode = 7; // 1 JIS for "encrypt", 2 for "sign", 4 for "check"
     int EnvSize = 0;     // /E: of the interpreter; below 1 not given

@@ -62,6 +62,7 @@ private:
 pgp::PgpSettings pgpSettingsOf(const settings::Settings& settings)
 {
     pgp::PgpSettings pgpSettings;
+    pgpSettings.PgpVer = settings.PgpVer;
     pgpSettings.EncryptMode = settings.EncryptMode;
     pgpSettings.JisConvMode = settings.JisConvMode;
     pgpSettings.EnvSize = settings.EnvSize;
@@ -131,10 +132,10 @@ WaitEnd WaitProcess(QProcess& process, const WaitOptions& options)
     return end;
 }
 
-PgpRunner::PgpRunner(QWidget* window, settings::Settings& settings)
+PgpRunner::PgpRunner(QWidget* window, UserListSlots& UserList)
     : QObject(window)
     , m_window(window)
-    , m_settings(settings)
+    , m_userList(UserList)
     , m_commandProgram(platform::helperProgram(QCoreApplication::applicationDirPath(),
                                                QStringLiteral("kestrova-command")))
     , m_timeLimit(kDefaultTimeLimit)
@@ -144,6 +145,7 @@ PgpRunner::PgpRunner(QWidget* window, settings::Settings& settings)
 PgpRunner::~PgpRunner() = default;
 
 pgp::PgpResult PgpRunner::PgpCommand(std::string_view word, std::u16string& text, int version,
+                                     const pgp::PgpSettings& settings,
                                      const pgp::Overrides& overrides)
 {
     // The work files have fixed names: a second command would read the first one's files.
@@ -153,10 +155,10 @@ pgp::PgpResult PgpRunner::PgpCommand(std::string_view word, std::u16string& text
     m_leaving = false;
     const bool indented = word == "check" || word == "add";
     const int width = indented ? pgp::CutIndent(text) : 0;
-    const int v = version < 0 ? m_settings.PgpVer : version;
+    const int v = version < 0 ? settings.PgpVer : version;
     pgp::PgpResult result = pgp::PgpResult::Cancelled;
     if (v == 0) {
-        result = PgpBatchRun(word, text, overrides);
+        result = PgpBatchRun(word, text, settings, overrides);
     } else {
         message(QStringLiteral(
             "PGP 5.5.3i 以降・6.5.1i 以降（PGPtray）の設定には、まだ対応していません。\n"
@@ -168,10 +170,11 @@ pgp::PgpResult PgpRunner::PgpCommand(std::string_view word, std::u16string& text
 }
 
 pgp::PgpResult PgpRunner::PgpBatchRun(std::string_view word, std::u16string& text,
+                                      const pgp::PgpSettings& settings,
                                       const pgp::Overrides& overrides)
 {
     pgp::BatchRunContext context;
-    context.settings = pgpSettingsOf(m_settings);
+    context.settings = settings;
     context.overrides = overrides;
     context.environment = pgp::currentEnvironment();
     context.tempDir = m_tempDir;
@@ -180,7 +183,7 @@ pgp::PgpResult PgpRunner::PgpBatchRun(std::string_view word, std::u16string& tex
     pgp::BatchRunHooks hooks;
     hooks.InputPass = [this](std::u16string_view prompt) { return InputPass(prompt, m_window); };
     hooks.InputId = [this, word, &context](std::u16string_view prompt) {
-        auto id = InputId(prompt, m_settings.UserList, m_window);
+        auto id = InputId(prompt, m_userList, m_window);
         // A removed key cannot be got back: the one the ID names is confirmed first.
         if (id && word == "remove" && !mayRemoveKey(*id, keyRingOf(word, context), m_window))
             id.reset();

@@ -59,7 +59,7 @@ dorUrerUvuroze::dorUrerUvuroze(StartOptions options, QWidget* parent)
     setWindowTitle(kTitle);
     createControls();
     applyTabOrder();
-    m_pgp = new pgpui::PgpRunner(this, m_settings);
+    m_pgp = new pgpui::PgpRunner(this, m_settings.UserList);
     connect(m_pgp, &pgpui::PgpRunner::runningChanged, this, &dorUrerUvuroze::pgpRunning);
 }
 
@@ -346,11 +346,11 @@ void dorUrerUvuroze::cmdSetup_Click()
         dlg.setPgpCommand([this](const setup::PgpKeyCommand& command) {
             std::u16string none;
             m_pgp->setViewFontFace(txtData->font().family());
-            static_cast<void>(
-                m_pgp->PgpCommand(command.word.toStdString(), none, command.version,
-                                  pgp::Overrides{toU16(command.PgpPath), toU16(command.TimeZone),
-                                                 toU16(command.UserID), toU16(command.PassPhrase),
-                                                 toU16(command.EnvSize)}));
+            static_cast<void>(m_pgp->PgpCommand(
+                command.word.toStdString(), none, command.version, pgpui::pgpSettingsOf(m_settings),
+                pgp::Overrides{toU16(command.PgpPath), toU16(command.TimeZone),
+                               toU16(command.UserID), toU16(command.PassPhrase),
+                               toU16(command.EnvSize)}));
         });
         dlg.exec();
     }

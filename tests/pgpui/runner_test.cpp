@@ -87,7 +87,8 @@ private:
     // One command; afterwards no work file is left and the script was followed.
     PgpResult run(std::string_view word, std::u16string& text, int version = -1)
     {
-        const PgpResult result = runner->PgpCommand(word, text, version);
+        const PgpResult result =
+            runner->PgpCommand(word, text, version, pgpui::pgpSettingsOf(settings));
         [&] {
             QCOMPARE(temp->names(), std::vector<std::string>{});
             QVERIFY2(driver->scriptDone(), "a scripted window never opened");
@@ -141,7 +142,7 @@ private slots:
         settings.JisConvMode = 0;
         window = std::make_unique<QWidget>();
         window->show();
-        runner = std::make_unique<PgpRunner>(window.get(), settings);
+        runner = std::make_unique<PgpRunner>(window.get(), settings.UserList);
         runner->setCommandProgram(QStringLiteral(KESTROVA_COMMAND_PATH));
         runner->setTempDir(temp->path);
         runningChanges.clear();
@@ -528,7 +529,8 @@ private slots:
         driver->whileRunning = [&] {
             if (runner->running() && second.empty()) {
                 std::u16string other = u"other";
-                second.push_back(runner->PgpCommand("view", other, -1));
+                second.push_back(
+                    runner->PgpCommand("view", other, -1, pgpui::pgpSettingsOf(settings)));
             }
         };
         signedText(kJapanese);

@@ -101,7 +101,7 @@ StartResult dorUrerUvuroze::Form_Load()
     PGP_View();
     pgp::wipeLeftoverWorkFiles(); // a window that died during a PGP run left them behind
 
-    PluginMode = 0;
+    PluginMode = false;
     commandLine();
     txtData->setFocus();
     return StartResult::Run;
@@ -135,8 +135,8 @@ void dorUrerUvuroze::startPluginMode(const QString& name)
     // does for a new file: the calling program then gets what was written.
     if (!info.exists() && !info.isSymLink()) {
         PluginFile = info.absoluteFilePath();
-        PluginMode = 1;
-        Modified = 0;
+        PluginMode = true;
+        Modified = false;
         setWindowTitle(kTitle + kPluginCaption);
         return;
     }
@@ -150,14 +150,14 @@ void dorUrerUvuroze::startPluginMode(const QString& name)
         return;
     }
     PluginFile = file;
-    PluginMode = 1;
+    PluginMode = true;
     // Writing back into a file that could not be read would destroy it.
     if (!readFile(PluginFile, notWritten)) {
-        PluginMode = 0;
+        PluginMode = false;
         PluginFile.clear();
         return;
     }
-    Modified = 0;
+    Modified = false;
     // git's instructions in the files it hands its editor must not end up in the message.
     if (isGitEditorFile(PluginFile))
         m_commentChar = gitCommentChar(PluginFile, boxText());
@@ -199,7 +199,7 @@ bool dorUrerUvuroze::readFile(const QString& name, const QString& failedNote)
         return false;
     }
     QString caption = kTitle;
-    if (PluginMode == 1) {
+    if (PluginMode) {
         caption += kPluginCaption;
     } else {
         caption += QStringLiteral("  - ") + name;
@@ -248,21 +248,28 @@ void dorUrerUvuroze::runUndoable(UndoCommand k, const TextWork& work)
         m_undo.CmdPrint();
         setBoxText(before);
         m_undo.clear();
-        if (PluginMode == 0)
-            TextWrite();
+        afterEdit();
     }
 }
 
 void dorUrerUvuroze::finishUndoable(const UndoSlot::Pending& pending, std::u16string_view after)
 {
-    if (after != pending.before) {
+    const bool changed = after != pending.before;
+    if (changed) {
         m_undo.CmdPrint();
         setBoxText(after); // the change handling frees the slot first
         m_undo.offer(pending);
-        if (PluginMode == 1)
-            Modified = -1;
     }
-    if (PluginMode == 0)
+    // In normal mode the clipboard gets the text even when the command changed nothing.
+    if (changed || !PluginMode)
+        afterEdit();
+}
+
+void dorUrerUvuroze::afterEdit()
+{
+    if (PluginMode)
+        Modified = true;
+    else
         TextWrite();
 }
 
@@ -273,8 +280,8 @@ void dorUrerUvuroze::txtData_Change()
     if (!m_settingBox)
         userActed();
     m_undo.clear();
-    if (PluginMode == 1)
-        Modified = -1;
+    if (PluginMode)
+        Modified = true;
 }
 
 engine::ReflowSettings dorUrerUvuroze::reflowSettings() const
@@ -307,10 +314,7 @@ void dorUrerUvuroze::cmdInyoAdd_Click()
 {
     const platform::BusyPointer busy;
     setBoxText(engine::quoteText(boxText(), m_settings.Inyofu, m_commentChar));
-    if (PluginMode != 0)
-        Modified = -1;
-    else
-        TextWrite();
+    afterEdit();
 }
 
 void dorUrerUvuroze::cmdInyoDel_Click()
@@ -318,19 +322,16 @@ void dorUrerUvuroze::cmdInyoDel_Click()
     const platform::BusyPointer busy;
     m_settings.Inyofu = engine::trimmedInyofu(m_settings.Inyofu);
     setBoxText(engine::unquoteText(boxText(), m_settings.Inyofu, m_commentChar));
-    if (PluginMode != 0)
-        Modified = -1;
-    else
-        TextWrite();
+    afterEdit();
 }
 
 void dorUrerUvuroze::cmdRead_Click()
 {
     {
         const platform::BusyPointer busy;
-        if (PluginMode == 1) {
+        if (PluginMode) {
             if (FileRead(PluginFile))
-                Modified = 0;
+                Modified = false;
         } else {
             TextRead();
         }
@@ -362,7 +363,7 @@ void dorUrerUvuroze::cmdSetup_Click()
 
 bool dorUrerUvuroze::mayLeavePluginFile()
 {
-    if (PluginMode != 1 || Modified == 0)
+    if (!PluginMode || !Modified)
         return true;
     const auto answer = platform::askYesNoCancel(
         this, QStringLiteral("内容が変更されています。変更を保存しますか？"));
@@ -372,7 +373,7 @@ bool dorUrerUvuroze::mayLeavePluginFile()
         if (!writeText(PluginFile, boxText(),
                        QStringLiteral("元のファイルはそのまま残っています。")))
             return false; // the text stays in the window until it is saved or given up
-        Modified = 0;
+        Modified = false;
     }
     return true;
 }

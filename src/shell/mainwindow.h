@@ -132,6 +132,9 @@ private:
     [[nodiscard]] bool readFile(const QString& name, const QString& failedNote);
     // Plug-in mode on the file name, which need not exist yet.
     void startPluginMode(const QString& name);
+    // After a command changed the text: a plug-in file is marked changed, else the clipboard
+    // gets the text.
+    void afterEdit();
     // The window became active: the start-up read of the clipboard, where it waited for that.
     void windowActivated();
     // The user changed the text or read one: the clipboard takes results again.
@@ -192,9 +195,9 @@ private:
     QString IniFile;
 
     // The run's mode and files.
-    int PluginMode = 0;
+    bool PluginMode = false; // started with -f: the text is that file's
     QString PluginFile;
-    int Modified = 0;
+    bool Modified = false; // the plug-in file's text has changed since it was read or saved
     QString CurrentFile;
     platform::clsComDlg ComDlg;
     QString HelpFile;

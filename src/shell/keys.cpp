@@ -60,7 +60,7 @@ void dorUrerUvuroze::txtData_KeyPress(int& KeyAscii)
     }
     case kCtrlO:
         if (!PluginMode)
-            LoadText(boxText());
+            LoadText();
         break;
     case kCtrlS:
         if (PluginMode) {

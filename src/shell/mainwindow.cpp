@@ -403,30 +403,15 @@ void dorUrerUvuroze::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    bool cancel = false;
-    Form_QueryUnload(cancel, 0);
-    if (cancel) {
-        event->ignore();
-        return;
-    }
-    Form_Unload(cancel);
+    Form_QueryUnload();
+    Form_Unload();
     m_unloaded = true;
     event->accept();
 }
 
-void dorUrerUvuroze::Form_QueryUnload(bool& cancel, int mode)
-{
-    static_cast<void>(mode);
-    // A settings file that cannot be written is reported, and the window closes all the same.
-    static_cast<void>(PutPara(IniFile));
-    cancel = false;
-}
+void dorUrerUvuroze::Form_QueryUnload() { static_cast<void>(PutPara(IniFile)); }
 
-void dorUrerUvuroze::Form_Unload(bool& cancel)
-{
-    cancel = false;
-    picGage->unhook();
-}
+void dorUrerUvuroze::Form_Unload() { picGage->unhook(); }
 
 bool dorUrerUvuroze::mayReplaceCutFile(const QString& path)
 {
@@ -457,9 +442,8 @@ bool dorUrerUvuroze::writeText(const QString& path, std::u16string_view text,
     return true;
 }
 
-void dorUrerUvuroze::LoadText(const std::u16string& text)
+void dorUrerUvuroze::LoadText()
 {
-    static_cast<void>(text);
     ComDlg.OwnerhWnd = this;
     ComDlg.Flags = platform::kOpenDialogFlags;
     ComDlg.DialogTitle = QStringLiteral("入力ﾌｧｲﾙの指定");

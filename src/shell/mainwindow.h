@@ -74,7 +74,7 @@ public:
     [[nodiscard]] bool PutPara(const QString& path);
 
     // Asks for a file and reads it into the text box, then onto the clipboard.
-    void LoadText(const std::u16string& text);
+    void LoadText();
     // Asks for a file name and writes text to it.
     void SaveText(const std::u16string& text);
 
@@ -154,8 +154,10 @@ private:
     [[nodiscard]] std::u16string selectedText() const;
     [[nodiscard]] engine::ReflowSettings reflowSettings() const;
     void txtData_KeyPress(int& KeyAscii);
-    void Form_QueryUnload(bool& cancel, int mode);
-    void Form_Unload(bool& cancel);
+    // Saves the settings as the window closes; a file that cannot be written is reported and
+    // does not keep the window open.
+    void Form_QueryUnload();
+    void Form_Unload();
     // Writes the text box to path; a failure is reported, ending with failedNote.
     [[nodiscard]] bool writeText(const QString& path, std::u16string_view text,
                                  const QString& failedNote);

@@ -87,11 +87,9 @@ void dorUrerUvuroze::txtData_KeyPress(int& KeyAscii)
     KeyAscii = 0;
 }
 
-void dorUrerUvuroze::txtData_OLEDragDrop(const QMimeData* dropped)
+// Only a local file reaches here: text, pictures and the like are not taken.
+void dorUrerUvuroze::txtData_OLEDragDrop(const QString& file)
 {
-    const QString file = firstDroppedFile(dropped);
-    if (file.isEmpty())
-        return; // text, pictures and the like are not taken
     if (FileRead(file))
         TextWrite();
 }

@@ -27,7 +27,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
-#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopedValueRollback>

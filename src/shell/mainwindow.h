@@ -11,7 +11,6 @@
 #include "shell/undoslot.h"
 
 #include <QFont>
-#include <QMimeData>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -115,7 +114,7 @@ private slots:
     void helpRequested();
     void bringToFront(const QString& activationToken = {});
     void columnsChosen(int columns);
-    void txtData_OLEDragDrop(const QMimeData* dropped);
+    void txtData_OLEDragDrop(const QString& file);
     // A file named on a command line, read as the command line reads it.
     void openNamedFile(const QString& name);
 

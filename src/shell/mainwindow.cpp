@@ -101,12 +101,12 @@ StartResult dorUrerUvuroze::Form_Load()
     pgp::wipeLeftoverWorkFiles(); // a window that died during a PGP run left them behind
 
     PluginMode = false;
-    commandLine();
+    commandLine(line);
     txtData->setFocus();
     return StartResult::Run;
 }
 
-void dorUrerUvuroze::commandLine()
+void dorUrerUvuroze::commandLine(const CommandLine& line)
 {
     if (m_options.arguments.isEmpty()) {
         // Until the window is active the clipboard reads as empty here, whatever it holds.
@@ -118,7 +118,6 @@ void dorUrerUvuroze::commandLine()
         TextRead();
         return;
     }
-    const CommandLine line = parseCommandLine(toU16(m_options.arguments));
     if (line.file.empty())
         return; // nothing named: normal mode, empty text box, clipboard left alone
     if (line.pluginMode)

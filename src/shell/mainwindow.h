@@ -34,6 +34,7 @@ class PgpRunner;
 namespace kestrova::shell {
 
 class SingleInstance;
+struct CommandLine;
 
 // What start-up needs from outside the window.
 struct StartOptions
@@ -125,7 +126,8 @@ private:
 
     void createControls();
     void applyTabOrder();
-    void commandLine();
+    // What the command line asks for at the start, parsed once by Form_Load.
+    void commandLine(const CommandLine& line);
     [[nodiscard]] bool FileRead(const QString& name);
     // FileRead with failedNote added to the message when the file cannot be read.
     [[nodiscard]] bool readFile(const QString& name, const QString& failedNote);

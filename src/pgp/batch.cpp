@@ -1,13 +1,16 @@
 #include "pgp/batch.h"
 
+#include "engine/cp932.h"
 #include "io/files.h"
 #include "io/jis2sjis.h"
 #include "io/paths.h"
 #include "io/textcodec.h"
 #include "pgp/batchlang.h"
+#include "pgp/gpgrun.h"
 #include "pgp/secret.h"
 
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <sys/stat.h>
 
@@ -102,13 +105,57 @@ std::u16string lineBreakRefusal(std::u16string_view what)
     return std::u16string(what) + u"に改行や NUL 文字は使えません。何も実行していません。";
 }
 
+constexpr std::u16string_view kNothingRun = u"何も実行していません。";
+
+bool halfWidthKatakana(char32_t c) { return c >= 0xFF61 && c <= 0xFF9F; }
+
+std::u16string characterAt(std::size_t line, char32_t c)
+{
+    char name[16];
+    std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(c));
+    std::u16string shown;
+    if (c > 0xFFFF) {
+        shown += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+        shown += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+        shown += static_cast<char16_t>(c);
+    }
+    return io::decodeUtf8(std::to_string(line)) + u" 行目の「" + shown + u"」(" +
+           io::decodeUtf8(name) + u")";
+}
+
+// The first character the ISO-2022-JP input file cannot carry as the mail will. Half-width
+// katakana have a JIS X 0201 form, but strict ISO-2022-JP mail has none: a mail client changes
+// them, and a signature over them breaks on the way.
+std::u16string jisRefusal(std::u16string_view text, bool signedMail, bool encodes)
+{
+    std::size_t line = 1;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t start = i;
+        const char32_t c = engine::nextCodePoint(text, i);
+        if (c == U'\n')
+            ++line;
+        if (signedMail && halfWidthKatakana(c))
+            return characterAt(line, c) +
+                   u"は半角カタカナで、ISO-2022-JP のメールでは送れません（途中で変えられ、"
+                   u"署名が合わなくなります）。「ｶﾅ>カナ」で全角にしてから、やり直してください。" +
+                   std::u16string(kNothingRun);
+        if (!encodes && c > 0x7F &&
+            !io::encodeText(text.substr(start, i - start), io::OutputCode::Jis, true))
+            return characterAt(line, c) + u"は ISO-2022-JP で表せない文字です。" +
+                   std::u16string(kNothingRun);
+    }
+    return {};
+}
+
 } // namespace
 
 ProgramEnvironment currentEnvironment()
 {
     const char* path = std::getenv("PGPPATH");
     const char* pass = std::getenv("PGPPASS");
-    return {path ? path : "", pass ? pass : ""};
+    const char* programs = std::getenv("PATH");
+    return {path ? path : "", pass ? pass : "", programs ? programs : ""};
 }
 
 WorkFiles workFilesIn(const std::string& tempDir)
@@ -125,7 +172,7 @@ WorkFiles workFilesIn(const std::string& tempDir)
 
 BatchPlan planBatchRun(std::string_view word, const PgpSettings& settings,
                        const Overrides& overrides, const ProgramEnvironment& environment,
-                       const std::string& tempDir)
+                       const std::string& tempDir, std::optional<std::u16string_view> text)
 {
     BatchPlan plan;
     plan.word = std::string(word);
@@ -133,7 +180,11 @@ BatchPlan planBatchRun(std::string_view word, const PgpSettings& settings,
     plan.userId = utf8(chosen(overrides.userId, settings.UserID));
     plan.passPhrase = secretUtf8(chosen(overrides.passPhrase, settings.PassPhrase));
     plan.timeZone = utf8(chosen(overrides.timeZone, settings.TimeZone));
-    plan.pgpFolder = existingFolder(utf8(chosen(overrides.pgpPath, settings.PgpPath)));
+    const std::u16string& folder = chosen(overrides.pgpPath, settings.PgpPath);
+    plan.pgpFolder = existingFolder(utf8(folder));
+    // gpg would fall back to ~/.gnupg, and sign with a key ring the user did not choose.
+    if (!folder.empty() && plan.pgpFolder.empty())
+        plan.missingFolder = folder;
     plan.envSize = settings.EnvSize;
     if (!overrides.envSize.empty())
         plan.envSize = numberIn(overrides.envSize).value_or(settings.EnvSize);
@@ -145,6 +196,9 @@ BatchPlan planBatchRun(std::string_view word, const PgpSettings& settings,
     plan.jis = (settings.JisConvMode & rules.jisFlag) != 0;
     plan.idPrompt = std::u16string(rules.idPrompt);
     plan.usesPassPhrase = rules.usesPassPhrase;
+    // Only an encrypted message needs the secret key; a signature is checked with public keys.
+    if (word == "check" && text && text->find(u"-----BEGIN PGP MESSAGE-----") == text->npos)
+        plan.usesPassPhrase = false;
     if (plan.usesPassPhrase) {
         const bool environmentPass = !environment.PGPPASS.empty();
         plan.clearPgpPass = !plan.passPhrase.empty() && environmentPass;
@@ -157,6 +211,30 @@ BatchPlan planBatchRun(std::string_view word, const PgpSettings& settings,
             plan.pgpFolder.empty() ? existingFolder(environment.PGPPATH) : plan.pgpFolder;
     }
     return plan;
+}
+
+std::u16string refusalBeforeAsking(const BatchPlan& plan, const ProgramEnvironment& environment,
+                                   std::u16string_view text)
+{
+    if (!plan.missingFolder.empty())
+        return u"PGP のフォルダ「" + plan.missingFolder +
+               u"」がないか、フォルダではありません。設定の「PGP」で確かめてください。" +
+               std::u16string(kNothingRun);
+    // kestrova-command looks for gpg where the window would, on the PATH it is started with.
+    if (plan.knownWord && plan.word != "command" &&
+        findProgram("gpg", environment.PATH.empty() ? std::string_view("/usr/bin:/bin")
+                                                    : std::string_view(environment.PATH))
+            .empty())
+        return u"gpg (GnuPG) が見つかりません。Debian のパッケージ「gnupg」を入れてください。" +
+               std::u16string(kNothingRun);
+    if (plan.jis) {
+        const std::u16string lines = io::normalizeLineEnds(text, io::LineEnd::CrLf);
+        const bool encodes = io::encodeText(lines, io::OutputCode::Jis, true).has_value();
+        const bool signedMail = plan.word == "sign" || plan.word == "encrypt";
+        if (!encodes || signedMail)
+            return jisRefusal(lines, signedMail, encodes);
+    }
+    return {};
 }
 
 BatchText buildBatchText(const BatchPlan& plan, std::string_view programName,
@@ -309,7 +387,7 @@ void wipeWorkFiles(const WorkFolder& folder, const WorkFiles& files)
 }
 
 BatchOutcome finishBatchRun(const WorkFolder& folder, const BatchPlan& plan, int convMode,
-                            std::u16string& text)
+                            std::u16string& text, bool succeeded)
 {
     BatchOutcome outcome;
     (void)folder.wipe(nameOf(plan.files.batch)); // it held the pass phrase
@@ -331,6 +409,11 @@ BatchOutcome finishBatchRun(const WorkFolder& folder, const BatchPlan& plan, int
         return std::move(decoded->text);
     };
     std::u16string result = readAndWipe(plan.files.pgpOutput);
+    if (!succeeded) {
+        // "finger" writes its listing, and so its complaint, to the PGP output.
+        outcome.console = readAndWipe(plan.files.consoleOutput) + result;
+        return outcome;
+    }
     if (!result.empty()) {
         if (plan.result == ResultHandling::Replace)
             text = std::move(result);
@@ -374,7 +457,7 @@ PgpResult PgpBatchRun(std::string_view word, std::u16string& text, const BatchRu
         return PgpResult::Cancelled;
     }
     BatchPlan plan =
-        planBatchRun(word, context.settings, context.overrides, context.environment, tempDir);
+        planBatchRun(word, context.settings, context.overrides, context.environment, tempDir, text);
     // Results of an earlier run must never be read as this run's, and a run the window did
     // not see to its end left the pass phrase and plain text behind: zeroed, not just unlinked.
     wipeWorkFiles(folder, plan.files);
@@ -389,6 +472,9 @@ PgpResult PgpBatchRun(std::string_view word, std::u16string& text, const BatchRu
         wipeWorkFiles(folder, plan.files);
         return PgpResult::Cancelled;
     };
+    if (const std::u16string refusal = refusalBeforeAsking(plan, context.environment, text);
+        !refusal.empty())
+        return cancel(refusal);
     if (plan.askPassPhrase) {
         auto typed = hooks.InputPass(kPassPhrasePrompt);
         if (!typed)
@@ -416,14 +502,14 @@ PgpResult PgpBatchRun(std::string_view word, std::u16string& text, const BatchRu
     if (!written)
         return cancel(io::decodeUtf8(written.error().path + ": " + written.error().reason));
 
-    hooks.run(commandArguments(plan, context.commandProgram), plan.style);
+    const bool succeeded = hooks.run(commandArguments(plan, context.commandProgram), plan.style);
 
-    BatchOutcome outcome = finishBatchRun(folder, plan, context.settings.ConvMode, text);
+    BatchOutcome outcome = finishBatchRun(folder, plan, context.settings.ConvMode, text, succeeded);
     for (const auto& note : outcome.notes)
         hooks.message(note);
-    if (plan.showsViewer && !outcome.console.empty())
+    if ((plan.showsViewer || !succeeded) && !outcome.console.empty())
         hooks.View(kViewTitle, outcome.console);
-    return PgpResult::Done;
+    return succeeded ? PgpResult::Done : PgpResult::Failed;
 }
 
 } // namespace kestrova::pgp

@@ -25,6 +25,7 @@ enum class PgpResult
     Done = 0,
     Cancelled = -1, // cancelled, refused, not supported, or nothing to send
     TrayMissing = -2,
+    Failed = -3, // PGP ran and reported a failure: the text is as it was, the viewer says why
 };
 
 // What becomes of the text when the command has run.
@@ -44,6 +45,7 @@ enum class WindowStyle
 // The settings the runner reads, with the settings file's defaults.
 struct PgpSettings
 {
+    int PgpVer = 0;      // 0: the PGP.EXE path; 1, 2: PGPtray of that generation
     int EncryptMode = 0; // 1: sign while encrypting
     int JisConvMode = 7; // 1 JIS for "encrypt", 2 for "sign", 4 for "check"
     int EnvSize = 0;     // /E: of the interpreter; below 1 not given
@@ -70,6 +72,7 @@ struct ProgramEnvironment
 {
     std::string PGPPATH;
     std::string PGPPASS;
+    std::string PATH; // where kestrova-command looks for gpg
 };
 [[nodiscard]] ProgramEnvironment currentEnvironment();
 
@@ -102,6 +105,7 @@ struct BatchPlan
     SecretString passPhrase;       // P, from the override or the setting; may be empty
     std::string timeZone;          // Z
     std::string pgpFolder;         // G: the absolute form of the PGP folder, empty when missing
+    std::u16string missingFolder;  // a PGP folder that was given but is no folder: refused
     int envSize = 0;               // E
     bool usesPassPhrase = false;   // the word's PGP line has a pass-phrase part
     bool clearPgpPass = false;     // a "SET PGPPASS=" line comes first
@@ -115,11 +119,21 @@ struct BatchPlan
     WindowStyle style = WindowStyle::MinimizedNoFocus;
 };
 
-// Resolves the overrides and settings for word, with the work files in tempDir.
+// Resolves the overrides and settings for word, with the work files in tempDir. With the text,
+// "check" of a text that holds no encrypted message uses no secret key: no pass phrase is asked
+// for or written.
 [[nodiscard]] BatchPlan planBatchRun(std::string_view word, const PgpSettings& settings,
                                      const Overrides& overrides,
                                      const ProgramEnvironment& environment,
-                                     const std::string& tempDir);
+                                     const std::string& tempDir,
+                                     std::optional<std::u16string_view> text = std::nullopt);
+
+// Why the run must not start, decided before anything is asked: a PGP folder given but missing,
+// no gpg to run, a text the input file's code cannot carry (the character and its line named).
+// Empty when it may start.
+[[nodiscard]] std::u16string refusalBeforeAsking(const BatchPlan& plan,
+                                                 const ProgramEnvironment& environment,
+                                                 std::u16string_view text);
 
 // The batch text, or why a value was refused.
 struct BatchText
@@ -164,9 +178,12 @@ struct BatchOutcome
 
 // After kestrova-command has ended: wipes the batch and input files, takes the PGP output into
 // text as plan.result says (settings.ConvMode chooses the code detection), reads the console
-// output, and wipes those two as well.
+// output, and wipes those two as well. When PGP reported a failure (succeeded false) the text
+// stays as it was and whatever the PGP output holds (an error in place of a listing) goes to
+// the console text.
 [[nodiscard]] BatchOutcome finishBatchRun(const WorkFolder& folder, const BatchPlan& plan,
-                                          int convMode, std::u16string& text);
+                                          int convMode, std::u16string& text,
+                                          bool succeeded = true);
 
 // What the window supplies to PgpBatchRun.
 struct BatchRunHooks
@@ -175,9 +192,10 @@ struct BatchRunHooks
     std::function<std::optional<std::u16string>(std::u16string_view prompt)> InputPass;
     std::function<std::optional<std::u16string>(std::u16string_view prompt)> InputId;
     // Starts the program with these arguments (no shell) in the given style and returns when it
-    // has ended (WaitProcess); the exit status is not looked at. To cancel, send it SIGTERM: it
-    // ends its gpg and stops, and the run finishes (and wipes) as any other.
-    std::function<void(const std::vector<std::string>& arguments, WindowStyle style)> run;
+    // has ended (WaitProcess): true when it ended by itself with exit status 0, which
+    // kestrova-command gives only when its PGP line did what it was asked. To cancel, send it
+    // SIGTERM: it ends its gpg and stops, and the run finishes (and wipes) as any other.
+    std::function<bool(const std::vector<std::string>& arguments, WindowStyle style)> run;
     // fomView's View(title, text).
     std::function<void(std::u16string_view title, std::u16string_view text)> View;
     // A message box with the application title: a refused value, a file that failed.
@@ -194,9 +212,9 @@ struct BatchRunContext
     std::string programName = "kestrova";
 };
 
-// The whole PGP.EXE path for word on text: Done (the text may have changed) or Cancelled (a
-// prompt cancelled, a value refused, a work file not written; the text is unchanged). The work
-// files are wiped on every path.
+// The whole PGP.EXE path for word on text: Done (the text may have changed), Cancelled (a
+// prompt cancelled, a value refused, a work file not written) or Failed (PGP said it could not);
+// only Done may change the text. The work files are wiped on every path.
 [[nodiscard]] PgpResult PgpBatchRun(std::string_view word, std::u16string& text,
                                     const BatchRunContext& context, const BatchRunHooks& hooks);
 

@@ -1,5 +1,6 @@
 #include "pgp/operations.h"
 
+#include "io/textcodec.h"
 #include "pgp/lines.h"
 
 #include <algorithm>
@@ -150,6 +151,24 @@ bool reportSignatures(Session& session, const GpgReply& reply, bool& anySignatur
 bool decryptPiece(Session& session, std::string_view piece, std::string& plain)
 {
     GpgReply reply = session.gpg({"--decrypt"}, piece, true);
+    // A text checked as ISO-2022-JP may have been signed as UTF-8: its converted form is then
+    // not what was signed. Only a signature good for one of the two forms is good.
+    if (reply.has("BADSIG") && piece.find('\x1B') != std::string_view::npos) {
+        if (auto decoded = io::decodeText(piece, true)) {
+            std::string utf8 = io::encodeUtf8(decoded->text);
+            GpgReply asUtf8 = session.gpg({"--decrypt"}, utf8, true);
+            wipeString(utf8);
+            if (!asUtf8.has("BADSIG") && asUtf8.exitStatus == 0) {
+                wipeString(reply.out);
+                reply = std::move(asUtf8);
+                session.say("The signature covers the text in UTF-8, not in ISO-2022-JP.");
+            } else {
+                wipeString(asUtf8.out);
+            }
+        }
+    } else if (reply.has("GOODSIG") && piece.find('\x1B') != std::string_view::npos) {
+        session.say("The signature covers the text in ISO-2022-JP.");
+    }
     const bool encrypted = reply.has("ENC_TO") || reply.has("BEGIN_DECRYPTION");
     for (const auto& line : reply.status)
         if (line.keyword == "ENC_TO" && !line.args.empty())

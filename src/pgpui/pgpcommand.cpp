@@ -62,6 +62,7 @@ private:
 pgp::PgpSettings pgpSettingsOf(const settings::Settings& settings)
 {
     pgp::PgpSettings pgpSettings;
+    pgpSettings.PgpVer = settings.PgpVer;
     pgpSettings.EncryptMode = settings.EncryptMode;
     pgpSettings.JisConvMode = settings.JisConvMode;
     pgpSettings.EnvSize = settings.EnvSize;
@@ -131,10 +132,10 @@ WaitEnd WaitProcess(QProcess& process, const WaitOptions& options)
     return end;
 }
 
-PgpRunner::PgpRunner(QWidget* window, settings::Settings& settings)
+PgpRunner::PgpRunner(QWidget* window, UserListSlots& UserList)
     : QObject(window)
     , m_window(window)
-    , m_settings(settings)
+    , m_userList(UserList)
     , m_commandProgram(platform::helperProgram(QCoreApplication::applicationDirPath(),
                                                QStringLiteral("kestrova-command")))
     , m_timeLimit(kDefaultTimeLimit)
@@ -144,18 +145,20 @@ PgpRunner::PgpRunner(QWidget* window, settings::Settings& settings)
 PgpRunner::~PgpRunner() = default;
 
 pgp::PgpResult PgpRunner::PgpCommand(std::string_view word, std::u16string& text, int version,
+                                     const pgp::PgpSettings& settings,
                                      const pgp::Overrides& overrides)
 {
     // The work files have fixed names: a second command would read the first one's files.
     if (m_running)
         return pgp::PgpResult::Cancelled;
     const RunningFlag runningFlag(m_running, *this, &PgpRunner::runningChanged);
+    m_leaving = false;
     const bool indented = word == "check" || word == "add";
     const int width = indented ? pgp::CutIndent(text) : 0;
-    const int v = version < 0 ? m_settings.PgpVer : version;
+    const int v = version < 0 ? settings.PgpVer : version;
     pgp::PgpResult result = pgp::PgpResult::Cancelled;
     if (v == 0) {
-        result = PgpBatchRun(word, text, overrides);
+        result = PgpBatchRun(word, text, settings, overrides);
     } else {
         message(QStringLiteral(
             "PGP 5.5.3i 以降・6.5.1i 以降（PGPtray）の設定には、まだ対応していません。\n"
@@ -167,10 +170,11 @@ pgp::PgpResult PgpRunner::PgpCommand(std::string_view word, std::u16string& text
 }
 
 pgp::PgpResult PgpRunner::PgpBatchRun(std::string_view word, std::u16string& text,
+                                      const pgp::PgpSettings& settings,
                                       const pgp::Overrides& overrides)
 {
     pgp::BatchRunContext context;
-    context.settings = pgpSettingsOf(m_settings);
+    context.settings = settings;
     context.overrides = overrides;
     context.environment = pgp::currentEnvironment();
     context.tempDir = m_tempDir;
@@ -179,16 +183,18 @@ pgp::PgpResult PgpRunner::PgpBatchRun(std::string_view word, std::u16string& tex
     pgp::BatchRunHooks hooks;
     hooks.InputPass = [this](std::u16string_view prompt) { return InputPass(prompt, m_window); };
     hooks.InputId = [this, word, &context](std::u16string_view prompt) {
-        auto id = InputId(prompt, m_settings.UserList, m_window);
+        auto id = InputId(prompt, m_userList, m_window);
         // A removed key cannot be got back: the one the ID names is confirmed first.
         if (id && word == "remove" && !mayRemoveKey(*id, keyRingOf(word, context), m_window))
             id.reset();
         return id;
     };
     hooks.run = [this](const std::vector<std::string>& arguments, pgp::WindowStyle style) {
-        runCommand(arguments, style);
+        return runCommand(arguments, style);
     };
     hooks.View = [this](std::u16string_view title, std::u16string_view shown) {
+        if (m_leaving)
+            return;
         fomView viewer(m_window);
         viewer.View(title, shown, m_viewFontFace);
     };
@@ -196,10 +202,10 @@ pgp::PgpResult PgpRunner::PgpBatchRun(std::string_view word, std::u16string& tex
     return pgp::PgpBatchRun(word, text, context, hooks);
 }
 
-void PgpRunner::runCommand(const std::vector<std::string>& arguments, pgp::WindowStyle style)
+bool PgpRunner::runCommand(const std::vector<std::string>& arguments, pgp::WindowStyle style)
 {
     if (arguments.empty())
-        return;
+        return false;
     QProcess process;
     process.setProgram(platform::fromFsPath(arguments.front()));
     QStringList rest;
@@ -213,7 +219,7 @@ void PgpRunner::runCommand(const std::vector<std::string>& arguments, pgp::Windo
     if (!process.waitForStarted()) {
         message(QStringLiteral("PGP のコマンドを実行できませんでした。\n%1: %2")
                     .arg(process.program(), process.errorString()));
-        return;
+        return false;
     }
     WaitOptions options;
     // "command" lasts as long as the user works in the terminal.
@@ -233,16 +239,22 @@ void PgpRunner::runCommand(const std::vector<std::string>& arguments, pgp::Windo
         // they reach no output file.
         message(said);
     }
+    return end == WaitEnd::Finished && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
 }
 
 void PgpRunner::cancel()
 {
-    if (m_running)
+    if (m_running) {
         m_cancelAsked = true;
+        m_leaving = true;
+    }
 }
 
 void PgpRunner::message(const QString& text)
 {
+    if (m_leaving)
+        return;
     QMessageBox box(QMessageBox::Warning, QString::fromLatin1(platform::kAppTitle), text,
                     QMessageBox::Ok, m_window);
     box.exec();

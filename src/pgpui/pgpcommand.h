@@ -5,6 +5,7 @@
 #pragma once
 
 #include "pgp/batch.h"
+#include "pgpui/passphrase.h"
 #include "settings/settingsfile.h"
 
 #include <QObject>
@@ -22,7 +23,8 @@ class QWidget;
 
 namespace kestrova::pgpui {
 
-// The settings the PGP.EXE path reads, from the settings record.
+// The settings a PGP command reads, from the settings record: the one way the window, and the
+// settings dialog's key commands through it, hand them over.
 [[nodiscard]] pgp::PgpSettings pgpSettingsOf(const settings::Settings& settings);
 
 // How a wait for a process ended.
@@ -55,9 +57,9 @@ class PgpRunner : public QObject
     Q_OBJECT
 
 public:
-    // window: the parent of the dialogs and the progress indication. settings: the record the
-    // commands read; InputId keeps its UserList.
-    PgpRunner(QWidget* window, settings::Settings& settings);
+    // window: the parent of the dialogs and the progress indication. UserList: the recent IDs
+    // InputId offers and keeps, the settings record's slots.
+    PgpRunner(QWidget* window, UserListSlots& UserList);
     ~PgpRunner() override;
 
     // kestrova-command; by default the one that came with the program.
@@ -71,13 +73,16 @@ public:
 
     [[nodiscard]] bool running() const { return m_running; }
 
-    // Runs word on text (0 done, the text may have changed; -1 cancelled or refused; -2 PGPtray
-    // missing). version < 0 takes the setting PgpVer; 0 is the PGP.EXE path. The overrides are
-    // the settings dialog's fields. While another command runs, -1 at once.
+    // Runs word on text with settings (0 done, the text may have changed; -1 cancelled or
+    // refused; -2 PGPtray missing; -3 PGP failed). version < 0 takes settings.PgpVer; 0 is the
+    // PGP.EXE path. The overrides are the settings dialog's fields. While another command runs,
+    // -1 at once.
     pgp::PgpResult PgpCommand(std::string_view word, std::u16string& text, int version,
+                              const pgp::PgpSettings& settings,
                               const pgp::Overrides& overrides = {});
 
-    // Stops the command under way, if any; it finishes and wipes its work files as usual.
+    // Stops the command under way, if any, because the user is leaving: it wipes its work files
+    // as usual, but shows no report, since nobody is there to read it.
     void cancel();
 
 signals:
@@ -86,18 +91,19 @@ signals:
 
 private:
     pgp::PgpResult PgpBatchRun(std::string_view word, std::u16string& text,
-                               const pgp::Overrides& overrides);
-    void runCommand(const std::vector<std::string>& arguments, pgp::WindowStyle style);
+                               const pgp::PgpSettings& settings, const pgp::Overrides& overrides);
+    bool runCommand(const std::vector<std::string>& arguments, pgp::WindowStyle style);
     void message(const QString& text);
 
     QPointer<QWidget> m_window;
-    settings::Settings& m_settings;
+    UserListSlots& m_userList;
     QString m_commandProgram;
     std::string m_tempDir;
     std::chrono::milliseconds m_timeLimit;
     QString m_viewFontFace;
     bool m_running = false;
     bool m_cancelAsked = false; // read by the wait for kestrova-command
+    bool m_leaving = false;     // the user chose to stop and leave: no report
 };
 
 } // namespace kestrova::pgpui

@@ -6,8 +6,6 @@
 #include <QUrl>
 #include <QWidget>
 
-#include <memory>
-
 namespace kestrova::shell {
 
 QString firstDroppedFile(const QMimeData* data)
@@ -48,9 +46,7 @@ bool FileDropTarget::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
         drop->acceptProposedAction();
-        auto data = std::make_shared<QMimeData>();
-        data->setUrls({QUrl::fromLocalFile(file)});
-        QTimer::singleShot(0, this, [this, data] { emit dropped(data.get()); });
+        QTimer::singleShot(0, this, [this, file] { emit dropped(file); });
         return true;
     }
     default:

@@ -22,8 +22,9 @@ public:
     explicit FileDropTarget(QWidget* target);
 
 signals:
-    // After the drop has ended: the program the file came from waits for the drop to finish.
-    void dropped(const QMimeData* data);
+    // The dropped file's path, after the drop has ended: the program the file came from waits
+    // for the drop to finish.
+    void dropped(const QString& path);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -53,20 +53,20 @@ void dorUrerUvuroze::txtData_KeyPress(int& KeyAscii)
             platform::putOnClipboard(selected);
         if (KeyAscii == kCtrlX) {
             txtData->textCursor().removeSelectedText();
-            if (PluginMode == 1)
-                Modified = -1;
+            if (PluginMode)
+                Modified = true;
         }
         break;
     }
     case kCtrlO:
-        if (PluginMode == 0)
-            LoadText(boxText());
+        if (!PluginMode)
+            LoadText();
         break;
     case kCtrlS:
-        if (PluginMode == 1) {
+        if (PluginMode) {
             if (writeText(PluginFile, boxText(),
                           QStringLiteral("元のファイルはそのまま残っています。")))
-                Modified = 0;
+                Modified = false;
         } else {
             SaveText(boxText());
         }
@@ -75,8 +75,8 @@ void dorUrerUvuroze::txtData_KeyPress(int& KeyAscii)
         const std::u16string pasted = platform::clipboardText();
         if (!pasted.empty())
             txtData->insertPlainText(toQString(pasted));
-        if (PluginMode == 1)
-            Modified = -1;
+        if (PluginMode)
+            Modified = true;
         break;
     }
     case kCtrlZ: // the box's own undo stays out of reach
@@ -87,11 +87,9 @@ void dorUrerUvuroze::txtData_KeyPress(int& KeyAscii)
     KeyAscii = 0;
 }
 
-void dorUrerUvuroze::txtData_OLEDragDrop(const QMimeData* dropped)
+// Only a local file reaches here: text, pictures and the like are not taken.
+void dorUrerUvuroze::txtData_OLEDragDrop(const QString& file)
 {
-    const QString file = firstDroppedFile(dropped);
-    if (file.isEmpty())
-        return; // text, pictures and the like are not taken
     if (FileRead(file))
         TextWrite();
 }

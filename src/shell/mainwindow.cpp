@@ -27,7 +27,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
-#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopedValueRollback>
@@ -59,7 +58,7 @@ dorUrerUvuroze::dorUrerUvuroze(StartOptions options, QWidget* parent)
     setWindowTitle(kTitle);
     createControls();
     applyTabOrder();
-    m_pgp = new pgpui::PgpRunner(this, m_settings);
+    m_pgp = new pgpui::PgpRunner(this, m_settings.UserList);
     connect(m_pgp, &pgpui::PgpRunner::runningChanged, this, &dorUrerUvuroze::pgpRunning);
 }
 
@@ -101,13 +100,13 @@ StartResult dorUrerUvuroze::Form_Load()
     PGP_View();
     pgp::wipeLeftoverWorkFiles(); // a window that died during a PGP run left them behind
 
-    PluginMode = 0;
-    commandLine();
+    PluginMode = false;
+    commandLine(line);
     txtData->setFocus();
     return StartResult::Run;
 }
 
-void dorUrerUvuroze::commandLine()
+void dorUrerUvuroze::commandLine(const CommandLine& line)
 {
     if (m_options.arguments.isEmpty()) {
         // Until the window is active the clipboard reads as empty here, whatever it holds.
@@ -119,7 +118,6 @@ void dorUrerUvuroze::commandLine()
         TextRead();
         return;
     }
-    const CommandLine line = parseCommandLine(toU16(m_options.arguments));
     if (line.file.empty())
         return; // nothing named: normal mode, empty text box, clipboard left alone
     if (line.pluginMode)
@@ -135,8 +133,8 @@ void dorUrerUvuroze::startPluginMode(const QString& name)
     // does for a new file: the calling program then gets what was written.
     if (!info.exists() && !info.isSymLink()) {
         PluginFile = info.absoluteFilePath();
-        PluginMode = 1;
-        Modified = 0;
+        PluginMode = true;
+        Modified = false;
         setWindowTitle(kTitle + kPluginCaption);
         return;
     }
@@ -150,14 +148,14 @@ void dorUrerUvuroze::startPluginMode(const QString& name)
         return;
     }
     PluginFile = file;
-    PluginMode = 1;
+    PluginMode = true;
     // Writing back into a file that could not be read would destroy it.
     if (!readFile(PluginFile, notWritten)) {
-        PluginMode = 0;
+        PluginMode = false;
         PluginFile.clear();
         return;
     }
-    Modified = 0;
+    Modified = false;
     // git's instructions in the files it hands its editor must not end up in the message.
     if (isGitEditorFile(PluginFile))
         m_commentChar = gitCommentChar(PluginFile, boxText());
@@ -199,7 +197,7 @@ bool dorUrerUvuroze::readFile(const QString& name, const QString& failedNote)
         return false;
     }
     QString caption = kTitle;
-    if (PluginMode == 1) {
+    if (PluginMode) {
         caption += kPluginCaption;
     } else {
         caption += QStringLiteral("  - ") + name;
@@ -248,21 +246,28 @@ void dorUrerUvuroze::runUndoable(UndoCommand k, const TextWork& work)
         m_undo.CmdPrint();
         setBoxText(before);
         m_undo.clear();
-        if (PluginMode == 0)
-            TextWrite();
+        afterEdit();
     }
 }
 
 void dorUrerUvuroze::finishUndoable(const UndoSlot::Pending& pending, std::u16string_view after)
 {
-    if (after != pending.before) {
+    const bool changed = after != pending.before;
+    if (changed) {
         m_undo.CmdPrint();
         setBoxText(after); // the change handling frees the slot first
         m_undo.offer(pending);
-        if (PluginMode == 1)
-            Modified = -1;
     }
-    if (PluginMode == 0)
+    // In normal mode the clipboard gets the text even when the command changed nothing.
+    if (changed || !PluginMode)
+        afterEdit();
+}
+
+void dorUrerUvuroze::afterEdit()
+{
+    if (PluginMode)
+        Modified = true;
+    else
         TextWrite();
 }
 
@@ -273,8 +278,8 @@ void dorUrerUvuroze::txtData_Change()
     if (!m_settingBox)
         userActed();
     m_undo.clear();
-    if (PluginMode == 1)
-        Modified = -1;
+    if (PluginMode)
+        Modified = true;
 }
 
 engine::ReflowSettings dorUrerUvuroze::reflowSettings() const
@@ -307,10 +312,7 @@ void dorUrerUvuroze::cmdInyoAdd_Click()
 {
     const platform::BusyPointer busy;
     setBoxText(engine::quoteText(boxText(), m_settings.Inyofu, m_commentChar));
-    if (PluginMode != 0)
-        Modified = -1;
-    else
-        TextWrite();
+    afterEdit();
 }
 
 void dorUrerUvuroze::cmdInyoDel_Click()
@@ -318,19 +320,16 @@ void dorUrerUvuroze::cmdInyoDel_Click()
     const platform::BusyPointer busy;
     m_settings.Inyofu = engine::trimmedInyofu(m_settings.Inyofu);
     setBoxText(engine::unquoteText(boxText(), m_settings.Inyofu, m_commentChar));
-    if (PluginMode != 0)
-        Modified = -1;
-    else
-        TextWrite();
+    afterEdit();
 }
 
 void dorUrerUvuroze::cmdRead_Click()
 {
     {
         const platform::BusyPointer busy;
-        if (PluginMode == 1) {
+        if (PluginMode) {
             if (FileRead(PluginFile))
-                Modified = 0;
+                Modified = false;
         } else {
             TextRead();
         }
@@ -346,11 +345,11 @@ void dorUrerUvuroze::cmdSetup_Click()
         dlg.setPgpCommand([this](const setup::PgpKeyCommand& command) {
             std::u16string none;
             m_pgp->setViewFontFace(txtData->font().family());
-            static_cast<void>(
-                m_pgp->PgpCommand(command.word.toStdString(), none, command.version,
-                                  pgp::Overrides{toU16(command.PgpPath), toU16(command.TimeZone),
-                                                 toU16(command.UserID), toU16(command.PassPhrase),
-                                                 toU16(command.EnvSize)}));
+            static_cast<void>(m_pgp->PgpCommand(
+                command.word.toStdString(), none, command.version, pgpui::pgpSettingsOf(m_settings),
+                pgp::Overrides{toU16(command.PgpPath), toU16(command.TimeZone),
+                               toU16(command.UserID), toU16(command.PassPhrase),
+                               toU16(command.EnvSize)}));
         });
         dlg.exec();
     }
@@ -362,7 +361,7 @@ void dorUrerUvuroze::cmdSetup_Click()
 
 bool dorUrerUvuroze::mayLeavePluginFile()
 {
-    if (PluginMode != 1 || Modified == 0)
+    if (!PluginMode || !Modified)
         return true;
     const auto answer = platform::askYesNoCancel(
         this, QStringLiteral("内容が変更されています。変更を保存しますか？"));
@@ -372,7 +371,7 @@ bool dorUrerUvuroze::mayLeavePluginFile()
         if (!writeText(PluginFile, boxText(),
                        QStringLiteral("元のファイルはそのまま残っています。")))
             return false; // the text stays in the window until it is saved or given up
-        Modified = 0;
+        Modified = false;
     }
     return true;
 }
@@ -402,30 +401,15 @@ void dorUrerUvuroze::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    bool cancel = false;
-    Form_QueryUnload(cancel, 0);
-    if (cancel) {
-        event->ignore();
-        return;
-    }
-    Form_Unload(cancel);
+    Form_QueryUnload();
+    Form_Unload();
     m_unloaded = true;
     event->accept();
 }
 
-void dorUrerUvuroze::Form_QueryUnload(bool& cancel, int mode)
-{
-    static_cast<void>(mode);
-    // A settings file that cannot be written is reported, and the window closes all the same.
-    static_cast<void>(PutPara(IniFile));
-    cancel = false;
-}
+void dorUrerUvuroze::Form_QueryUnload() { static_cast<void>(PutPara(IniFile)); }
 
-void dorUrerUvuroze::Form_Unload(bool& cancel)
-{
-    cancel = false;
-    picGage->unhook();
-}
+void dorUrerUvuroze::Form_Unload() { picGage->unhook(); }
 
 bool dorUrerUvuroze::mayReplaceCutFile(const QString& path)
 {
@@ -456,9 +440,8 @@ bool dorUrerUvuroze::writeText(const QString& path, std::u16string_view text,
     return true;
 }
 
-void dorUrerUvuroze::LoadText(const std::u16string& text)
+void dorUrerUvuroze::LoadText()
 {
-    static_cast<void>(text);
     ComDlg.OwnerhWnd = this;
     ComDlg.Flags = platform::kOpenDialogFlags;
     ComDlg.DialogTitle = QStringLiteral("入力ﾌｧｲﾙの指定");

@@ -11,7 +11,6 @@
 #include "shell/undoslot.h"
 
 #include <QFont>
-#include <QMimeData>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -35,6 +34,7 @@ class PgpRunner;
 namespace kestrova::shell {
 
 class SingleInstance;
+struct CommandLine;
 
 // What start-up needs from outside the window.
 struct StartOptions
@@ -74,7 +74,7 @@ public:
     [[nodiscard]] bool PutPara(const QString& path);
 
     // Asks for a file and reads it into the text box, then onto the clipboard.
-    void LoadText(const std::u16string& text);
+    void LoadText();
     // Asks for a file name and writes text to it.
     void SaveText(const std::u16string& text);
 
@@ -115,7 +115,7 @@ private slots:
     void helpRequested();
     void bringToFront(const QString& activationToken = {});
     void columnsChosen(int columns);
-    void txtData_OLEDragDrop(const QMimeData* dropped);
+    void txtData_OLEDragDrop(const QString& file);
     // A file named on a command line, read as the command line reads it.
     void openNamedFile(const QString& name);
 
@@ -126,12 +126,16 @@ private:
 
     void createControls();
     void applyTabOrder();
-    void commandLine();
+    // What the command line asks for at the start, parsed once by Form_Load.
+    void commandLine(const CommandLine& line);
     [[nodiscard]] bool FileRead(const QString& name);
     // FileRead with failedNote added to the message when the file cannot be read.
     [[nodiscard]] bool readFile(const QString& name, const QString& failedNote);
     // Plug-in mode on the file name, which need not exist yet.
     void startPluginMode(const QString& name);
+    // After a command changed the text: a plug-in file is marked changed, else the clipboard
+    // gets the text.
+    void afterEdit();
     // The window became active: the start-up read of the clipboard, where it waited for that.
     void windowActivated();
     // The user changed the text or read one: the clipboard takes results again.
@@ -151,8 +155,10 @@ private:
     [[nodiscard]] std::u16string selectedText() const;
     [[nodiscard]] engine::ReflowSettings reflowSettings() const;
     void txtData_KeyPress(int& KeyAscii);
-    void Form_QueryUnload(bool& cancel, int mode);
-    void Form_Unload(bool& cancel);
+    // Saves the settings as the window closes; a file that cannot be written is reported and
+    // does not keep the window open.
+    void Form_QueryUnload();
+    void Form_Unload();
     // Writes the text box to path; a failure is reported, ending with failedNote.
     [[nodiscard]] bool writeText(const QString& path, std::u16string_view text,
                                  const QString& failedNote);
@@ -192,9 +198,9 @@ private:
     QString IniFile;
 
     // The run's mode and files.
-    int PluginMode = 0;
+    bool PluginMode = false; // started with -f: the text is that file's
     QString PluginFile;
-    int Modified = 0;
+    bool Modified = false; // the plug-in file's text has changed since it was read or saved
     QString CurrentFile;
     platform::clsComDlg ComDlg;
     QString HelpFile;

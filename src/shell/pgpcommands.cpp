@@ -26,7 +26,7 @@ void dorUrerUvuroze::cmdPGPKeyAdd_Click()
         return;
     std::u16string copy = boxText();
     m_pgp->setViewFontFace(txtData->font().family());
-    static_cast<void>(m_pgp->PgpCommand("add", copy, -1));
+    static_cast<void>(m_pgp->PgpCommand("add", copy, -1, pgpui::pgpSettingsOf(m_settings)));
     closeAfterPgp();
 }
 
@@ -43,11 +43,13 @@ void dorUrerUvuroze::runPgpUndoable(UndoCommand k, std::string_view word)
     const UndoSlot::Pending pending = m_undo.begin(k, boxText());
     std::u16string copy = pending.before;
     m_pgp->setViewFontFace(txtData->font().family());
-    const bool done = m_pgp->PgpCommand(word, copy, -1) == pgp::PgpResult::Done;
+    const pgp::PgpResult result =
+        m_pgp->PgpCommand(word, copy, -1, pgpui::pgpSettingsOf(m_settings));
     // The text box is disabled while PGP runs; should the text have changed all the same, the
-    // newer text wins and PGP's result is not forced over it.
-    if (!m_undo.overtaken(pending))
-        finishUndoable(pending, done ? copy : pending.before);
+    // newer text wins and PGP's result is not forced over it. A failure PGP reported touches
+    // neither the text nor the clipboard: the viewer has said what went wrong.
+    if (result != pgp::PgpResult::Failed && !m_undo.overtaken(pending))
+        finishUndoable(pending, result == pgp::PgpResult::Done ? copy : pending.before);
     closeAfterPgp();
 }
 

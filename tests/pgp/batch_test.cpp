@@ -61,7 +61,7 @@ TEST(BuildBatchText, WritesTheExactLinesOfEveryWord)
     PgpSettings zoned = bare;
     zoned.TimeZone = u"JST-9";
     const ProgramEnvironment noEnv;
-    const ProgramEnvironment passEnv{"", "from env"};
+    const ProgramEnvironment passEnv{"", "from env", ""};
     const std::string pgpLines = "SET PGPPATH=" + G + "\r\nSET PATH=" + G + ";%PATH%\r\n";
 
     const BatchRow rows[] = {
@@ -107,8 +107,8 @@ TEST(BuildBatchText, WritesTheExactLinesOfEveryWord)
         {"view", "view", bare, noEnv, u"", u"", "PGP.EXE +batchmode +force -kv > " + O + "\r\n"},
         {"command with a PGP folder", "command", configured, noEnv, u"", u"",
          pgpLines + "CD " + G + "\r\nCOMMAND\r\n"},
-        {"command with PGPPATH of the environment", "command", bare, ProgramEnvironment{G, ""}, u"",
-         u"", "CD " + G + "\r\nCOMMAND\r\n"},
+        {"command with PGPPATH of the environment", "command", bare, ProgramEnvironment{G, "", ""},
+         u"", u"", "CD " + G + "\r\nCOMMAND\r\n"},
         {"command with neither", "command", zoned, noEnv, u"", u"", "SET TZ=JST-9\r\nCOMMAND\r\n"},
         {"an unknown word writes no command line", "shred", configured, noEnv, u"", u"", pgpLines},
     };
@@ -315,7 +315,7 @@ TEST(BuildBatchText, RefusesAPgpFolderWhoseNameWouldSplitThePath)
             EXPECT_NE(batch.refusal.find(u"\";\""), std::u16string::npos) << word;
         }
         const BatchPlan fromEnvironment =
-            planBatchRun("command", {}, {}, ProgramEnvironment{folder, ""}, kTemp);
+            planBatchRun("command", {}, {}, ProgramEnvironment{folder, "", ""}, kTemp);
         EXPECT_EQ(view(buildBatchText(fromEnvironment, "kestrova").text).empty(),
                   name.find(':') != std::string::npos);
     }

@@ -31,6 +31,9 @@ using kestrova::test::TempFolder;
 const std::string kAlicePass = "pa\"ss %PATH% > x & y | z";
 const std::u16string kJapanese =
     u"こんにちは、世界。\r\n署名のテスト：①～㈱ ｶﾀｶﾅ\r\n\r\n終わり\r\n";
+// Strict ISO-2022-JP mail carries no half-width katakana.
+const std::u16string kJapaneseForJis =
+    u"こんにちは、世界。\r\n署名のテスト：①～㈱ カタカナ\r\n\r\n終わり\r\n";
 
 std::string narrow(std::u16string_view text) { return encodeUtf8(text); }
 
@@ -62,7 +65,7 @@ protected:
         hooks.run = [this](const std::vector<std::string>& arguments, WindowStyle style) {
             ++runs;
             lastStyle = style;
-            kestrova::test::runWatching(arguments, whileRunning);
+            return kestrova::test::runWatching(arguments, whileRunning) == 0;
         };
         hooks.View = [this](std::u16string_view title, std::u16string_view text) {
             EXPECT_EQ(title, kViewTitle);
@@ -137,7 +140,7 @@ TEST_F(PgpRun, ATextTamperedByOneCharacterIsReportedBadAndStaysAsItWas)
     text[at] = u'町';
     const std::u16string tampered = text;
     typedPass = u"";
-    EXPECT_EQ(run("check", text), PgpResult::Done);
+    EXPECT_EQ(run("check", text), PgpResult::Failed);
     EXPECT_EQ(text, tampered);
     EXPECT_TRUE(holds(viewed, "BAD signature")) << narrow(viewed);
 }
@@ -211,7 +214,7 @@ TEST_F(PgpRun, AddImportsKeysAndRemoveDeletesOnlyAPublicKey)
 
     std::u16string nothing;
     typedId = u"alice@example.org";
-    EXPECT_EQ(run("remove", nothing), PgpResult::Done);
+    EXPECT_EQ(run("remove", nothing), PgpResult::Failed);
     EXPECT_TRUE(holds(viewed, "has a secret key on the key ring, so it is not removed"))
         << narrow(viewed);
     EXPECT_TRUE(holds(viewed, "gpg --delete-secret-and-public-key " + aliceFingerprint))
@@ -219,7 +222,7 @@ TEST_F(PgpRun, AddImportsKeysAndRemoveDeletesOnlyAPublicKey)
     EXPECT_EQ(home.fingerprints().size(), 3u);
 
     typedId = u"example"; // Alice, Bob and Carol
-    EXPECT_EQ(run("remove", nothing), PgpResult::Done);
+    EXPECT_EQ(run("remove", nothing), PgpResult::Failed);
     EXPECT_TRUE(holds(viewed, "matches 3 keys")) << narrow(viewed);
     EXPECT_EQ(home.fingerprints().size(), 3u);
 
@@ -284,7 +287,7 @@ TEST_F(PgpRun, FailuresLeaveTheTextAndSayWhatWentWrong)
         std::u16string text = row.text;
         typedPass = row.pass;
         typedId = row.id;
-        EXPECT_EQ(run(row.word, text), PgpResult::Done);
+        EXPECT_EQ(run(row.word, text), PgpResult::Failed);
         EXPECT_EQ(text, row.text);
         EXPECT_TRUE(holds(viewed, row.said)) << narrow(viewed);
     }
@@ -316,7 +319,7 @@ TEST_F(PgpRun, EncryptionToAKeyThatCannotBeUsedIsRefusedWithTheReason)
         SCOPED_TRACE(row.id);
         std::u16string text = kJapanese;
         typedId = decodeUtf8(row.id);
-        EXPECT_EQ(run("encrypt", text), PgpResult::Done);
+        EXPECT_EQ(run("encrypt", text), PgpResult::Failed);
         EXPECT_EQ(text, kJapanese);
         EXPECT_TRUE(holds(viewed, "Nothing encrypted")) << narrow(viewed);
         EXPECT_TRUE(holds(viewed, row.reason)) << narrow(viewed);
@@ -333,7 +336,7 @@ TEST_F(PgpRun, ASignatureFromAKeyNotOnTheRingIsSaidToBeUnchecked)
     ASSERT_FALSE(signedByCarol.empty());
     std::u16string text = decodeUtf8(signedByCarol);
     typedPass = u"";
-    EXPECT_EQ(run("check", text), PgpResult::Done);
+    EXPECT_EQ(run("check", text), PgpResult::Failed);
     EXPECT_TRUE(holds(viewed, "cannot be checked")) << narrow(viewed);
     EXPECT_TRUE(holds(viewed, "not on the key ring")) << narrow(viewed);
     EXPECT_FALSE(holds(viewed, "Good signature")) << narrow(viewed);
@@ -342,7 +345,7 @@ TEST_F(PgpRun, ASignatureFromAKeyNotOnTheRingIsSaidToBeUnchecked)
 TEST_F(PgpRun, JisTextSurvivesSignAndCheckAndGpgAcceptsItsBytes)
 {
     context.settings.JisConvMode = 7;
-    const std::u16string signedCopy = signedText(kJapanese);
+    const std::u16string signedCopy = signedText(kJapaneseForJis);
     auto jisBytes = kestrova::io::encodeText(signedCopy, kestrova::io::OutputCode::Jis, true);
     ASSERT_TRUE(jisBytes);
     EXPECT_NE(jisBytes->find("\x1b$B"), std::string::npos);
@@ -353,7 +356,8 @@ TEST_F(PgpRun, JisTextSurvivesSignAndCheckAndGpgAcceptsItsBytes)
     std::u16string text = signedCopy;
     typedPass = u"";
     EXPECT_EQ(run("check", text), PgpResult::Done);
-    EXPECT_EQ(text, kJapanese);
+    EXPECT_EQ(text, kJapaneseForJis);
+    EXPECT_TRUE(holds(viewed, "covers the text in ISO-2022-JP")) << narrow(viewed);
 }
 
 TEST_F(PgpRun, EmojiIsRefusedInJisAndKeptInUtf8)
@@ -406,7 +410,7 @@ TEST_F(PgpRun, PgppassOfTheEnvironmentSuppliesThePassPhrase)
 
 TEST_F(PgpRun, ACancelledPromptRunsNothingAndLeavesNoWorkFile)
 {
-    for (const char* word : {"sign", "check", "encrypt", "pubkey", "finger", "remove"}) {
+    for (const char* word : {"sign", "encrypt", "pubkey", "finger", "remove"}) {
         SCOPED_TRACE(word);
         std::u16string text = kJapanese;
         typedPass.reset();
@@ -419,15 +423,15 @@ TEST_F(PgpRun, ACancelledPromptRunsNothingAndLeavesNoWorkFile)
 
 TEST_F(PgpRun, AMissingGpgIsSaidInWords)
 {
-    const std::string path = std::getenv("PATH");
-    ::setenv("PATH", "/nonexistent", 1);
+    context.environment.PATH = "/nonexistent";
     std::u16string text = kJapanese;
     typedPass = u"x";
-    const PgpResult result = run("sign", text);
-    ::setenv("PATH", path.c_str(), 1);
-    EXPECT_EQ(result, PgpResult::Done);
+    EXPECT_EQ(run("sign", text), PgpResult::Cancelled);
     EXPECT_EQ(text, kJapanese);
-    EXPECT_TRUE(holds(viewed, "gpg (GnuPG) was not found")) << narrow(viewed);
+    EXPECT_TRUE(prompts.empty()); // said before the pass phrase is asked for
+    EXPECT_EQ(runs, 0);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(holds(messages[0], "gpg (GnuPG)")) << narrow(messages[0]);
 }
 
 TEST_F(PgpRun, CommandOpensTheTerminalInThePgpFolderWithItsKeyRing)
@@ -504,7 +508,7 @@ TEST_F(PgpRun, HostileUserIdsStayOneArgument)
         SCOPED_TRACE(narrow(id));
         std::u16string text = kJapanese;
         typedId = id;
-        EXPECT_EQ(run("encrypt", text), PgpResult::Done);
+        EXPECT_EQ(run("encrypt", text), PgpResult::Failed);
         EXPECT_EQ(text, kJapanese);
         // The front end was handed exactly the typed ID as one recipient.
         EXPECT_TRUE(holds(viewed, "matches \"" + narrow(id) + "\"")) << narrow(viewed);
@@ -551,7 +555,7 @@ TEST_F(PgpRun, AWrongPassPhraseIsRefusedEvenRightAfterACorrectOne)
         SCOPED_TRACE(narrow(wrong));
         std::u16string again = kJapanese;
         typedPass = wrong;
-        EXPECT_EQ(run("sign", again), PgpResult::Done);
+        EXPECT_EQ(run("sign", again), PgpResult::Failed);
         EXPECT_EQ(again, kJapanese) << narrow(viewed);
         EXPECT_TRUE(holds(viewed, "Bad pass phrase")) << narrow(viewed);
     }
@@ -566,7 +570,7 @@ TEST_F(PgpRun, AWrongPassPhraseIsRefusedEvenRightAfterACorrectOne)
     ASSERT_EQ(opened, kJapanese) << narrow(viewed);
     opened = secret;
     typedPass = u"wrong";
-    EXPECT_EQ(run("check", opened), PgpResult::Done);
+    EXPECT_EQ(run("check", opened), PgpResult::Failed);
     EXPECT_EQ(opened, secret) << narrow(viewed);
     EXPECT_TRUE(holds(viewed, "Bad pass phrase")) << narrow(viewed);
 
@@ -595,7 +599,7 @@ TEST_F(PgpRun, TypedIdsThatLookLikeOptionsAreOperands)
         SCOPED_TRACE(std::string(row.word) + " " + narrow(row.id));
         std::u16string text = row.text;
         typedId = row.id;
-        EXPECT_EQ(run(row.word, text), PgpResult::Done);
+        EXPECT_EQ(run(row.word, text), PgpResult::Failed);
         EXPECT_EQ(text, row.text) << narrow(viewed);
         EXPECT_TRUE(holds(viewed, "matches \"" + narrow(row.id) + "\"")) << narrow(viewed);
         EXPECT_EQ(home.fingerprints().size(), 2u);
@@ -632,7 +636,7 @@ TEST_F(PgpRun, EveryClearSignedBlockIsChecked)
     std::u16string bad = first + u"\r\n" + tampered;
     const std::u16string badBefore = bad;
     typedPass = u"";
-    EXPECT_EQ(run("check", bad), PgpResult::Done);
+    EXPECT_EQ(run("check", bad), PgpResult::Failed);
     EXPECT_EQ(bad, badBefore) << narrow(viewed);
     EXPECT_TRUE(holds(viewed, "BAD signature")) << narrow(viewed);
 
@@ -881,7 +885,7 @@ TEST_F(PgpRun, AnotherUserCannotSwapTheWorkFolderDuringARun)
         ++runs;
         workFolder = arguments.back().substr(0, arguments.back().rfind('/'));
         moved = other.run({"/bin/mv", workFolder, workFolder + ".theirs"});
-        kestrova::test::runWatching(arguments, nullptr);
+        return kestrova::test::runWatching(arguments, nullptr) == 0;
     };
     std::u16string text = kJapanese;
     typedPass = decodeUtf8(kAlicePass);

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -31,6 +32,9 @@ const std::string kAlicePass = "pa\"ss %PATH% > x & y | z";
 const QString kAlicePassQ = QString::fromStdString(kAlicePass);
 const std::u16string kJapanese =
     u"こんにちは、世界。\r\n署名のテスト：①～㈱ ｶﾀｶﾅ\r\n\r\n終わり\r\n";
+// What strict ISO-2022-JP mail carries: no half-width katakana.
+const std::u16string kJapaneseForJis =
+    u"こんにちは、世界。\r\n署名のテスト：①～㈱ カタカナ\r\n\r\n終わり\r\n";
 
 std::string narrow(std::u16string_view text) { return io::encodeUtf8(text); }
 
@@ -83,7 +87,8 @@ private:
     // One command; afterwards no work file is left and the script was followed.
     PgpResult run(std::string_view word, std::u16string& text, int version = -1)
     {
-        const PgpResult result = runner->PgpCommand(word, text, version);
+        const PgpResult result =
+            runner->PgpCommand(word, text, version, pgpui::pgpSettingsOf(settings));
         [&] {
             QCOMPARE(temp->names(), std::vector<std::string>{});
             QVERIFY2(driver->scriptDone(), "a scripted window never opened");
@@ -104,13 +109,15 @@ private:
         return copy;
     }
 
-    // "check" with an empty pass phrase typed; returns the viewer's text.
-    QString check(std::u16string& text)
+    // "check"; an encrypted text asks for the pass phrase, which is left empty. Returns the
+    // viewer's text.
+    QString check(std::u16string& text, PgpResult expected = PgpResult::Done)
     {
         QString viewed;
-        driver->then(ModalScript::typePassPhrase(QString()));
+        if (holds(text, "-----BEGIN PGP MESSAGE-----"))
+            driver->then(ModalScript::typePassPhrase(QString()));
         driver->then(ModalScript::readView(viewed));
-        [&] { QCOMPARE(run("check", text), PgpResult::Done); }();
+        [&] { QCOMPARE(run("check", text), expected); }();
         return viewed;
     }
 
@@ -135,7 +142,7 @@ private slots:
         settings.JisConvMode = 0;
         window = std::make_unique<QWidget>();
         window->show();
-        runner = std::make_unique<PgpRunner>(window.get(), settings);
+        runner = std::make_unique<PgpRunner>(window.get(), settings.UserList);
         runner->setCommandProgram(QStringLiteral(KESTROVA_COMMAND_PATH));
         runner->setTempDir(temp->path);
         runningChanges.clear();
@@ -163,7 +170,8 @@ private slots:
     {
         QFETCH(int, jisConvMode);
         settings.JisConvMode = jisConvMode;
-        const std::u16string signedCopy = signedText(kJapanese);
+        const std::u16string original = jisConvMode == 0 ? kJapanese : kJapaneseForJis;
+        const std::u16string signedCopy = signedText(original);
         QCOMPARE(driver->captions.front(), QStringLiteral("ﾊﾟｽﾌﾚｰｽﾞを入力して下さい"));
         QCOMPARE(runningChanges, (std::vector<bool>{true, false}));
         // gpg itself accepts the bytes the mail will carry.
@@ -174,7 +182,7 @@ private slots:
 
         std::u16string text = signedCopy;
         const QString viewed = check(text);
-        QVERIFY(text == kJapanese);
+        QVERIFY(text == original);
         QVERIFY2(holds(viewed, "Good signature from \"Alice <alice@example.org>\""),
                  qPrintable(viewed));
         QVERIFY2(holds(viewed, grouped(aliceFingerprint)), qPrintable(viewed));
@@ -187,7 +195,7 @@ private slots:
         QVERIFY(at != std::u16string::npos);
         text[at] = u'町';
         const std::u16string tampered = text;
-        const QString viewed = check(text);
+        const QString viewed = check(text, PgpResult::Failed);
         QVERIFY(text == tampered);
         QVERIFY2(holds(viewed, "BAD signature"), qPrintable(viewed));
     }
@@ -280,7 +288,7 @@ private slots:
         viewed.clear();
         driver->then(ModalScript::typeId(QStringLiteral("alice@example.org")));
         driver->then(ModalScript::readView(viewed));
-        QCOMPARE(run("remove", nothing, 0), PgpResult::Done);
+        QCOMPARE(run("remove", nothing, 0), PgpResult::Failed);
         QVERIFY2(holds(viewed, "has a secret key on the key ring, so it is not removed"),
                  qPrintable(viewed));
         QCOMPARE(home->fingerprints().size(), std::size_t(3));
@@ -317,22 +325,114 @@ private slots:
                  (std::vector<std::string>{aliceFingerprint, bobFingerprint}));
     }
 
-    void emojiIsRefusedInJisAndKeptInUtf8()
+    void whatJisMailCannotCarryIsRefusedBeforeAnyPrompt_data()
+    {
+        QTest::addColumn<QString>("word");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("emoji, sign") << "sign" << QStringLiteral("一行目\r\n絵文字 😀 です\r\n")
+                                     << QStringLiteral("2 行目の「😀」(U+1F600)");
+        QTest::newRow("half-width katakana, sign")
+            << "sign" << QStringLiteral("ｶﾀｶﾅ\r\n") << QStringLiteral("1 行目の「ｶ」(U+FF76)");
+        QTest::newRow("half-width katakana, encrypt")
+            << "encrypt" << QStringLiteral("全角\r\n\r\n半角 ﾃｽﾄ\r\n")
+            << QStringLiteral("3 行目の「ﾃ」(U+FF83)");
+    }
+
+    void whatJisMailCannotCarryIsRefusedBeforeAnyPrompt()
+    {
+        QFETCH(QString, word);
+        QFETCH(QString, text);
+        QFETCH(QString, named);
+        settings.JisConvMode = 7;
+        settings.EncryptMode = 1; // "encrypt" would ask for the pass phrase and the recipient
+        const std::u16string before = text.toStdU16String();
+        std::u16string typed = before;
+        QString said;
+        driver->then(ModalScript::readMessage(said));
+        QCOMPARE(run(word.toStdString(), typed), PgpResult::Cancelled);
+        QVERIFY(typed == before);
+        QCOMPARE(driver->captions, std::vector<QString>{QStringLiteral("Kestrova")});
+        QVERIFY2(said.contains(named), qPrintable(said));
+        QVERIFY2(!said.contains(QStringLiteral("Kestrova.tmp")), qPrintable(said));
+        if (named.contains(QStringLiteral("U+FF")))
+            QVERIFY2(said.contains(QStringLiteral("ｶﾅ>カナ")), qPrintable(said));
+    }
+
+    void emojiIsKeptInUtf8()
     {
         const std::u16string withEmoji = u"絵文字 😀 です\r\n";
-        settings.JisConvMode = 7;
-        std::u16string text = withEmoji;
-        QString said;
-        driver->then(ModalScript::typePassPhrase(kAlicePassQ));
-        driver->then(ModalScript::readMessage(said));
-        QCOMPARE(run("sign", text), PgpResult::Cancelled);
-        QVERIFY(text == withEmoji);
-        QVERIFY2(holds(said, "U+1F600"), qPrintable(said));
-
-        settings.JisConvMode = 0;
-        text = signedText(withEmoji);
+        std::u16string text = signedText(withEmoji);
         check(text);
         QVERIFY(text == withEmoji);
+    }
+
+    // Checked with JIS on, a text signed as UTF-8 is good: its converted form is not what was
+    // signed, and the report says which form the signature covers.
+    void aUtf8SignedTextIsGoodWithJisOn()
+    {
+        std::u16string text = signedText(kJapaneseForJis);
+        settings.JisConvMode = 7;
+        const QString viewed = check(text);
+        QVERIFY2(text == kJapaneseForJis, narrow(text).c_str());
+        QVERIFY2(holds(viewed, "Good signature from \"Alice"), qPrintable(viewed));
+        QVERIFY2(!holds(viewed, "BAD"), qPrintable(viewed));
+        QVERIFY2(holds(viewed, "UTF-8"), qPrintable(viewed));
+    }
+
+    // A command PGP reports as failed gives the text back unchanged and says why in the viewer.
+    void aFailedCommandChangesNothingAndShowsWhy_data()
+    {
+        QTest::addColumn<QString>("word");
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("finger, no such key") << "finger"
+                                             << "nobody@example.org"
+                                             << "No key on the key ring matches";
+        QTest::newRow("pubkey, no such key") << "pubkey"
+                                             << "nobody@example.org"
+                                             << "on the key ring matches";
+        QTest::newRow("encrypt, no such key") << "encrypt"
+                                              << "nobody@example.org"
+                                              << "nobody@example.org";
+    }
+
+    void aFailedCommandChangesNothingAndShowsWhy()
+    {
+        QFETCH(QString, word);
+        QFETCH(QString, id);
+        QFETCH(QString, said);
+        std::u16string text = kJapanese;
+        QString viewed;
+        driver->then(ModalScript::typeId(id));
+        driver->then(ModalScript::readView(viewed));
+        QCOMPARE(run(word.toStdString(), text), PgpResult::Failed);
+        QVERIFY2(text == kJapanese, narrow(text).c_str());
+        QVERIFY2(viewed.contains(said), qPrintable(viewed));
+    }
+
+    // A PGP folder that is not there: gpg would make and use ~/.gnupg instead.
+    void aMissingPgpFolderIsNamedAndNothingRuns_data()
+    {
+        QTest::addColumn<QString>("word");
+        QTest::newRow("sign") << "sign";
+        QTest::newRow("check") << "check";
+        QTest::newRow("finger") << "finger";
+    }
+
+    void aMissingPgpFolderIsNamedAndNothingRuns()
+    {
+        QFETCH(QString, word);
+        const QString missing = QString::fromStdString(temp->path + "/no-such-folder");
+        settings.PgpPath = missing.toStdU16String();
+        std::u16string text = kJapanese;
+        QString said;
+        driver->then(ModalScript::readMessage(said));
+        QCOMPARE(run(word.toStdString(), text), PgpResult::Cancelled);
+        QVERIFY(text == kJapanese);
+        QCOMPARE(driver->captions.size(), std::size_t(1));
+        QVERIFY2(said.contains(missing), qPrintable(said));
+        QVERIFY(!QFileInfo::exists(missing));
     }
 
     void failuresLeaveTheTextAsItWasAndSayWhy()
@@ -342,35 +442,54 @@ private slots:
         QString said;
         driver->then(ModalScript::typePassPhrase(QStringLiteral("wrong")));
         driver->then(ModalScript::readView(said));
-        QCOMPARE(run("sign", text), PgpResult::Done);
+        QCOMPARE(run("sign", text), PgpResult::Failed);
         QVERIFY(text == kJapanese);
         QVERIFY2(holds(said, "Bad pass phrase."), qPrintable(said));
 
-        // No gpg on the PATH.
+        // No gpg on the PATH: said before the pass phrase is asked for.
         const std::string path = std::getenv("PATH");
         ::setenv("PATH", "/nonexistent", 1);
         said.clear();
-        driver->then(ModalScript::typePassPhrase(kAlicePassQ));
-        driver->then(ModalScript::readView(said));
+        driver->then(ModalScript::readMessage(said));
         const PgpResult result = run("sign", text);
         ::setenv("PATH", path.c_str(), 1);
-        QCOMPARE(result, PgpResult::Done);
+        QCOMPARE(result, PgpResult::Cancelled);
+        QCOMPARE(driver->captions.size(), std::size_t(3));
         QVERIFY(text == kJapanese);
-        QVERIFY2(holds(said, "gpg (GnuPG) was not found"), qPrintable(said));
+        QVERIFY2(holds(said, "gpg (GnuPG)"), qPrintable(said));
 
         // No kestrova-command beside the program.
         runner->setCommandProgram(QString::fromStdString(temp->path + "/kestrova-command"));
         said.clear();
         driver->then(ModalScript::typePassPhrase(kAlicePassQ));
         driver->then(ModalScript::readMessage(said));
-        QCOMPARE(run("sign", text), PgpResult::Done);
+        QCOMPARE(run("sign", text), PgpResult::Failed);
         QVERIFY(text == kJapanese);
         QVERIFY2(holds(said, "kestrova-command"), qPrintable(said));
     }
 
+    // Once the user chose to stop and leave, no report waits for an answer.
+    void stoppingToLeaveShowsNoReport()
+    {
+        HangingGpg hanging;
+        bool stopped = false;
+        driver->whileRunning = [&] {
+            if (runner->running() && !stopped && !commandLinesHolding(temp->path).empty()) {
+                stopped = true;
+                runner->cancel();
+            }
+        };
+        driver->then(ModalScript::typePassPhrase(kAlicePassQ));
+        std::u16string text = kJapanese;
+        QCOMPARE(run("sign", text), PgpResult::Failed);
+        QVERIFY(stopped);
+        QVERIFY(text == kJapanese);
+        QCOMPARE(driver->captions.size(), std::size_t(1)); // the pass phrase only
+    }
+
     void aCancelledPromptLeavesTheTextAndNoWorkFile()
     {
-        for (const char* word : {"sign", "check", "encrypt", "pubkey", "finger"}) {
+        for (const char* word : {"sign", "encrypt", "pubkey", "finger"}) {
             std::u16string text = kJapanese;
             driver->then(ModalScript::cancel());
             QCOMPARE(run(word, text), PgpResult::Cancelled);
@@ -410,7 +529,8 @@ private slots:
         driver->whileRunning = [&] {
             if (runner->running() && second.empty()) {
                 std::u16string other = u"other";
-                second.push_back(runner->PgpCommand("view", other, -1));
+                second.push_back(
+                    runner->PgpCommand("view", other, -1, pgpui::pgpSettingsOf(settings)));
             }
         };
         signedText(kJapanese);
@@ -438,7 +558,7 @@ private slots:
         std::u16string text = kJapanese;
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(run("sign", text), PgpResult::Done);
+        QCOMPARE(run("sign", text), PgpResult::Failed);
         QVERIFY(pressed);
         QVERIFY2(clock.elapsed() < 30000, "the hanging gpg was not stopped");
         QVERIFY(text == kJapanese);
@@ -456,7 +576,7 @@ private slots:
         std::u16string text = kJapanese;
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(run("sign", text), PgpResult::Done);
+        QCOMPARE(run("sign", text), PgpResult::Failed);
         QVERIFY2(clock.elapsed() < 30000, "the hanging gpg was not stopped");
         QVERIFY(text == kJapanese);
         QVERIFY2(said.contains(QStringLiteral("時間内に終わらなかった")), qPrintable(said));

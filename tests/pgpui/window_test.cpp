@@ -155,17 +155,37 @@ private slots:
         QCOMPARE(clipboard(), kMail);
     }
 
-    void aFailedDecryptOffersNoUndo()
+    // A text with no encrypted message needs no secret key: no pass phrase is asked for.
+    void aFailedDecryptOffersNoUndoAndLeavesTheClipboard()
     {
-        script->then(ModalScript::typePassPhrase(QString()));
+        setClipboard(QStringLiteral("something else"));
         QString viewed;
         script->then(ModalScript::readView(viewed));
         ShellTestAccess::cmdPGPCheck(*window)->click();
         QVERIFY(script->scriptDone());
+        QCOMPARE(script->captions.size(), std::size_t(1));
         QCOMPARE(boxText(), kMail);
+        QCOMPARE(clipboard(), QStringLiteral("something else"));
         QVERIFY2(viewed.contains(QStringLiteral("No PGP data found")), qPrintable(viewed));
         QCOMPARE(ShellTestAccess::cmdPGPCheck(*window)->text(),
                  UndoSlot::normalCaption(UndoCommand::PgpCheck));
+    }
+
+    // The error of "指紋" is no fingerprint: neither the text nor the clipboard takes it.
+    void aFingerprintOfNoKeyChangesNeitherTextNorClipboard()
+    {
+        setClipboard(QStringLiteral("something else"));
+        QString viewed;
+        script->then(ModalScript::typeId(QStringLiteral("nobody@example.org")));
+        script->then(ModalScript::readView(viewed));
+        ShellTestAccess::cmdPGPFingerPrint(*window)->click();
+        QVERIFY(script->scriptDone());
+        QCOMPARE(boxText(), kMail);
+        QCOMPARE(clipboard(), QStringLiteral("something else"));
+        QVERIFY2(viewed.contains(QStringLiteral("No key on the key ring matches")),
+                 qPrintable(viewed));
+        QCOMPARE(ShellTestAccess::cmdPGPFingerPrint(*window)->text(),
+                 UndoSlot::normalCaption(UndoCommand::PgpFingerPrint));
     }
 
     void keyAddNeverChangesTheText()

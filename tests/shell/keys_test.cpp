@@ -89,7 +89,7 @@ private slots:
         const QString file = sandbox.path(QStringLiteral("a.txt"));
         Sandbox::writeFile(file, "abcdef");
         auto w = shown(sandbox, QStringLiteral("-f ") + file);
-        QCOMPARE(ShellTestAccess::Modified(*w), 0);
+        QCOMPARE(ShellTestAccess::Modified(*w), false);
         QTextCursor cursor = ShellTestAccess::txtData(*w)->textCursor();
         cursor.setPosition(1);
         cursor.setPosition(3, QTextCursor::KeepAnchor);
@@ -97,7 +97,7 @@ private slots:
         ctrl(*w, Qt::Key_X);
         QCOMPARE(clipboard(), QStringLiteral("bc"));
         QCOMPARE(w->boxText(), std::u16string(u"adef"));
-        QCOMPARE(ShellTestAccess::Modified(*w), -1);
+        QCOMPARE(ShellTestAccess::Modified(*w), true);
     }
 
     void ctrlVPastesTheClipboardAsItIs()
@@ -133,13 +133,13 @@ private slots:
         Sandbox::writeFile(file, "abc\r\n");
         auto w = shown(sandbox, QStringLiteral("-f ") + file);
         ShellTestAccess::cmdInyoAdd(*w)->click();
-        QCOMPARE(ShellTestAccess::Modified(*w), -1);
+        QCOMPARE(ShellTestAccess::Modified(*w), true);
         ModalDriver driver;
         ctrl(*w, Qt::Key_S);
         QCOMPARE(driver.fileDialogs(), 0);
         // An ASCII file has no code of its own: the quote marks are written as UTF-8.
         QCOMPARE(Sandbox::readFile(file), QByteArray("≫abc\r\n≫"));
-        QCOMPARE(ShellTestAccess::Modified(*w), 0);
+        QCOMPARE(ShellTestAccess::Modified(*w), false);
         ShellTestAccess::cmdExit(*w)->click();
         QCOMPARE(driver.boxes().size(), std::size_t(0));
         QVERIFY(!w->isVisible());
@@ -272,7 +272,7 @@ private slots:
         QTRY_COMPARE(w->boxText(), std::u16string(u"other"));
         QCOMPARE(w->windowTitle(), QStringLiteral("Kestrova  - Plugin Mode"));
         QCOMPARE(clipboard(), QStringLiteral("other"));
-        QCOMPARE(ShellTestAccess::Modified(*w), -1);
+        QCOMPARE(ShellTestAccess::Modified(*w), true);
         QCOMPARE(ShellTestAccess::PluginFile(*w), plugin);
     }
 };

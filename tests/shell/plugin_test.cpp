@@ -61,7 +61,7 @@ private slots:
         PluginWindow p;
         setClipboard(QStringLiteral("untouched"));
         ShellTestAccess::cmdUpdate(*p.w)->click();
-        QCOMPARE(ShellTestAccess::Modified(*p.w), -1);
+        QCOMPARE(ShellTestAccess::Modified(*p.w), true);
         QCOMPARE(clipboard(), QStringLiteral("untouched")); // plug-in mode leaves it alone
         const std::u16string text = p.w->boxText();
 
@@ -124,7 +124,7 @@ private slots:
         QVERIFY(driver.boxes()[1].text.contains(p.file));
         QVERIFY(p.w->isVisible());
         QCOMPARE(p.w->boxText(), text);
-        QCOMPARE(ShellTestAccess::Modified(*p.w), -1);
+        QCOMPARE(ShellTestAccess::Modified(*p.w), true);
     }
 
     void reReadingTheFileClearsModified()
@@ -134,7 +134,7 @@ private slots:
         Sandbox::writeFile(p.file, "書き換えられた\n");
         ShellTestAccess::cmdRead(*p.w)->click();
         QCOMPARE(p.w->boxText(), std::u16string(u"書き換えられた\r\n"));
-        QCOMPARE(ShellTestAccess::Modified(*p.w), 0);
+        QCOMPARE(ShellTestAccess::Modified(*p.w), false);
         QCOMPARE(ShellTestAccess::UndoCmd(*p.w), 0);
 
         ModalDriver& driver = p.modals;
@@ -216,12 +216,12 @@ private slots:
         QCOMPARE(driver.boxes().size(), std::size_t(1));
         QVERIFY(driver.boxes()[0].text.contains(QStringLiteral("読み取り専用")));
         QCOMPARE(Sandbox::readFile(file), QByteArray("old\n"));
-        QCOMPARE(ShellTestAccess::Modified(*w), -1);
+        QCOMPARE(ShellTestAccess::Modified(*w), true);
         driver.answerNext(QMessageBox::Yes);
         QTest::keyClick(ShellTestAccess::txtData(*w), Qt::Key_S, Qt::ControlModifier);
         QCOMPARE(driver.boxes().size(), std::size_t(2));
         QCOMPARE(Sandbox::readFile(file), QByteArray("xold\n"));
-        QCOMPARE(ShellTestAccess::Modified(*w), 0);
+        QCOMPARE(ShellTestAccess::Modified(*w), false);
         // It stays read-only.
         QCOMPARE(QFileInfo(file).permissions() & QFileDevice::WriteOwner,
                  QFileDevice::Permissions());
@@ -267,7 +267,7 @@ private slots:
         QTest::keyClick(ShellTestAccess::txtData(*p.w), Qt::Key_S, Qt::ControlModifier);
         QCOMPARE(p.modals.boxes().size(), std::size_t(0));
         QCOMPARE(Sandbox::readFile(p.file), saved);
-        QCOMPARE(ShellTestAccess::Modified(*p.w), 0);
+        QCOMPARE(ShellTestAccess::Modified(*p.w), false);
     }
 
     // git's comment character comes from the repository's own config; "auto" is read off

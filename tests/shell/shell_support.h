@@ -41,8 +41,8 @@ public:
     static QPushButton* cmdPGPFingerPrint(dorUrerUvuroze& w) { return w.cmdPGPFingerPrint; }
     static QPushButton* cmdPGPKeyAdd(dorUrerUvuroze& w) { return w.cmdPGPKeyAdd; }
     static int UndoCmd(const dorUrerUvuroze& w) { return static_cast<int>(w.m_undo.UndoCmd()); }
-    static int PluginMode(const dorUrerUvuroze& w) { return w.PluginMode; }
-    static int Modified(const dorUrerUvuroze& w) { return w.Modified; }
+    static bool PluginMode(const dorUrerUvuroze& w) { return w.PluginMode; }
+    static bool Modified(const dorUrerUvuroze& w) { return w.Modified; }
     static QString PluginFile(const dorUrerUvuroze& w) { return w.PluginFile; }
     static QString CurrentFile(const dorUrerUvuroze& w) { return w.CurrentFile; }
     static QString IniFile(const dorUrerUvuroze& w) { return w.IniFile; }

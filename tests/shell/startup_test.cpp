@@ -90,7 +90,7 @@ private slots:
         QCOMPARE(w->boxText(), crlf(QStringLiteral("本文の一行目\n二行目")));
         QCOMPARE(clipboard(), QStringLiteral("本文の一行目\n二行目"));
         QCOMPARE(w->windowTitle(), QStringLiteral("Kestrova"));
-        QCOMPARE(ShellTestAccess::PluginMode(*w), 0);
+        QCOMPARE(ShellTestAccess::PluginMode(*w), false);
     }
 
     void dashFInAnyCaseWithQuotesAndBlanksOpensPluginMode_data()
@@ -109,9 +109,9 @@ private slots:
         Sandbox::writeFile(file, "返信の本文\n");
         setClipboard(QStringLiteral("clipboard stays"));
         auto w = startWindow(sandbox, pattern.arg(file));
-        QCOMPARE(ShellTestAccess::PluginMode(*w), 1);
+        QCOMPARE(ShellTestAccess::PluginMode(*w), true);
         QCOMPARE(ShellTestAccess::PluginFile(*w), QFileInfo(file).absoluteFilePath());
-        QCOMPARE(ShellTestAccess::Modified(*w), 0);
+        QCOMPARE(ShellTestAccess::Modified(*w), false);
         QCOMPARE(w->windowTitle(), QStringLiteral("Kestrova  - Plugin Mode"));
         QCOMPARE(w->boxText(), std::u16string(u"返信の本文\r\n"));
         QCOMPARE(clipboard(), QStringLiteral("clipboard stays"));
@@ -124,7 +124,7 @@ private slots:
             QFileInfo(QStringLiteral(KESTROVA_TEST_DATA "/mail-jis-lf.txt")).canonicalFilePath();
         setClipboard(QStringLiteral("old"));
         auto w = startWindow(sandbox, QLatin1Char('"') + file + QLatin1Char('"'));
-        QCOMPARE(ShellTestAccess::PluginMode(*w), 0);
+        QCOMPARE(ShellTestAccess::PluginMode(*w), false);
         QCOMPARE(w->windowTitle(),
                  QStringLiteral("Kestrova  - ") + file + QStringLiteral("  JIS:LF"));
         QVERIFY(!w->boxText().empty());
@@ -153,7 +153,7 @@ private slots:
         auto w = startWindow(sandbox, arguments.contains(QLatin1String("%1"))
                                           ? arguments.arg(sandbox.path(QStringLiteral("folder")))
                                           : arguments);
-        QCOMPARE(ShellTestAccess::PluginMode(*w), 0);
+        QCOMPARE(ShellTestAccess::PluginMode(*w), false);
         QVERIFY(w->boxText().empty());
         QCOMPARE(w->windowTitle(), QStringLiteral("Kestrova"));
         QCOMPARE(clipboard(), QStringLiteral("not to be read"));
@@ -168,7 +168,7 @@ private slots:
         setClipboard(QStringLiteral("clipboard stays"));
         ModalDriver driver;
         auto w = startWindow(sandbox, QStringLiteral("-f ") + file);
-        QCOMPARE(ShellTestAccess::PluginMode(*w), 1);
+        QCOMPARE(ShellTestAccess::PluginMode(*w), true);
         QCOMPARE(ShellTestAccess::PluginFile(*w), file);
         QCOMPARE(w->windowTitle(), QStringLiteral("Kestrova  - Plugin Mode"));
         QVERIFY(w->boxText().empty());
@@ -177,7 +177,7 @@ private slots:
 
         w->show();
         QTest::keyClicks(ShellTestAccess::txtData(*w), QStringLiteral("new"));
-        QCOMPARE(ShellTestAccess::Modified(*w), -1);
+        QCOMPARE(ShellTestAccess::Modified(*w), true);
         driver.answerNext(QMessageBox::Yes);
         ShellTestAccess::cmdExit(*w)->click();
         QCOMPARE(driver.boxes().size(), std::size_t(1));
@@ -194,7 +194,7 @@ private slots:
         setClipboard(QStringLiteral("not to be read"));
         ModalDriver driver;
         auto w = startWindow(sandbox, QStringLiteral("-f ") + folder);
-        QCOMPARE(ShellTestAccess::PluginMode(*w), 0);
+        QCOMPARE(ShellTestAccess::PluginMode(*w), false);
         QVERIFY(w->boxText().empty());
         QCOMPARE(driver.boxes().size(), std::size_t(1));
         QVERIFY(driver.boxes()[0].text.contains(folder));
@@ -281,7 +281,7 @@ private slots:
         Sandbox::writeFile(file, "下書き\n");
 
         auto second = startWindow(sandbox, QStringLiteral("-f ") + file);
-        QCOMPARE(ShellTestAccess::PluginMode(*second), 1);
+        QCOMPARE(ShellTestAccess::PluginMode(*second), true);
         QCOMPARE(second->boxText(), std::u16string(u"下書き\r\n"));
         QTest::qWait(50);
         QCOMPARE(first.raised.load(), 0);

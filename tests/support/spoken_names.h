@@ -23,7 +23,11 @@ inline QStringList unspokenControls(QWidget* window, int* counted = nullptr)
     int controls = 0;
     for (QWidget* widget : window->findChildren<QWidget*>()) {
         const auto* label = qobject_cast<QLabel*>(widget);
-        const bool picture = label != nullptr && label->text().isEmpty();
+        // A label with neither text nor picture (a prompt not yet given) shows nothing to name.
+        const bool picture =
+            label != nullptr && label->text().isEmpty() && !label->pixmap().isNull();
+        if (label != nullptr && !picture)
+            continue;
         if (!picture && !qobject_cast<QAbstractButton*>(widget) &&
             !qobject_cast<QLineEdit*>(widget) && !qobject_cast<QComboBox*>(widget) &&
             !qobject_cast<QPlainTextEdit*>(widget))

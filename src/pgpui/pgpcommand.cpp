@@ -74,6 +74,24 @@ pgp::PgpSettings pgpSettingsOf(const settings::Settings& settings)
     return pgpSettings;
 }
 
+std::unique_ptr<QProgressDialog> stopProgress(QWidget* parent, const QString& text,
+                                              QEventLoop& loop, bool& userStop)
+{
+    auto progress = std::make_unique<QProgressDialog>(parent);
+    progress->setWindowModality(Qt::NonModal); // the window stays readable meanwhile
+    progress->setWindowTitle(QString::fromLatin1(platform::kAppTitle));
+    progress->setLabelText(text);
+    progress->setCancelButtonText(QStringLiteral("中止"));
+    progress->setRange(0, 0);
+    progress->setAutoClose(false);
+    progress->setAutoReset(false);
+    progress->setMinimumDuration(0);
+    QObject::connect(progress.get(), &QProgressDialog::canceled, &loop,
+                     [&userStop] { userStop = true; });
+    progress->show();
+    return progress;
+}
+
 WaitEnd WaitProcess(QProcess& process, const WaitOptions& options)
 {
     const auto started = Clock::now();
@@ -104,18 +122,7 @@ WaitEnd WaitProcess(QProcess& process, const WaitOptions& options)
         }
         if (!progress && !options.progressText.isEmpty() && !killAt &&
             now - started >= options.progressDelay) {
-            progress = std::make_unique<QProgressDialog>(options.progressParent);
-            progress->setWindowModality(Qt::NonModal); // the window stays readable meanwhile
-            progress->setWindowTitle(QString::fromLatin1(platform::kAppTitle));
-            progress->setLabelText(options.progressText);
-            progress->setCancelButtonText(QStringLiteral("中止"));
-            progress->setRange(0, 0);
-            progress->setAutoClose(false);
-            progress->setAutoReset(false);
-            progress->setMinimumDuration(0);
-            QObject::connect(progress.get(), &QProgressDialog::canceled, &loop,
-                             [&userStop] { userStop = true; });
-            progress->show();
+            progress = stopProgress(options.progressParent, options.progressText, loop, userStop);
         }
     };
     QObject::connect(&tick, &QTimer::timeout, &loop, poll);

@@ -8,11 +8,14 @@
 #include "pgpui/passphrase.h"
 #include "settings/settingsfile.h"
 
+#include <QEventLoop>
 #include <QObject>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QString>
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,6 +53,11 @@ struct WaitOptions
 // limit or *options.stopRequested ends the process: SIGTERM, and SIGKILL if it is still there
 // a few seconds later.
 WaitEnd WaitProcess(QProcess& process, const WaitOptions& options);
+
+// The non-modal "中止" window shown while a long wait goes on; "中止" sets userStop and the
+// loop is woken to notice it.
+std::unique_ptr<QProgressDialog> stopProgress(QWidget* parent, const QString& text,
+                                              QEventLoop& loop, bool& userStop);
 
 // Runs one PGP command at a time for a window.
 class PgpRunner : public QObject

@@ -2,6 +2,7 @@
 
 #include "io/textcodec.h"
 #include "pgp/trayprotocol.h"
+#include "pgpui/pgpcommand.h"
 #include "platform/clipboard.h"
 #include "platform/clipsave.h"
 #include "platform/messages.h"
@@ -71,18 +72,8 @@ std::optional<int> awaitAnswer(QLocalSocket& tray, std::chrono::milliseconds lim
             return;
         }
         if (!progress && progressParent && now - started >= wait.progressDelay) {
-            progress = std::make_unique<QProgressDialog>(parent.data());
-            progress->setWindowModality(Qt::NonModal); // the window stays readable meanwhile
-            progress->setWindowTitle(QString::fromLatin1(platform::kAppTitle));
-            progress->setLabelText(QStringLiteral("PGPtray の処理を待っています…"));
-            progress->setCancelButtonText(QStringLiteral("中止"));
-            progress->setRange(0, 0);
-            progress->setAutoClose(false);
-            progress->setAutoReset(false);
-            progress->setMinimumDuration(0);
-            QObject::connect(progress.get(), &QProgressDialog::canceled, &loop,
-                             [&userStop] { userStop = true; });
-            progress->show();
+            progress = stopProgress(parent.data(), QStringLiteral("PGPtray の処理を待っています…"),
+                                    loop, userStop);
         }
     };
     QObject::connect(&tick, &QTimer::timeout, &loop, poll);

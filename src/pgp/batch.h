@@ -48,6 +48,7 @@ struct PgpSettings
     int PgpVer = 0;      // 0: the PGP.EXE path; 1, 2: PGPtray of that generation
     int EncryptMode = 0; // 1: sign while encrypting
     int JisConvMode = 7; // 1 JIS for "encrypt", 2 for "sign", 4 for "check"
+    int ViewMini = 0;    // 1: PGPtray raises its dialogs above other windows first
     int EnvSize = 0;     // /E: of the interpreter; below 1 not given
     int ConvMode = 1;    // 1: results are read with the Japanese code detection
     std::u16string PgpPath;

@@ -4,6 +4,7 @@
 #include "pgp/secret.h"
 #include "pgpui/keyremoval.h"
 #include "pgpui/passphrase.h"
+#include "pgpui/tray.h"
 #include "pgpui/view.h"
 #include "platform/messages.h"
 #include "platform/programfiles.h"
@@ -65,6 +66,7 @@ pgp::PgpSettings pgpSettingsOf(const settings::Settings& settings)
     pgpSettings.PgpVer = settings.PgpVer;
     pgpSettings.EncryptMode = settings.EncryptMode;
     pgpSettings.JisConvMode = settings.JisConvMode;
+    pgpSettings.ViewMini = settings.ViewMini;
     pgpSettings.EnvSize = settings.EnvSize;
     pgpSettings.ConvMode = settings.ConvMode;
     pgpSettings.PgpPath = settings.PgpPath;
@@ -167,9 +169,12 @@ pgp::PgpResult PgpRunner::PgpCommand(std::string_view word, std::u16string& text
     if (v == 0) {
         result = PgpBatchRun(word, text, settings, overrides);
     } else {
-        message(QStringLiteral(
-            "PGP 5.5.3i 以降・6.5.1i 以降（PGPtray）の設定には、まだ対応していません。\n"
-            "設定で PGP 2.6.3i を選ぶと、GnuPG で実行できます。"));
+        // The window may be closed while the tray works: that stops the wait as it stops
+        // kestrova-command, and the user's clipboard is given back all the same.
+        TrayWait wait = m_trayWait;
+        m_cancelAsked = false;
+        wait.stopRequested = &m_cancelAsked;
+        result = PgpTrayRun(v, word, text, settings, m_window.data(), wait);
     }
     if (indented)
         pgp::AddIndent(text, width);

@@ -1,11 +1,13 @@
 // The window side of the PGP command runner: PgpCommand with its dialogs, kestrova-command
-// started and waited for (WaitProcess) while the window goes on, and the result viewer.
+// started and waited for (WaitProcess) while the window goes on, the result viewer, and the
+// hand-over to kestrova-tray for the newer generations.
 //
 // Text is UTF-16 with CR LF line ends, as the main text box gives it.
 #pragma once
 
 #include "pgp/batch.h"
 #include "pgpui/passphrase.h"
+#include "pgpui/tray.h"
 #include "settings/settingsfile.h"
 
 #include <QEventLoop>
@@ -78,6 +80,9 @@ public:
     void setTimeLimit(std::chrono::milliseconds limit) { m_timeLimit = limit; }
     // The font face of the main text box, for the viewer.
     void setViewFontFace(const QString& face) { m_viewFontFace = face; }
+    // How the PGPtray path waits for kestrova-tray (its socket, its time limit); its
+    // stopRequested is the runner's own.
+    void setTrayWait(const TrayWait& wait) { m_trayWait = wait; }
 
     [[nodiscard]] bool running() const { return m_running; }
 
@@ -109,8 +114,9 @@ private:
     std::string m_tempDir;
     std::chrono::milliseconds m_timeLimit;
     QString m_viewFontFace;
+    TrayWait m_trayWait;
     bool m_running = false;
-    bool m_cancelAsked = false; // read by the wait for kestrova-command
+    bool m_cancelAsked = false; // read by the waits for kestrova-command and kestrova-tray
     bool m_leaving = false;     // the user chose to stop and leave: no report
 };
 

@@ -99,16 +99,6 @@ bool sendLine(QLocalSocket& tray, const std::string& line)
 
 } // namespace
 
-TraySettings traySettingsOf(const settings::Settings& settings)
-{
-    TraySettings traySettings;
-    traySettings.EncryptMode = settings.EncryptMode;
-    traySettings.JisConvMode = settings.JisConvMode;
-    traySettings.ViewMini = settings.ViewMini;
-    traySettings.ConvMode = settings.ConvMode;
-    return traySettings;
-}
-
 bool SetTopMost(QLocalSocket& tray, const TrayWait& wait)
 {
     if (!sendLine(tray, pgp::kTopMostRequest))
@@ -140,7 +130,7 @@ pgp::PgpResult PgpTraySend(int id, int viewMini, QWidget* parent, const TrayWait
 }
 
 pgp::PgpResult PgpTrayRun(int version, std::string_view word, std::u16string& text,
-                          const TraySettings& settings, QWidget* parent, const TrayWait& wait)
+                          const pgp::PgpSettings& settings, QWidget* parent, const TrayWait& wait)
 {
     QPointer<QWidget> window(parent);
     if (text.empty()) {
@@ -150,6 +140,17 @@ pgp::PgpResult PgpTrayRun(int version, std::string_view word, std::u16string& te
     const int jisFlag = word == "encrypt" ? 1 : word == "sign" ? 2 : word == "check" ? 4 : 0;
     std::u16string handed = text;
     if ((settings.JisConvMode & jisFlag) != 0) {
+        // Refused as on the PGP.EXE path, naming the character: one that ISO-2022-JP has no
+        // form for, or a half-width katakana in a mail to be signed, which the way would change.
+        pgp::BatchPlan plan;
+        plan.word = std::string(word);
+        plan.jis = true;
+        if (const auto refusal = pgp::refusalBeforeAsking(plan, {}, text); !refusal.empty()) {
+            QMessageBox box(QMessageBox::Warning, QString::fromLatin1(platform::kAppTitle),
+                            platform::toQString(refusal), QMessageBox::Ok, window.data());
+            box.exec();
+            return pgp::PgpResult::Cancelled;
+        }
         // ISO-2022-JP is 7-bit: each of its bytes is one character on the clipboard.
         auto jis = io::encodeText(text, io::OutputCode::Jis, true);
         if (!jis) {

@@ -7,7 +7,6 @@
 #pragma once
 
 #include "pgp/batch.h"
-#include "settings/settingsfile.h"
 
 #include <QString>
 
@@ -19,17 +18,6 @@ class QLocalSocket;
 class QWidget;
 
 namespace kestrova::pgpui {
-
-// The settings the tray path reads.
-struct TraySettings
-{
-    int EncryptMode = 0; // 1 encrypt and sign
-    int JisConvMode = 7; // 1 JIS for "encrypt", 2 for "sign", 4 for "check"
-    int ViewMini = 0;    // 1 the tray's dialogs above other windows
-    int ConvMode = 1;    // the clipboard reader's code conversion
-};
-
-[[nodiscard]] TraySettings traySettingsOf(const settings::Settings& settings);
 
 // How long and how visibly a call waits for the tray's answer.
 struct TrayWait
@@ -51,8 +39,10 @@ bool SetTopMost(QLocalSocket& tray, const TrayWait& wait);
 pgp::PgpResult PgpTraySend(int id, int viewMini, QWidget* parent, const TrayWait& wait = {});
 
 // Runs word on text through the tray of generation version (1 or 2); on Done the text holds
-// the result. The user's clipboard (plain text and RTF) is given back in every case.
+// the result. Of the settings it reads EncryptMode, JisConvMode, ViewMini and ConvMode. The
+// user's clipboard (plain text and RTF) is given back in every case.
 pgp::PgpResult PgpTrayRun(int version, std::string_view word, std::u16string& text,
-                          const TraySettings& settings, QWidget* parent, const TrayWait& wait = {});
+                          const pgp::PgpSettings& settings, QWidget* parent,
+                          const TrayWait& wait = {});
 
 } // namespace kestrova::pgpui

@@ -582,15 +582,19 @@ private slots:
         QVERIFY2(said.contains(QStringLiteral("時間内に終わらなかった")), qPrintable(said));
     }
 
-    void theTrayPathIsRefusedWithAMessage()
+    // The tray itself is tried in the tray tests, on a real X clipboard.
+    void theTrayPathWithoutATraySaysSo()
     {
         settings.PgpVer = 1;
+        pgpui::TrayWait wait;
+        wait.socketPath = QString::fromStdString(home->path + "/no-tray");
+        runner->setTrayWait(wait);
         std::u16string text = u"  indented\r\n";
         QString said;
         driver->then(ModalScript::readMessage(said));
-        QCOMPARE(run("check", text), PgpResult::Cancelled);
+        QCOMPARE(run("check", text), PgpResult::TrayMissing);
         QVERIFY(text == u"  indented\r\n");
-        QVERIFY2(said.contains(QStringLiteral("PGPtray")), qPrintable(said));
+        QCOMPARE(said, QStringLiteral("PGPtrayが起動していません。"));
     }
 };
 

@@ -1,9 +1,11 @@
 // PgpTrayRun and PgpTraySend against a test tray on a socket, the clipboard kept aside and
-// given back (checked from outside with xclip on the real X clipboard), and the tray's
-// recipients dialog. Runs under Xvfb.
+// given back (checked from outside with xclip on the real X clipboard), the runner and the
+// main window with PgpVer 1 and 2, and the tray's recipients dialog. Runs under Xvfb.
 #include "modal_answer.h"
+#include "shell_support.h"
 
 #include "pgp/trayprotocol.h"
+#include "pgpui/pgpcommand.h"
 #include "pgpui/tray.h"
 #include "platform/clipsave.h"
 #include "tray/recipients.h"
@@ -12,6 +14,7 @@
 #include <QAbstractButton>
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
@@ -32,6 +35,7 @@ namespace kestrova::test {
 namespace {
 
 using pgp::PgpResult;
+using shell::ShellTestAccess;
 
 const QByteArray kUserRtf = QByteArrayLiteral("{\\rtf1\\ansi user's own}");
 const QString kUserText = QStringLiteral("利用者のクリップボード");
@@ -57,7 +61,8 @@ public:
     std::optional<int> answer = 0; // none: never answers
     QString result = QStringLiteral("結果の文");
     QStringList lines;
-    QString handed; // the clipboard's text when the command came
+    QString handed;                  // the clipboard's text when the command came
+    std::function<void()> onCommand; // called when a command comes, before the answer
     std::vector<QLocalSocket*> clients;
 
 private:
@@ -71,6 +76,8 @@ private:
                 continue;
             }
             handed = QGuiApplication::clipboard()->text();
+            if (onCommand)
+                onCommand();
             if (!answer)
                 continue;
             if (*answer == 0)
@@ -146,6 +153,8 @@ private slots:
         QVERIFY(m_folder.isValid());
         QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
         m_wait.socketPath = m_folder.filePath(QString::fromLatin1(pgp::kTrayWindowName));
+        // The window looks for the tray where kestrova-tray listens: in XDG_RUNTIME_DIR.
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_folder.path()));
     }
 
     void eachWordReachesTheTrayAsItsIdentifier_data()
@@ -177,7 +186,7 @@ private slots:
         TestTray tray(m_wait.socketPath);
         putUserClipboard();
         std::u16string text = u"本文\r\n二行目\r\n";
-        pgpui::TraySettings settings;
+        pgp::PgpSettings settings;
         settings.EncryptMode = encryptMode;
         settings.JisConvMode = 0;
         const auto result =
@@ -303,7 +312,7 @@ private slots:
         QFETCH(int, viewMini);
         QFETCH(QStringList, lines);
         TestTray tray(m_wait.socketPath);
-        pgpui::TraySettings settings;
+        pgp::PgpSettings settings;
         settings.ViewMini = viewMini;
         std::u16string text = u"本文\r\n";
         QCOMPARE(pgpui::PgpTrayRun(2, "sign", text, settings, nullptr, m_wait), PgpResult::Done);
@@ -328,7 +337,7 @@ private slots:
         QFETCH(int, jisConvMode);
         QFETCH(bool, jis);
         TestTray tray(m_wait.socketPath);
-        pgpui::TraySettings settings;
+        pgp::PgpSettings settings;
         settings.JisConvMode = jisConvMode;
         std::u16string text = u"日本\r\n";
         QCOMPARE(pgpui::PgpTrayRun(2, word.toStdString(), text, settings, nullptr, m_wait),
@@ -374,6 +383,161 @@ private slots:
         QGuiApplication::clipboard()->setText(QStringLiteral("別の文"));
         platform::RestoreClipboard(copy);
         QCOMPARE(xclipRead(QStringLiteral("UTF8_STRING")), QByteArray("(nothing)"));
+    }
+
+    void aTextJisCannotCarryIsNeverSent_data()
+    {
+        QTest::addColumn<QString>("word");
+        QTest::addColumn<int>("jisConvMode");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("named"); // empty: sent
+        QTest::newRow("emoji, sign as JIS") << "sign" << 2 << "絵😀\r\n"
+                                            << "U+1F600";
+        QTest::newRow("emoji, check as JIS") << "check" << 4 << "絵😀\r\n"
+                                             << "U+1F600";
+        QTest::newRow("half-width kana, sign as JIS") << "sign" << 2 << "ｶﾅ\r\n"
+                                                      << "U+FF76";
+        QTest::newRow("half-width kana, check as JIS") << "check" << 4 << "ｶﾅ\r\n"
+                                                       << "";
+        QTest::newRow("emoji, sign as UTF-8") << "sign" << 5 << "絵😀\r\n"
+                                              << "";
+    }
+
+    // A character the conversion would drop or the way would change never reaches the tray:
+    // the user is told which one, and text and clipboard stay.
+    void aTextJisCannotCarryIsNeverSent()
+    {
+        QFETCH(QString, word);
+        QFETCH(int, jisConvMode);
+        QFETCH(QString, text);
+        QFETCH(QString, named);
+        TestTray tray(m_wait.socketPath);
+        putUserClipboard();
+        pgp::PgpSettings settings;
+        settings.JisConvMode = jisConvMode;
+        std::u16string given = text.toStdU16String();
+        PgpResult result = PgpResult::Failed;
+        const Message message = answeringMessage([&] {
+            result = pgpui::PgpTrayRun(2, word.toStdString(), given, settings, nullptr, m_wait);
+        });
+        QCOMPARE(result, named.isEmpty() ? PgpResult::Done : PgpResult::Cancelled);
+        QCOMPARE(tray.lines.size(), named.isEmpty() ? 1 : 0);
+        QVERIFY2(message.text.contains(named), qPrintable(message.text));
+        if (!named.isEmpty())
+            QCOMPARE(QString::fromStdU16String(given), text);
+        checkUserClipboardBack();
+    }
+
+    void theRunnerTakesTheTrayPathForPgpVerOneAndTwo_data()
+    {
+        QTest::addColumn<int>("pgpVer");
+        QTest::addColumn<QString>("word");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("handed");
+        QTest::addColumn<int>("expected");
+        QTest::addColumn<QString>("after");
+        const QString indented = QStringLiteral("  本文\r\n\r\n  二行\r\n");
+        QTest::newRow("sign, PgpVer 1") << 1 << "sign"
+                                        << "command 40018"
+                                        << "  本文\n\n  二行\n"
+                                        << 0 << "結果の文";
+        QTest::newRow("encrypt, PgpVer 2") << 2 << "encrypt"
+                                           << "command 40025"
+                                           << "  本文\n\n  二行\n"
+                                           << 0 << "結果の文";
+        QTest::newRow("check, PgpVer 2, indentation given back") << 2 << "check"
+                                                                 << "command 40028"
+                                                                 << "本文\n\n二行\n"
+                                                                 << 0 << "  結果の文";
+        QTest::newRow("add, PgpVer 1, text kept") << 1 << "add"
+                                                  << "command 40006"
+                                                  << "本文\n\n二行\n"
+                                                  << -1 << indented;
+    }
+
+    // The window passes version -1: PgpVer chooses the tray, which the runner waits for as for
+    // kestrova-command, cutting and giving back the indentation of a checked text as there.
+    void theRunnerTakesTheTrayPathForPgpVerOneAndTwo()
+    {
+        QFETCH(int, pgpVer);
+        QFETCH(QString, word);
+        QFETCH(QString, line);
+        QFETCH(QString, handed);
+        QFETCH(int, expected);
+        QFETCH(QString, after);
+        TestTray tray(m_wait.socketPath);
+        putUserClipboard();
+        QWidget window;
+        pgpui::UserListSlots userList;
+        pgpui::PgpRunner runner(&window, userList);
+        runner.setTrayWait(m_wait);
+        bool runningMeanwhile = false;
+        tray.onCommand = [&] { runningMeanwhile = runner.running(); };
+        pgp::PgpSettings settings;
+        settings.PgpVer = pgpVer;
+        settings.JisConvMode = 0;
+        std::u16string text = u"  本文\r\n\r\n  二行\r\n";
+        QCOMPARE(static_cast<int>(runner.PgpCommand(word.toStdString(), text, -1, settings)),
+                 expected);
+        QCOMPARE(tray.lines, QStringList{line});
+        QCOMPARE(tray.handed, handed);
+        QVERIFY(runningMeanwhile);
+        QVERIFY(!runner.running());
+        QCOMPARE(QString::fromStdU16String(text), after);
+        checkUserClipboardBack();
+    }
+
+    // "署名" with PgpVer 2: the controls are off while the tray works, the result takes the
+    // undo slot, and the same button then puts the text back without asking the tray.
+    void theWindowUndoesATrayCommand()
+    {
+        TestTray tray(m_wait.socketPath);
+        Sandbox sandbox;
+        Sandbox::writeFile(sandbox.iniPath(), "[Settings]\r\nPgpFlg=1\r\nPgpVer=2\r\n");
+        setClipboard(QStringLiteral("本文\n"));
+        const auto window = startWindow(sandbox);
+        window->show();
+        auto& w = *window;
+        QVERIFY(!ShellTestAccess::cmdPGPPubKey(w)->isEnabled());
+        QVERIFY(!ShellTestAccess::cmdPGPFingerPrint(w)->isEnabled());
+        bool offMeanwhile = false;
+        tray.onCommand = [&] {
+            offMeanwhile = !ShellTestAccess::cmdPGPCheck(w)->isEnabled() &&
+                           !ShellTestAccess::cmdUpdate(w)->isEnabled() &&
+                           !ShellTestAccess::txtData(w)->isEnabled();
+        };
+        ShellTestAccess::cmdPGPSign(w)->click();
+        QCOMPARE(tray.lines, QStringList{QStringLiteral("command 40026")});
+        QVERIFY(offMeanwhile);
+        QCOMPARE(ShellTestAccess::txtData(w)->toPlainText(), tray.result);
+        QCOMPARE(ShellTestAccess::UndoCmd(w), static_cast<int>(shell::UndoCommand::PgpSign));
+        ShellTestAccess::cmdPGPSign(w)->click();
+        QCOMPARE(ShellTestAccess::txtData(w)->toPlainText(), QStringLiteral("本文\n"));
+        QCOMPARE(ShellTestAccess::UndoCmd(w), static_cast<int>(shell::UndoCommand::None));
+        QCOMPARE(tray.lines.size(), 1);
+    }
+
+    // As during a kestrova-command run: the window asks, stops waiting and then closes.
+    void closingTheWindowDuringATrayWaitStopsIt()
+    {
+        TestTray tray(m_wait.socketPath);
+        tray.answer.reset();
+        Sandbox sandbox;
+        Sandbox::writeFile(sandbox.iniPath(), "[Settings]\r\nPgpFlg=1\r\nPgpVer=1\r\n");
+        setClipboard(QStringLiteral("本文\n"));
+        const auto window = startWindow(sandbox);
+        window->show();
+        ModalDriver driver;
+        driver.answerNext(QMessageBox::Yes);
+        tray.onCommand = [&] { QTimer::singleShot(0, window.get(), &QWidget::close); };
+        QElapsedTimer took;
+        took.start();
+        ShellTestAccess::cmdPGPSign(*window)->click();
+        QVERIFY(took.elapsed() < 120'000); // the tray's own limit is ten minutes
+        QCOMPARE(driver.boxes().size(), std::size_t(1));
+        QVERIFY(driver.boxes()[0].text.contains(QStringLiteral("PGP の処理が終わっていません")));
+        QVERIFY(!window->isVisible());
+        QCOMPARE(ShellTestAccess::txtData(*window)->toPlainText(), QStringLiteral("本文\n"));
     }
 
     void recipientsShowsUnusableKeysWithTheirReason()

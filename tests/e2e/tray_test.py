@@ -4,9 +4,10 @@
 Each case starts its own Xvfb display with openbox, a GnuPG home made here whose gpg-agent asks
 for pass phrases with pinentry-qt, and kestrova-tray. Commands go to the tray's socket as a
 script of the user would send them; the clipboard is set and read with xclip, the dialogs are
-answered with xdotool, and every result is checked with gpg.
+answered with xdotool, and every result is checked with gpg. The window case drives the
+Kestrova window itself, with the user's clipboard held by clipboard_owner (text and RTF).
 
-    tray_test.py CASE --tray PATH
+    tray_test.py CASE --tray PATH [--kestrova PATH --clipboard-owner PATH]
 """
 
 import argparse
@@ -15,11 +16,31 @@ import socket
 import subprocess
 import sys
 import threading
+import time
 
-from e2e_test import Desktop, Failure, check, run_case, wait_for
+from e2e_test import (Desktop, Failure, Skip, check, click_pgp_button, run_case, wait_exit,
+                      wait_for)
 
 TEXT = "拝啓\nお元気ですか。来週の会議の件です。\n"
 PASS_PHRASE = "tray pass 23"
+
+
+class AgentStopper:
+    """Ends the test home's gpg-agent when the desktop ends its programs: it stands among them
+    as one that is still running."""
+
+    def __init__(self, home, env):
+        self.home, self.env = home, env
+
+    def poll(self):
+        return None
+
+    def terminate(self):
+        subprocess.run(["gpgconf", "--homedir", self.home, "--kill", "all"], env=self.env,
+                       capture_output=True, timeout=30)
+
+    def wait(self, timeout=None):
+        return 0
 
 
 class TrayDesk:
@@ -35,6 +56,8 @@ class TrayDesk:
         self.socket_path = os.path.join(desk.env["XDG_RUNTIME_DIR"], "PGPtray_Hidden_Window")
         self.alice = self.make_key("Alice <alice@example.org>", PASS_PHRASE)
         self.bob = self.make_key("Bob <bob@example.org>", "")
+        # Ended after the tray, which is started after it.
+        desk.procs.append(AgentStopper(self.home, desk.env))
         self.tray_path = tray
         self.tray = desk.spawn([tray])
         wait_for(lambda: os.path.exists(self.socket_path), "the tray's socket")
@@ -178,12 +201,87 @@ def case_import(desk, args):
         check(listed.returncode == 0, f"{name}'s key was not added through {identifier}")
 
 
+# Connects, asks for "topmost" (answered at once, no gpg involved) and prints what came back.
+OTHER_CLIENT = """
+import socket, sys
+client = socket.socket(socket.AF_UNIX)
+client.settimeout(60)
+client.connect(sys.argv[1])
+client.sendall(b"topmost\\n")
+try:
+    print(repr(client.recv(64)))
+except ConnectionResetError:
+    print("reset")
+"""
+
+
+def case_peer_uid(desk, args):
+    """A client of another user is turned away by its user id even where the socket's
+    permissions let it in; the tray's own user is answered."""
+    if os.geteuid() != 0:
+        raise Skip("only root can run a client as another user")
+    tray = TrayDesk(desk, args.tray)
+    # Open the way to the socket: only the check of the peer's user id is left to keep out.
+    for folder in (desk.work, os.path.dirname(tray.socket_path)):
+        os.chmod(folder, 0o755)
+    os.chmod(tray.socket_path, 0o777)
+    python = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable
+    other = subprocess.run(["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                            python, "-c", OTHER_CLIENT, tray.socket_path],
+                           env=desk.env, capture_output=True, timeout=90)
+    said = other.stdout.decode().strip()
+    check(other.returncode == 0, f"the other user could not connect: {other.stderr!r}")
+    check(said in ("b''", "reset"), f"the other user was answered: {said}")
+    check(tray.send("topmost") == 0, "the tray's own user was not answered")
+
+
+def case_window_sign(desk, args):
+    """The whole road: the Kestrova window with PgpVer 2 on a mail file (plug-in mode, so that
+    no clipboard write of its own follows), "署名", the pass phrase typed into pinentry-qt for
+    the tray; the text saved from the window is clear-signed by Alice, and the user's clipboard,
+    text and RTF, is back."""
+    tray = TrayDesk(desk, args.tray)
+    config = os.path.join(desk.env["XDG_CONFIG_HOME"], "kestrova")
+    os.makedirs(config, mode=0o700, exist_ok=True)
+    with open(os.path.join(config, "Kestrova.ini"), "wb") as f:
+        f.write(b"[Settings]\r\nPgpFlg=1\r\nPgpVer=2\r\nJisConvMode=0\r\n")
+    mail = desk.path("home", "mail.txt")
+    with open(mail, "wb") as f:
+        f.write(TEXT.encode("utf-8"))
+    user_text, user_rtf = "利用者が写した文", r"{\rtf1\ansi copied}"
+    desk.spawn([args.clipboard_owner, user_text, user_rtf])
+    wait_for(lambda: desk.clipboard() == user_text, "the user's clipboard")
+
+    proc = desk.spawn([args.kestrova, "-f", mail])
+    # By its caption: xdotool would take the tray's small window for "^Kestrova" as well.
+    window = tray.window("Plugin Mode")
+    click_pgp_button(desk, window, 2040)
+    tray.type_into(tray.window("pinentry", "--class"), PASS_PHRASE)
+
+    # The text box takes keys again once the command is over; until then Ctrl+S does nothing.
+    def saved():
+        desk.keys(window, "ctrl+s")
+        time.sleep(0.5)
+        return open(mail, "rb").read().startswith(b"-----BEGIN PGP SIGNED MESSAGE-----")
+    wait_for(saved, "the signed text saved from the window", timeout=120)
+    verified = tray.gpg("--status-fd", "1", "--verify", input_text=open(mail).read())
+    check(f"VALIDSIG {tray.alice}" in verified.stdout.decode(), "not signed by Alice's key")
+    check(desk.clipboard() == user_text, f"clipboard text: {desk.clipboard()!r}")
+    rtf = subprocess.run(["xclip", "-selection", "clipboard", "-t", "text/rtf", "-out"],
+                         env=desk.env, capture_output=True, timeout=10).stdout.decode()
+    check(rtf == user_rtf, f"clipboard RTF: {rtf!r}")
+    desk.keys(window, "alt+x")
+    check(wait_exit(proc, "kestrova after Alt+X") == 0, "kestrova exited with an error")
+
+
 CASES = {
     "second-copy": case_second_copy,
     "sign-pinentry": case_sign_with_pinentry,
     "encrypt-decrypt": case_encrypt_and_decrypt,
     "verify": case_verify,
     "import": case_import,
+    "window-sign": case_window_sign,
+    "peer-uid": case_peer_uid,
 }
 
 
@@ -191,6 +289,8 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("case", choices=sorted(CASES))
     parser.add_argument("--tray", required=True)
+    parser.add_argument("--kestrova")
+    parser.add_argument("--clipboard-owner")
     args = parser.parse_args()
     return run_case(args.case, CASES[args.case], args)
 

@@ -12,6 +12,8 @@ Kestrova window itself, with the user's clipboard held by clipboard_owner (text 
 
 import argparse
 import os
+import re
+import shutil
 import socket
 import subprocess
 import sys
@@ -46,7 +48,7 @@ class AgentStopper:
 class TrayDesk:
     """The desktop with a GnuPG home and a running kestrova-tray."""
 
-    def __init__(self, desk, tray):
+    def __init__(self, desk, tray, tray_env=None):
         self.desk = desk
         self.home = desk.path("gnupg")
         os.makedirs(self.home, mode=0o700)
@@ -59,7 +61,7 @@ class TrayDesk:
         # Ended after the tray, which is started after it.
         desk.procs.append(AgentStopper(self.home, desk.env))
         self.tray_path = tray
-        self.tray = desk.spawn([tray])
+        self.tray = desk.spawn([tray], env=dict(desk.env, **(tray_env or {})))
         wait_for(lambda: os.path.exists(self.socket_path), "the tray's socket")
 
     def gpg(self, *args, input_text=None, check_rc=True, home=None):
@@ -235,6 +237,37 @@ def case_peer_uid(desk, args):
     check(tray.send("topmost") == 0, "the tray's own user was not answered")
 
 
+def case_xwayland(desk, args):
+    """On a Wayland desktop with XWayland (weston nested in Xvfb): the tray, which starts
+    through XWayland unless told otherwise, verifies a text a Wayland program copied and gives
+    the result to Wayland programs, though it never has the keyboard focus."""
+    for tool in ("weston", "wl-copy", "wl-paste", "Xwayland"):
+        if not shutil.which(tool):
+            raise Skip(f"{tool} is not installed")
+    weston = desk.spawn(["weston", "--backend=x11-backend.so", "--socket=kestrova-wl",
+                         "--idle-time=0", "--width=800", "--height=600", "--xwayland"])
+
+    def xwayland_display():
+        weston.log.seek(0)
+        found = re.search(rb"listening on display (:\d+)", weston.log.read())
+        return found.group(1).decode() if found else None
+    display = wait_for(xwayland_display, "XWayland's display", timeout=90)
+    wayland = {k: v for k, v in desk.env.items() if k != "DISPLAY"}
+    wayland["WAYLAND_DISPLAY"] = "kestrova-wl"
+    tray = TrayDesk(desk, args.tray, {"DISPLAY": display, "WAYLAND_DISPLAY": "kestrova-wl"})
+
+    signed = tray.gpg("--clearsign", "-u", tray.bob, input_text=TEXT).stdout
+    subprocess.run(["wl-copy"], env=wayland, input=signed, check=True, timeout=30)
+    in_x = dict(desk.env, DISPLAY=display)
+    wait_for(lambda: subprocess.run(["xclip", "-selection", "clipboard", "-out"], env=in_x,
+                                    capture_output=True, timeout=10).stdout == signed,
+             "the copied text to reach XWayland")
+    check(tray.send("command 40008") == 0, "the tray did not verify the copied text")
+    pasted = subprocess.run(["wl-paste", "--no-newline"], env=wayland, capture_output=True,
+                            timeout=30).stdout.decode()
+    check(pasted == TEXT, f"Wayland programs paste {pasted!r}")
+
+
 def case_window_sign(desk, args):
     """The whole road: the Kestrova window with PgpVer 2 on a mail file (plug-in mode, so that
     no clipboard write of its own follows), "署名", the pass phrase typed into pinentry-qt for
@@ -282,6 +315,7 @@ CASES = {
     "import": case_import,
     "window-sign": case_window_sign,
     "peer-uid": case_peer_uid,
+    "xwayland": case_xwayland,
 }
 
 

@@ -142,6 +142,7 @@ pgp::PgpResult PgpTrayRun(int version, std::string_view word, std::u16string& te
     if ((settings.JisConvMode & jisFlag) != 0) {
         // Refused as on the PGP.EXE path, naming the character: one that ISO-2022-JP has no
         // form for, or a half-width katakana in a mail to be signed, which the way would change.
+        // The plan names no known word, so gpg is not looked for: the tray runs it, not we.
         pgp::BatchPlan plan;
         plan.word = std::string(word);
         plan.jis = true;

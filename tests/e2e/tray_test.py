@@ -107,12 +107,12 @@ class TrayDesk:
         worker.start()
         return worker
 
-    def window(self, name, what="--name"):
+    def window(self, name, what="--name", timeout=60):
         def find():
             out = self.desk.run(["xdotool", "search", "--onlyvisible", what, name],
                                 check_rc=False).split()
             return out[-1] if out else None
-        return wait_for(find, f"a window {what} {name}", timeout=60)
+        return wait_for(find, f"a window {what} {name}", timeout=timeout)
 
     def type_into(self, window, text):
         self.desk.activate(window)
@@ -289,12 +289,24 @@ def case_window_sign(desk, args):
     proc = desk.spawn([args.kestrova, "-f", mail])
     # By its caption: xdotool would take the tray's small window for "^Kestrova" as well.
     window = tray.window("Plugin Mode")
-    click_pgp_button(desk, window, 2040)
-    tray.type_into(tray.window("pinentry", "--class"), PASS_PHRASE)
+    # A click on a window that the window manager is still placing can miss "署名"; clicking
+    # again while the command runs does nothing, since the buttons are off meanwhile.
+    def clicked_and_asked():
+        try:
+            click_pgp_button(desk, window, 2040)
+            return tray.window("pinentry", "--class", timeout=30)
+        except Failure:
+            return None
+    pinentry = wait_for(clicked_and_asked, "pinentry after a click on 署名", timeout=150)
+    tray.type_into(pinentry, PASS_PHRASE)
 
-    # The text box takes keys again once the command is over; until then Ctrl+S does nothing.
+    # The text box takes keys again once the command is over; until then Ctrl+S does nothing,
+    # and the tray's windows may hold the focus for a moment.
     def saved():
-        desk.keys(window, "ctrl+s")
+        try:
+            desk.keys(window, "ctrl+s")
+        except Failure:
+            return False
         time.sleep(0.5)
         return open(mail, "rb").read().startswith(b"-----BEGIN PGP SIGNED MESSAGE-----")
     wait_for(saved, "the signed text saved from the window", timeout=120)

@@ -487,13 +487,15 @@ private slots:
         checkUserClipboardBack();
     }
 
-    // "署名" with PgpVer 2: the controls are off while the tray works, the result takes the
-    // undo slot, and the same button then puts the text back without asking the tray.
+    // "署名" with PgpVer 2 and ViewMini 1: the tray is asked to raise its dialogs, the controls
+    // are off while it works, the result takes the undo slot, and the same button then puts
+    // the text back without asking the tray.
     void theWindowUndoesATrayCommand()
     {
         TestTray tray(m_wait.socketPath);
         Sandbox sandbox;
-        Sandbox::writeFile(sandbox.iniPath(), "[Settings]\r\nPgpFlg=1\r\nPgpVer=2\r\n");
+        Sandbox::writeFile(sandbox.iniPath(),
+                           "[Settings]\r\nPgpFlg=1\r\nPgpVer=2\r\nViewMini=1\r\n");
         setClipboard(QStringLiteral("本文\n"));
         const auto window = startWindow(sandbox);
         window->show();
@@ -507,14 +509,15 @@ private slots:
                            !ShellTestAccess::txtData(w)->isEnabled();
         };
         ShellTestAccess::cmdPGPSign(w)->click();
-        QCOMPARE(tray.lines, QStringList{QStringLiteral("command 40026")});
+        QCOMPARE(tray.lines,
+                 (QStringList{QStringLiteral("topmost"), QStringLiteral("command 40026")}));
         QVERIFY(offMeanwhile);
         QCOMPARE(ShellTestAccess::txtData(w)->toPlainText(), tray.result);
         QCOMPARE(ShellTestAccess::UndoCmd(w), static_cast<int>(shell::UndoCommand::PgpSign));
         ShellTestAccess::cmdPGPSign(w)->click();
         QCOMPARE(ShellTestAccess::txtData(w)->toPlainText(), QStringLiteral("本文\n"));
         QCOMPARE(ShellTestAccess::UndoCmd(w), static_cast<int>(shell::UndoCommand::None));
-        QCOMPARE(tray.lines.size(), 1);
+        QCOMPARE(tray.lines.size(), 2);
     }
 
     // As during a kestrova-command run: the window asks, stops waiting and then closes.

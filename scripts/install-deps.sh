@@ -20,6 +20,8 @@ packages=(
     qt6-translations-l10n lintian at-spi2-core python3-pyatspi gir1.2-atspi-2.0 dbus
     # The window under Wayland (weston nested in Xvfb, wl-clipboard) and with git, in the tests
     weston wl-clipboard qt6-wayland git
+    # kestrova-tray through XWayland under a Wayland compositor, in the tests
+    xwayland
 )
 
 missing=()

@@ -6,6 +6,7 @@
 #include "io/jiscodes.h"
 #include "io/textcodec.h"
 #include "stream/piececodecs.h"
+#include "stream/refusals.h"
 #include "stream/work.h"
 
 #include <algorithm>
@@ -322,6 +323,13 @@ public:
 
     bool full() const { return !m_released && m_size >= m_limit; }
 
+    // A refusal is coming: what is held will never be written.
+    void drop()
+    {
+        std::vector<std::string>().swap(m_held);
+        m_size = 0;
+    }
+
     // The input is known to give no refusal: what is held goes out, and the rest goes straight.
     bool release()
     {
@@ -612,10 +620,9 @@ std::optional<RunResult> convertShiftJisAtOnce(const Task& o, std::string_view i
 }
 
 // The refusal of text that decodes throughout (UTF-8, or plain Shift_JIS) but holds or gains a
-// character the output code cannot hold, worded as runWhole words it, from a pass that works
-// piece by piece and keeps no output, so that memory stays bounded for a refusal too. Should
-// the work drop every such character after all (unquote taking off a quote mark that has no
-// form), the whole path gives the result.
+// character the output code cannot hold, worded from a pass that works piece by piece and keeps
+// no output, so that memory stays bounded for a refusal too. Should the work drop every such
+// character after all (unquote taking off a quote mark that has no form), the result follows.
 RunResult refuseInPieces(const Task& o, std::string_view input, std::string_view text, bool utf8,
                          Output& out, const Consumed& consumed)
 {
@@ -643,7 +650,19 @@ RunResult refuseInPieces(const Task& o, std::string_view input, std::string_view
             consumed(offset + to);
         from = to;
     } while (from < text.size());
-    return runWhole(o, input, out);
+    // Nothing is refused: the input gives its result, written as it is made.
+    const PieceSizes sameSizes = [] { return kPieceBytes; };
+    const Consumed behindOffset = [&](std::size_t upTo) {
+        if (consumed)
+            consumed(offset + upTo);
+    };
+    io::LineEndKind lineEnds = io::LineEndKind::CrLf;
+    if (o.command != Command::Convert)
+        return runPieces(o, text, utf8, out, sameSizes, behindOffset, lineEnds);
+    RunResult result = convertDirect(o, text, utf8, out, sameSizes, behindOffset, lineEnds);
+    if (result.exitStatus == kExitDone)
+        result.resultWord = input.empty() ? 0 : resultWord(lineEnds, utf8 ? kUtf8Family : 0);
+    return result;
 }
 
 // Input read as UTF-8 in one pass that checks each piece before it works on it. Gives nothing
@@ -759,15 +778,22 @@ std::optional<RunResult> tryUtf8(const Task& o, std::string_view input, Output& 
 // JIS, EUC-JP or Shift_JIS the clean-up changes, through the byte converters in one pass that
 // checks each piece of their Shift_JIS before it works on it: convert to UTF-8, or a text
 // command. Past heldBytes of output a copy of the converters checks the rest of the input
-// first.
+// first. On a fault, passes of their own word the refusal; input that refusalOf finds gives
+// none after all (the work drops what the check stopped at) runs again as known, checked.
 RunResult runChecked(const Task& o, std::string_view input, io::CodeDetection code, Output& out,
-                     const PieceSizes& pieceBytes, const Consumed& consumed, std::size_t heldBytes)
+                     const PieceSizes& pieceBytes, const Consumed& consumed, std::size_t heldBytes,
+                     bool known = false)
 {
     const bool isConvert = o.command == Command::Convert;
     const io::OutputCode output = outputCodeOf(o);
-    if (!isConvert && !extrasFit(o))
-        return runWhole(o, input, out); // it words the refusal
-    if (const std::size_t split = halfway(input, heldBytes); isConvert && split) {
+    const auto refuse = [&] {
+        if (std::optional<RunResult> refused = refusalOf(o, input, code, consumed))
+            return *refused;
+        return runChecked(o, input, code, out, pieceBytes, consumed, heldBytes, true);
+    };
+    if (!known && !isConvert && !extrasFit(o))
+        return refuse();
+    if (const std::size_t split = halfway(input, heldBytes); !known && isConvert && split) {
         Half first(o, false, &code);
         Half second(o, false, &code);
         if (runHalves(first, second, input, split, heldBytes) && first.endsFresh(code)) {
@@ -793,7 +819,9 @@ RunResult runChecked(const Task& o, std::string_view input, io::CodeDetection co
                             std::string_view piece, bool last) {
         return fits(whole.take(converter.convert(piece, last), last));
     };
-    bool checkedAll = false;
+    bool checkedAll = known;
+    if (known)
+        static_cast<void>(held.release()); // nothing held yet: nothing written
     std::size_t from = 0;
     do {
         const std::size_t to =
@@ -802,16 +830,20 @@ RunResult runChecked(const Task& o, std::string_view input, io::CodeDetection co
         const std::string_view bytes =
             characters.take(stream.convert(input.substr(from, to - from), last), last);
         // convert checks in the loop that converts; the text commands check first.
-        if (!checkedAll && (!isConvert || held.full() || damageChecked) && !fits(bytes))
-            return runWhole(o, input, out); // it words the refusal
+        if (!checkedAll && (!isConvert || held.full() || damageChecked) && !fits(bytes)) {
+            held.drop();
+            return refuse();
+        }
         if (held.full()) {
             io::CodeConvertStream checker = stream;
             WholeCharacters checkerCharacters = characters;
             for (std::size_t at = to; at < input.size();) {
                 const std::size_t next = std::min(input.size(), at + kPieceBytes);
                 if (!checks(checker, checkerCharacters, input.substr(at, next - at),
-                            next == input.size()))
-                    return runWhole(o, input, out);
+                            next == input.size())) {
+                    held.drop();
+                    return refuse();
+                }
                 if (consumed)
                     consumed(next);
                 at = next;
@@ -824,8 +856,10 @@ RunResult runChecked(const Task& o, std::string_view input, io::CodeDetection co
             std::string_view converted;
             if (checkedAll)
                 converted = direct.convert(bytes, last);
-            else if (direct.convertChecked(bytes, last, converted) != Fault::None)
-                return runWhole(o, input, out); // it words the refusal
+            else if (direct.convertChecked(bytes, last, converted) != Fault::None) {
+                held.drop();
+                return refuse();
+            }
             if (!writeOrFail(held, converted, result))
                 return result;
         } else {

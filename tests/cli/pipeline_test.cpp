@@ -1,6 +1,7 @@
 // The piece-by-piece path against the whole-input one: the same bytes, the same refusals, the
 // same result word, for every input, command and piece size.
 #include "cli_fixtures.h"
+#include "wholepath.h"
 
 #include "io/textcodec.h"
 #include "stream/pipeline.h"

@@ -155,8 +155,6 @@ public:
                 const auto character = engine::cp932Char(static_cast<std::uint16_t>(b << 8 | t));
                 if (!character || !io::fitsJisRows(engine::cp932Code(*character).value_or(0xFFFF)))
                     found(!character, pairReason(b, t));
-                if (t == '\n') // a line feed the reading took for a trail still ends a line
-                    ++m_line;
                 i += 2;
                 continue;
             }
@@ -167,7 +165,8 @@ public:
                 found(!isCp932Byte(b),
                       m_held[own] ? badBytesReason(m_line, {own}) : badBytesReason(m_line, {}));
             }
-            // The converters end every line with CR LF: the line feeds count the lines.
+            // The converters end every line with CR LF, so no line feed is ever read as a trail
+            // byte: the line feeds read here count the lines.
             if (b == '\n')
                 ++m_line;
             ++i;

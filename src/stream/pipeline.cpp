@@ -230,20 +230,30 @@ public:
         engine::beginReflow(m_state);
     }
 
-    // A piece ends with a line end unless it is the last.
-    bool piece(std::string_view bytes, bool last, Output& out, RunResult& result)
+    // A piece ends with a line end unless it is the last. read (when set) hears that the bytes
+    // have been read and may be let go of, before the work on them: a long line is then not
+    // held as bytes and as text at once.
+    bool piece(std::string_view bytes, bool last, Output& out, RunResult& result,
+               const std::function<void()>& read = {})
     {
-        return work(m_decoder.decode(bytes), !bytes.empty(), last, out, result);
+        const std::u16string_view decoded = m_decoder.decode(bytes);
+        if (read)
+            read();
+        return work(decoded, !bytes.empty(), last, out, result);
     }
 
     // piece for bytes not yet checked, as readCheckedCharacters checks them: the fault that
     // stopped it, or None with result telling whether the writing failed.
-    Fault pieceChecked(std::string_view bytes, bool last, Output& out, RunResult& result)
+    Fault pieceChecked(std::string_view bytes, bool last, Output& out, RunResult& result,
+                       const std::function<void()>& read = {})
     {
         std::u16string_view decoded;
         const Fault fault = m_decoder.decodeChecked(bytes, outputCodeOf(m_options), decoded);
-        if (fault == Fault::None)
-            static_cast<void>(work(decoded, !bytes.empty(), last, out, result));
+        if (fault != Fault::None)
+            return fault;
+        if (read)
+            read();
+        static_cast<void>(work(decoded, !bytes.empty(), last, out, result));
         return fault;
     }
 
@@ -254,6 +264,9 @@ private:
     bool work(std::u16string_view decoded, bool some, bool last, Output& out, RunResult& result)
     {
         m_lines.clear();
+        // Room for the usual work at once: a long line grown step by step would be held twice
+        // while it moves.
+        m_lines.reserve(decoded.size() + decoded.size() / 8 + 16);
         runLines(m_options, m_state, decoded, last, m_resumed, m_lines);
         m_resumed = m_resumed || some;
         if (last && m_options.command == Command::Align)
@@ -280,7 +293,11 @@ RunResult runPieces(const Task& o, std::string_view text, bool utf8, Output& out
     std::size_t from = 0;
     do {
         const std::size_t to = pieceEnd(text, from, pieceBytes);
-        if (!work.piece(text.substr(from, to - from), to == text.size(), out, result))
+        const auto read = [&] {
+            if (consumed)
+                consumed(to);
+        };
+        if (!work.piece(text.substr(from, to - from), to == text.size(), out, result, read))
             return result;
         if (consumed)
             consumed(to);
@@ -741,14 +758,26 @@ std::optional<RunResult> tryUtf8(const Task& o, std::string_view input, Output& 
                 return writeFailed(held);
         }
         if (checkedAll) {
-            if (working && !(isConvert ? writeOrFail(held, direct.convert(piece, last), result)
-                                       : work.piece(piece, last, held, result)))
+            if (working &&
+                !(isConvert ? writeOrFail(held, direct.convert(piece, last), result)
+                            : work.piece(piece, last, held, result, [&] { report(to); })))
                 return result;
         } else if (working) {
-            // One loop checks and decodes.
+            // One loop checks and decodes. Once the last piece is checked the input is known to
+            // give its result: what is held goes out, and the last piece's work straight after
+            // it, so that a long last line is never held a second time.
+            bool releaseFailed = false;
+            const auto checked = [&] {
+                report(to);
+                releaseFailed = last && isUtf8() && !held.release();
+            };
             std::string_view bytes;
             const Fault fault = isConvert ? direct.convertChecked(piece, last, bytes)
-                                          : work.pieceChecked(piece, last, held, result);
+                                          : work.pieceChecked(piece, last, held, result, checked);
+            if (fault == Fault::None && isConvert)
+                checked();
+            if (releaseFailed)
+                return writeFailed(held);
             if (fault == Fault::NotUtf8)
                 return std::nullopt;
             if (fault == Fault::Refused) {

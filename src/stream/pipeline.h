@@ -59,7 +59,8 @@ using PieceSizes = std::function<std::size_t()>;
 inline constexpr std::size_t kHeldBytes = 16 << 20;
 
 // Runs a text command or convert over input, piece by piece. Nothing is written before the
-// input is known to give no refusal. consumed (when set) learns how far the input has been used up.
+// input is known to give no refusal. consumed (when set) learns how far the input has been used
+// up.
 [[nodiscard]] RunResult runPipeline(const Task& o, std::string_view input, Output& out,
                                     const PieceSizes& pieceSizes = {},
                                     const std::function<void(std::size_t)>& consumed = {},

@@ -889,19 +889,30 @@ RunResult runChecked(const Task& o, std::string_view input, io::CodeDetection co
                 held.drop();
                 return refuse();
             }
+            // The last piece checked, the input gives its result: its bytes follow what is held
+            // without being held themselves.
+            if (last && !held.release())
+                return writeFailed(held);
             if (!writeOrFail(held, converted, result))
                 return result;
         } else {
+            // What was held before holds no line end: only the new bytes are searched, so that
+            // a long line costs no search over all of it for each piece.
+            const std::size_t searched = lines.empty() ? 0 : lines.size() - 1;
             lines += bytes;
             std::size_t cut = lines.size();
             if (!last) {
-                const std::size_t end = lines.rfind("\r\n");
-                cut = end == std::string::npos ? 0 : end + 2;
+                const std::size_t end = std::string_view(lines).substr(searched).rfind("\r\n");
+                cut = end == std::string::npos ? 0 : searched + end + 2;
             }
+            if (last && !held.release())
+                return writeFailed(held);
+            // Once decoded, the lines' bytes go, before the work on them: a long line is not
+            // held as bytes and as text at once.
+            const auto read = [&] { std::string(std::string_view(lines).substr(cut)).swap(lines); };
             if ((cut > 0 || last) &&
-                !work.piece(std::string_view(lines).substr(0, cut), last, held, result))
+                !work.piece(std::string_view(lines).substr(0, cut), last, held, result, read))
                 return result;
-            lines.erase(0, cut);
         }
         if (consumed)
             consumed(to);

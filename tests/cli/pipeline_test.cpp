@@ -112,13 +112,14 @@ std::vector<Sample> samples()
                      "\x1B$B$3$l$O0z\0\0\0\0\0\0\0\xD5\xD5\xD5\xD5\xD5\xD5\xD5\xD5\xD5"
                      "DDDDDDDDDDDDD\0\0D",
                      64)});
-    // Damage pieces after a character without a form: in JIS the damage is named all the same,
-    // in Shift_JIS whichever comes first.
+    // Damage pieces after a character without a form (the note): in JIS the damage is named all
+    // the same, in Shift_JIS whichever comes first. The JIS text is long enough for the note's
+    // piece to be worked before the damage is read.
     all.push_back(
         {"jis damaged after many pieces",
          encoded(generatedText(5, 3 * kPieceBytes, false), "jis") + "\x1B$B$3\xFF\x1B(B\n"});
     all.push_back({"shift_jis damaged after many pieces",
-                   encoded(generatedText(6, 3 * kPieceBytes, false), "sjis") + "\x85\x40\r\n"});
+                   encoded(generatedText(6, 3 * kPieceBytes / 2, false), "sjis") + "\x85\x40\r\n"});
     all.push_back({"empty", ""});
     all.push_back({"bom-only", "\xEF\xBB\xBF"});
     return all;

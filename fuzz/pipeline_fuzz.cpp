@@ -1,6 +1,8 @@
 // kestrova-cli's piece-by-piece path against its whole-input path: any bytes, any command, the
 // pieces of random sizes. Both must give the same bytes, the same refusal and the same result
 // word, and a refusal must write nothing.
+#include "wholepath.h"
+
 #include "stream/pipeline.h"
 
 #include <cstddef>

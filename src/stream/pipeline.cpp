@@ -6,6 +6,7 @@
 #include "io/jiscodes.h"
 #include "io/textcodec.h"
 #include "stream/piececodecs.h"
+#include "stream/refusals.h"
 #include "stream/work.h"
 
 #include <algorithm>
@@ -229,20 +230,30 @@ public:
         engine::beginReflow(m_state);
     }
 
-    // A piece ends with a line end unless it is the last.
-    bool piece(std::string_view bytes, bool last, Output& out, RunResult& result)
+    // A piece ends with a line end unless it is the last. read (when set) hears that the bytes
+    // have been read and may be let go of, before the work on them: a long line is then not
+    // held as bytes and as text at once.
+    bool piece(std::string_view bytes, bool last, Output& out, RunResult& result,
+               const std::function<void()>& read = {})
     {
-        return work(m_decoder.decode(bytes), !bytes.empty(), last, out, result);
+        const std::u16string_view decoded = m_decoder.decode(bytes);
+        if (read)
+            read();
+        return work(decoded, !bytes.empty(), last, out, result);
     }
 
     // piece for bytes not yet checked, as readCheckedCharacters checks them: the fault that
     // stopped it, or None with result telling whether the writing failed.
-    Fault pieceChecked(std::string_view bytes, bool last, Output& out, RunResult& result)
+    Fault pieceChecked(std::string_view bytes, bool last, Output& out, RunResult& result,
+                       const std::function<void()>& read = {})
     {
         std::u16string_view decoded;
         const Fault fault = m_decoder.decodeChecked(bytes, outputCodeOf(m_options), decoded);
-        if (fault == Fault::None)
-            static_cast<void>(work(decoded, !bytes.empty(), last, out, result));
+        if (fault != Fault::None)
+            return fault;
+        if (read)
+            read();
+        static_cast<void>(work(decoded, !bytes.empty(), last, out, result));
         return fault;
     }
 
@@ -253,6 +264,9 @@ private:
     bool work(std::u16string_view decoded, bool some, bool last, Output& out, RunResult& result)
     {
         m_lines.clear();
+        // Room for the usual work at once: a long line grown step by step would be held twice
+        // while it moves.
+        m_lines.reserve(decoded.size() + decoded.size() / 8 + 16);
         runLines(m_options, m_state, decoded, last, m_resumed, m_lines);
         m_resumed = m_resumed || some;
         if (last && m_options.command == Command::Align)
@@ -279,7 +293,11 @@ RunResult runPieces(const Task& o, std::string_view text, bool utf8, Output& out
     std::size_t from = 0;
     do {
         const std::size_t to = pieceEnd(text, from, pieceBytes);
-        if (!work.piece(text.substr(from, to - from), to == text.size(), out, result))
+        const auto read = [&] {
+            if (consumed)
+                consumed(to);
+        };
+        if (!work.piece(text.substr(from, to - from), to == text.size(), out, result, read))
             return result;
         if (consumed)
             consumed(to);
@@ -321,6 +339,13 @@ public:
     std::string failure() const override { return m_out.failure(); }
 
     bool full() const { return !m_released && m_size >= m_limit; }
+
+    // A refusal is coming: what is held will never be written.
+    void drop()
+    {
+        std::vector<std::string>().swap(m_held);
+        m_size = 0;
+    }
 
     // The input is known to give no refusal: what is held goes out, and the rest goes straight.
     bool release()
@@ -612,10 +637,9 @@ std::optional<RunResult> convertShiftJisAtOnce(const Task& o, std::string_view i
 }
 
 // The refusal of text that decodes throughout (UTF-8, or plain Shift_JIS) but holds or gains a
-// character the output code cannot hold, worded as runWhole words it, from a pass that works
-// piece by piece and keeps no output, so that memory stays bounded for a refusal too. Should
-// the work drop every such character after all (unquote taking off a quote mark that has no
-// form), the whole path gives the result.
+// character the output code cannot hold, worded from a pass that works piece by piece and keeps
+// no output, so that memory stays bounded for a refusal too. Should the work drop every such
+// character after all (unquote taking off a quote mark that has no form), the result follows.
 RunResult refuseInPieces(const Task& o, std::string_view input, std::string_view text, bool utf8,
                          Output& out, const Consumed& consumed)
 {
@@ -643,7 +667,19 @@ RunResult refuseInPieces(const Task& o, std::string_view input, std::string_view
             consumed(offset + to);
         from = to;
     } while (from < text.size());
-    return runWhole(o, input, out);
+    // Nothing is refused: the input gives its result, written as it is made.
+    const PieceSizes sameSizes = [] { return kPieceBytes; };
+    const Consumed behindOffset = [&](std::size_t upTo) {
+        if (consumed)
+            consumed(offset + upTo);
+    };
+    io::LineEndKind lineEnds = io::LineEndKind::CrLf;
+    if (o.command != Command::Convert)
+        return runPieces(o, text, utf8, out, sameSizes, behindOffset, lineEnds);
+    RunResult result = convertDirect(o, text, utf8, out, sameSizes, behindOffset, lineEnds);
+    if (result.exitStatus == kExitDone)
+        result.resultWord = input.empty() ? 0 : resultWord(lineEnds, utf8 ? kUtf8Family : 0);
+    return result;
 }
 
 // Input read as UTF-8 in one pass that checks each piece before it works on it. Gives nothing
@@ -722,14 +758,26 @@ std::optional<RunResult> tryUtf8(const Task& o, std::string_view input, Output& 
                 return writeFailed(held);
         }
         if (checkedAll) {
-            if (working && !(isConvert ? writeOrFail(held, direct.convert(piece, last), result)
-                                       : work.piece(piece, last, held, result)))
+            if (working &&
+                !(isConvert ? writeOrFail(held, direct.convert(piece, last), result)
+                            : work.piece(piece, last, held, result, [&] { report(to); })))
                 return result;
         } else if (working) {
-            // One loop checks and decodes.
+            // One loop checks and decodes. Once the last piece is checked the input is known to
+            // give its result: what is held goes out, and the last piece's work straight after
+            // it, so that a long last line is never held a second time.
+            bool releaseFailed = false;
+            const auto checked = [&] {
+                report(to);
+                releaseFailed = last && isUtf8() && !held.release();
+            };
             std::string_view bytes;
             const Fault fault = isConvert ? direct.convertChecked(piece, last, bytes)
-                                          : work.pieceChecked(piece, last, held, result);
+                                          : work.pieceChecked(piece, last, held, result, checked);
+            if (fault == Fault::None && isConvert)
+                checked();
+            if (releaseFailed)
+                return writeFailed(held);
             if (fault == Fault::NotUtf8)
                 return std::nullopt;
             if (fault == Fault::Refused) {
@@ -759,15 +807,22 @@ std::optional<RunResult> tryUtf8(const Task& o, std::string_view input, Output& 
 // JIS, EUC-JP or Shift_JIS the clean-up changes, through the byte converters in one pass that
 // checks each piece of their Shift_JIS before it works on it: convert to UTF-8, or a text
 // command. Past heldBytes of output a copy of the converters checks the rest of the input
-// first.
+// first. On a fault, passes of their own word the refusal; input that refusalOf finds gives
+// none after all (the work drops what the check stopped at) runs again as known, checked.
 RunResult runChecked(const Task& o, std::string_view input, io::CodeDetection code, Output& out,
-                     const PieceSizes& pieceBytes, const Consumed& consumed, std::size_t heldBytes)
+                     const PieceSizes& pieceBytes, const Consumed& consumed, std::size_t heldBytes,
+                     bool known = false)
 {
     const bool isConvert = o.command == Command::Convert;
     const io::OutputCode output = outputCodeOf(o);
-    if (!isConvert && !extrasFit(o))
-        return runWhole(o, input, out); // it words the refusal
-    if (const std::size_t split = halfway(input, heldBytes); isConvert && split) {
+    const auto refuse = [&] {
+        if (std::optional<RunResult> refused = refusalOf(o, input, code, consumed))
+            return *refused;
+        return runChecked(o, input, code, out, pieceBytes, consumed, heldBytes, true);
+    };
+    if (!known && !isConvert && !extrasFit(o))
+        return refuse();
+    if (const std::size_t split = halfway(input, heldBytes); !known && isConvert && split) {
         Half first(o, false, &code);
         Half second(o, false, &code);
         if (runHalves(first, second, input, split, heldBytes) && first.endsFresh(code)) {
@@ -793,7 +848,9 @@ RunResult runChecked(const Task& o, std::string_view input, io::CodeDetection co
                             std::string_view piece, bool last) {
         return fits(whole.take(converter.convert(piece, last), last));
     };
-    bool checkedAll = false;
+    bool checkedAll = known;
+    if (known)
+        static_cast<void>(held.release()); // nothing held yet: nothing written
     std::size_t from = 0;
     do {
         const std::size_t to =
@@ -802,16 +859,20 @@ RunResult runChecked(const Task& o, std::string_view input, io::CodeDetection co
         const std::string_view bytes =
             characters.take(stream.convert(input.substr(from, to - from), last), last);
         // convert checks in the loop that converts; the text commands check first.
-        if (!checkedAll && (!isConvert || held.full() || damageChecked) && !fits(bytes))
-            return runWhole(o, input, out); // it words the refusal
+        if (!checkedAll && (!isConvert || held.full() || damageChecked) && !fits(bytes)) {
+            held.drop();
+            return refuse();
+        }
         if (held.full()) {
             io::CodeConvertStream checker = stream;
             WholeCharacters checkerCharacters = characters;
             for (std::size_t at = to; at < input.size();) {
                 const std::size_t next = std::min(input.size(), at + kPieceBytes);
                 if (!checks(checker, checkerCharacters, input.substr(at, next - at),
-                            next == input.size()))
-                    return runWhole(o, input, out);
+                            next == input.size())) {
+                    held.drop();
+                    return refuse();
+                }
                 if (consumed)
                     consumed(next);
                 at = next;
@@ -824,21 +885,34 @@ RunResult runChecked(const Task& o, std::string_view input, io::CodeDetection co
             std::string_view converted;
             if (checkedAll)
                 converted = direct.convert(bytes, last);
-            else if (direct.convertChecked(bytes, last, converted) != Fault::None)
-                return runWhole(o, input, out); // it words the refusal
+            else if (direct.convertChecked(bytes, last, converted) != Fault::None) {
+                held.drop();
+                return refuse();
+            }
+            // The last piece checked, the input gives its result: its bytes follow what is held
+            // without being held themselves.
+            if (last && !held.release())
+                return writeFailed(held);
             if (!writeOrFail(held, converted, result))
                 return result;
         } else {
+            // What was held before holds no line end: only the new bytes are searched, so that
+            // a long line costs no search over all of it for each piece.
+            const std::size_t searched = lines.empty() ? 0 : lines.size() - 1;
             lines += bytes;
             std::size_t cut = lines.size();
             if (!last) {
-                const std::size_t end = lines.rfind("\r\n");
-                cut = end == std::string::npos ? 0 : end + 2;
+                const std::size_t end = std::string_view(lines).substr(searched).rfind("\r\n");
+                cut = end == std::string::npos ? 0 : searched + end + 2;
             }
+            if (last && !held.release())
+                return writeFailed(held);
+            // Once decoded, the lines' bytes go, before the work on them: a long line is not
+            // held as bytes and as text at once.
+            const auto read = [&] { std::string(std::string_view(lines).substr(cut)).swap(lines); };
             if ((cut > 0 || last) &&
-                !work.piece(std::string_view(lines).substr(0, cut), last, held, result))
+                !work.piece(std::string_view(lines).substr(0, cut), last, held, result, read))
                 return result;
-            lines.erase(0, cut);
         }
         if (consumed)
             consumed(to);

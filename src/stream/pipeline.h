@@ -1,10 +1,9 @@
 // The work of kestrova-cli on an input in memory: the text commands, convert and detect.
 //
-// Two paths give the same bytes. runPipeline does the work: it reads every code piece by piece
-// on reused buffers, writing as it goes, in memory that does not grow with the input. runWhole
-// converts the whole input with the byte converters first and decodes it afterwards, as the
-// window reads a file: it is the reference the pipeline is tested against, and it words the
-// refusals, which the pipeline hands to it having written nothing.
+// runPipeline reads every code piece by piece on reused buffers, writing as it goes, in memory
+// that does not grow with the input; it gives the bytes, the refusals and the result words of
+// the window's reading of a whole file, and words its refusals from passes of its own that keep
+// no more than a piece.
 #pragma once
 
 #include "stream/task.h"
@@ -52,10 +51,6 @@ struct RunResult
 // The text commands work through the input in pieces of about this many bytes.
 inline constexpr std::size_t kPieceBytes = 1 << 18;
 
-// Runs a text command or convert over input with the byte converters on the whole input; the
-// output is written once, complete, so a refusal writes nothing.
-[[nodiscard]] RunResult runWhole(const Task& o, std::string_view input, Output& out);
-
 // How many bytes the next piece takes at least (it goes on to the next line end).
 using PieceSizes = std::function<std::size_t()>;
 
@@ -63,8 +58,9 @@ using PieceSizes = std::function<std::size_t()>;
 // of the input first.
 inline constexpr std::size_t kHeldBytes = 16 << 20;
 
-// The same result, piece by piece. Nothing is written before the input is known to give no
-// refusal. consumed (when set) learns how far the input has been used up.
+// Runs a text command or convert over input, piece by piece. Nothing is written before the
+// input is known to give no refusal. consumed (when set) learns how far the input has been used
+// up.
 [[nodiscard]] RunResult runPipeline(const Task& o, std::string_view input, Output& out,
                                     const PieceSizes& pieceSizes = {},
                                     const std::function<void(std::size_t)>& consumed = {},

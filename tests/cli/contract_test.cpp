@@ -108,6 +108,47 @@ TEST(CliContract, ARefusalLateInALargeInputNamesTheCharacterInBoundedMemory)
     }
 }
 
+// Bytes that are no character, found late in a large input, are named with their line and
+// bytes as in a small one, in memory that does not grow with the input.
+TEST(CliContract, BadBytesLateInALargeInputAreNamedInBoundedMemory)
+{
+    if (cliRunsUnderAddressSanitizer())
+        GTEST_SKIP() << "an address-space limit does not work under AddressSanitizer";
+    TempFolder folder;
+    const std::string file = folder.path + "/input.txt";
+    const std::string line = "これは日本語の文章です。quoted ｶﾀｶﾅ and words.\n";
+    const struct
+    {
+        const char* name;
+        const char* code; // of the prose before the bad bytes
+        const char* badLine;
+        std::vector<std::string> args;
+        const char* named;
+    } rows[] = {
+        {"BrokenUtf8", "utf8", "abc\xFF\n", {"align", file}, "byte 0xFF is"},
+        {"ShiftJisPairOfNoCharacter", "sjis", "\x85\x40\n", {"quote", file}, "bytes 0x85 0x40 are"},
+        {"EscapeLeftInJis",
+         "jis",
+         "\x1B$B$3\xFF\x1B(B\n",
+         {"convert", "--to", "utf8", file},
+         "byte 0x1B is"},
+        {"EucPairOutsideJisX0208", "euc", "\xF5\xA1\n", {"align", file}, "bytes 0xF5 0xA1 are"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string encoded = runProcess(kCli, {"convert", "--to", row.code}, line).out;
+        ASSERT_FALSE(encoded.empty());
+        const std::string text = prose(48u << 20, encoded);
+        const auto lines = std::count(text.begin(), text.end(), '\n');
+        writeFile(file, text + row.badLine);
+        ProcessLimits limits;
+        limits.addressSpace = 140u << 20; // the mapped input and the output held back
+        expectOneLineRefusal(runProcess(kCli, row.args, {}, limits),
+                             "line " + std::to_string(lines + 1) + ": " + row.named +
+                                 " not a character of UTF-8, JIS, EUC-JP or Shift_JIS");
+    }
+}
+
 // kestrova-cli as a child process on a file that the schedule changes once: when a pass over
 // the input has reached position after, at the first position reported behind it, where the
 // next pass reads.

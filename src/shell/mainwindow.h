@@ -66,9 +66,6 @@ public:
     // Shows the window normal, minimised or maximised, as the settings file left it.
     void showAsLoaded();
 
-    // Puts the normal caption back on the button that holds the undo slot; UndoCmd stays.
-    void CmdPrint();
-
     // The settings file into the settings record and the window geometry, and back.
     void GetPara(const QString& path);
     [[nodiscard]] bool PutPara(const QString& path);

@@ -14,6 +14,7 @@ import os
 import re
 import shlex
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -602,8 +603,11 @@ class GnupgHome:
                  PASS_PHRASE.encode())
 
     def gpg(self, args, input_bytes=b""):
-        return subprocess.run(["gpg", "--homedir", self.path, "--batch", "--no-tty", *args],
-                              input=input_bytes, capture_output=True, timeout=60)
+        return self.run(["gpg", "--homedir", self.path, "--batch", "--no-tty", *args],
+                        input_bytes)
+
+    def run(self, argv, input_bytes=b""):
+        return subprocess.run(argv, input=input_bytes, capture_output=True, timeout=60)
 
     def close(self):
         subprocess.run(["gpgconf", "--homedir", self.path, "--kill", "all"],
@@ -630,23 +634,14 @@ def case_pgp_sign(desk, args):
     home = GnupgHome(desk)
     try:
         for jis in (0, 7):
-            config = os.path.join(desk.env["XDG_CONFIG_HOME"], "kestrova")
-            os.makedirs(config, mode=0o700, exist_ok=True)
-            with open(os.path.join(config, "Kestrova.ini"), "wb") as f:
-                f.write(("[Settings]\r\nPgpFlg=1\r\nPgpVer=0\r\nJisConvMode=%d\r\n"
-                         "PgpPath=%s\r\nUserID=erika@example.org\r\n"
-                         % (jis, home.path)).encode())
+            write_pgp_settings(desk, home, jis)
             desk.set_clipboard(SIGNED)
             proc = desk.spawn([args.kestrova])
             window = desk.kestrova_window(proc)
             click_pgp_button(desk, window, 2040)
 
             def dialog_with(title):
-                # xdotool's --name does not match Japanese titles: compare them here.
-                out = desk.run(["xdotool", "search", "--onlyvisible", "--pid", str(proc.pid),
-                                "--name", "."], check_rc=False).split()
-                found = [w for w in out if w != window and desk.title(w) == title]
-                return found[0] if found else None
+                return new_window(desk, proc, {window}, title)
             asked = wait_for(lambda: dialog_with("ﾊﾟｽﾌﾚｰｽﾞを入力して下さい"),
                              "the pass-phrase dialog")
             desk.activate(asked)
@@ -668,6 +663,70 @@ def case_pgp_sign(desk, args):
             desk.keys(window, "alt+x")
             check(wait_exit(proc, "kestrova after Alt+X") == 0, "kestrova exited with an error")
     finally:
+        home.close()
+
+
+def write_pgp_settings(desk, home, jis=0):
+    """A settings file with PGP on, the 2.6.3i path over home's key ring and its key."""
+    config = os.path.join(desk.env["XDG_CONFIG_HOME"], "kestrova")
+    os.makedirs(config, mode=0o700, exist_ok=True)
+    with open(os.path.join(config, "Kestrova.ini"), "wb") as f:
+        f.write(("[Settings]\r\nPgpFlg=1\r\nPgpVer=0\r\nJisConvMode=%d\r\n"
+                 "PgpPath=%s\r\nUserID=erika@example.org\r\n" % (jis, home.path)).encode())
+
+
+def windows_of(desk, proc):
+    """The visible windows of proc, with their captions."""
+    out = desk.run(["xdotool", "search", "--onlyvisible", "--pid", str(proc.pid), "--name", "."],
+                   check_rc=False).split()
+    return {w: desk.title(w) for w in out}
+
+
+def new_window(desk, proc, known, title):
+    """A visible window of proc captioned title that is none of known, or None."""
+    # xdotool's --name does not match Japanese titles: compare them here.
+    found = [w for w, t in windows_of(desk, proc).items() if w not in known and t == title]
+    return found[0] if found else None
+
+
+def case_pgp_close(desk, args):
+    """The window closed by the window manager while gpg is busy signing: "中止して終了しますか？"
+    answered Yes, the program ends without showing a report that nobody asked for."""
+    home = GnupgHome(desk)
+    agent = None
+    try:
+        write_pgp_settings(desk, home)
+        desk.set_clipboard(SIGNED)
+        # gpg waits for its agent, stopped here, as long as it takes: a run that does not end.
+        said = home.run(["gpg-connect-agent", "--homedir", home.path, "getinfo pid", "/bye"])
+        agent = int(said.stdout.split()[1])
+        os.kill(agent, signal.SIGSTOP)
+        proc = desk.spawn([args.kestrova])
+        window = desk.kestrova_window(proc)
+        click_pgp_button(desk, window, 2040)
+        asked = wait_for(lambda: new_window(desk, proc, {window}, "ﾊﾟｽﾌﾚｰｽﾞを入力して下さい"),
+                         "the pass-phrase dialog", timeout=60)
+        desk.activate(asked)
+        desk.run(["xdotool", "type", "--delay", "20", PASS_PHRASE])
+        desk.run(["xdotool", "key", "Return"])
+        progress = wait_for(lambda: new_window(desk, proc, {window, asked}, "Kestrova"),
+                            "the progress window of the waiting run", timeout=60)
+        desk.keys(window, "alt+F4")  # openbox's close: WM_DELETE_WINDOW
+        question = wait_for(lambda: new_window(desk, proc, {window, asked, progress}, "Kestrova"),
+                            "the question whether to stop and leave", timeout=60)
+        desk.keys(question, "y")
+
+        seen = set()
+
+        def ended():
+            seen.update(windows_of(desk, proc).values())
+            return proc.poll() is not None
+        wait_for(ended, "kestrova to end after stopping the run", timeout=60, interval=0.2)
+        check("結果表示" not in seen, "a report was shown after the user chose to leave")
+        check(proc.returncode == 0, f"kestrova exited with {proc.returncode}")
+    finally:
+        if agent:
+            os.kill(agent, signal.SIGCONT)
         home.close()
 
 
@@ -723,6 +782,7 @@ CASES = {
     "settings": case_settings,
     "dialog-frame": case_dialog_frame,
     "pgp-sign": case_pgp_sign,
+    "pgp-close": case_pgp_close,
     "git-commit": case_git_commit,
     "unanswered-clipboard": case_unanswered_clipboard,
     "wayland-clipboard": case_wayland_clipboard,

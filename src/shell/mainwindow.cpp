@@ -267,7 +267,6 @@ StartResult dorUrerUvuroze::Form_Load()
     PGP_View();
     pgp::wipeLeftoverWorkFiles(); // a window that died during a PGP run left them behind
 
-    PluginMode = false;
     commandLine(line);
     txtData->setFocus();
     return StartResult::Run;
@@ -299,9 +298,7 @@ void dorUrerUvuroze::startPluginMode(const QString& name)
     // A file that is not there yet reads as empty text, and saving makes it, as an editor
     // does for a new file: the calling program then gets what was written.
     if (!info.exists() && !info.isSymLink()) {
-        PluginFile = info.absoluteFilePath();
-        PluginMode = true;
-        Modified = false;
+        m_document.startPlugin(info.absoluteFilePath());
         setWindowTitle(kTitle + kPluginCaption);
         return;
     }
@@ -314,18 +311,15 @@ void dorUrerUvuroze::startPluginMode(const QString& name)
                         info.isDir() ? "it is a folder" : "it is not a regular file"});
         return;
     }
-    PluginFile = file;
-    PluginMode = true;
-    // Writing back into a file that could not be read would destroy it.
-    if (!readFile(PluginFile, notWritten)) {
-        PluginMode = false;
-        PluginFile.clear();
+    m_document.startPlugin(file);
+    if (!readFile(file, notWritten)) {
+        m_document.leavePlugin();
         return;
     }
-    Modified = false;
+    m_document.inStep();
     // git's instructions in the files it hands its editor must not end up in the message.
-    if (isGitEditorFile(PluginFile))
-        m_commentChar = gitCommentChar(PluginFile, boxText());
+    if (isGitEditorFile(file))
+        m_commentChar = gitCommentChar(file, boxText());
 }
 
 void dorUrerUvuroze::openNamedFile(const QString& name)
@@ -448,15 +442,14 @@ void dorUrerUvuroze::finishUndoable(const UndoSlot::Pending& pending, std::u16st
         m_undo.offer(pending);
     }
     // In normal mode the clipboard gets the text even when the command changed nothing.
-    if (changed || !PluginMode)
+    if (changed || !m_document.PluginMode)
         afterEdit();
 }
 
 void dorUrerUvuroze::afterEdit()
 {
-    if (PluginMode)
-        Modified = true;
-    else
+    m_document.changed();
+    if (!m_document.PluginMode)
         TextWrite();
 }
 
@@ -465,8 +458,7 @@ void dorUrerUvuroze::txtData_Change()
     if (!m_settingBox)
         userActed();
     m_undo.clear();
-    if (PluginMode)
-        Modified = true;
+    m_document.changed();
 }
 
 engine::ReflowSettings dorUrerUvuroze::reflowSettings() const
@@ -514,9 +506,9 @@ void dorUrerUvuroze::cmdRead_Click()
 {
     {
         const platform::BusyPointer busy;
-        if (PluginMode) {
-            if (FileRead(PluginFile))
-                Modified = false;
+        if (m_document.PluginMode) {
+            if (FileRead(m_document.PluginFile))
+                m_document.inStep();
         } else {
             TextRead();
         }
@@ -640,20 +632,19 @@ void dorUrerUvuroze::txtData_KeyPress(int& KeyAscii)
             platform::putOnClipboard(selected);
         if (KeyAscii == kCtrlX) {
             txtData->textCursor().removeSelectedText();
-            if (PluginMode)
-                Modified = true;
+            m_document.changed();
         }
         break;
     }
     case kCtrlO:
-        if (!PluginMode)
+        if (!m_document.PluginMode)
             LoadText();
         break;
     case kCtrlS:
-        if (PluginMode) {
-            if (writeText(PluginFile, boxText(),
+        if (m_document.PluginMode) {
+            if (writeText(m_document.PluginFile, boxText(),
                           QStringLiteral("元のファイルはそのまま残っています。")))
-                Modified = false;
+                m_document.inStep();
         } else {
             SaveText(boxText());
         }
@@ -662,8 +653,7 @@ void dorUrerUvuroze::txtData_KeyPress(int& KeyAscii)
         const std::u16string pasted = platform::clipboardText();
         if (!pasted.empty())
             txtData->insertPlainText(toQString(pasted));
-        if (PluginMode)
-            Modified = true;
+        m_document.changed();
         break;
     }
     case kCtrlZ: // the box's own undo stays out of reach
@@ -724,7 +714,7 @@ bool dorUrerUvuroze::readFile(const QString& name, const QString& failedNote)
         return false;
     }
     QString caption = kTitle;
-    if (PluginMode) {
+    if (m_document.PluginMode) {
         caption += kPluginCaption;
     } else {
         caption += QStringLiteral("  - ") + name;
@@ -737,7 +727,7 @@ bool dorUrerUvuroze::readFile(const QString& name, const QString& failedNote)
             this,
             platform::sizeMessage(shown->keptPercent, QStringLiteral("％しか表示できません")));
     setBoxText(shown->text);
-    CurrentFile = name;
+    m_document.CurrentFile = name;
     // The text now comes from the file: a start-up read of the clipboard must not replace it.
     m_readAtFocus = false;
     m_clipboardUnread = false;
@@ -778,12 +768,12 @@ void dorUrerUvuroze::LoadText()
     ComDlg.OwnerhWnd = this;
     ComDlg.Flags = platform::kOpenDialogFlags;
     ComDlg.DialogTitle = QStringLiteral("入力ﾌｧｲﾙの指定");
-    ComDlg.FileName = CurrentFile;
+    ComDlg.FileName = m_document.CurrentFile;
     ComDlg.Action(platform::kOpenAction);
     if (ComDlg.FileName.isEmpty())
         return;
-    CurrentFile = ComDlg.FileName;
-    if (FileRead(CurrentFile))
+    m_document.CurrentFile = ComDlg.FileName;
+    if (FileRead(m_document.CurrentFile))
         TextWrite();
 }
 
@@ -792,19 +782,19 @@ void dorUrerUvuroze::SaveText(const std::u16string& text)
     ComDlg.OwnerhWnd = this;
     ComDlg.Flags = platform::kSaveDialogFlags;
     ComDlg.DialogTitle = QStringLiteral("出力ﾌｧｲﾙの指定");
-    ComDlg.FileName = CurrentFile;
+    ComDlg.FileName = m_document.CurrentFile;
     ComDlg.Action(platform::kSaveAction);
     if (ComDlg.FileName.isEmpty())
         return;
-    CurrentFile = ComDlg.FileName;
+    m_document.CurrentFile = ComDlg.FileName;
     // Another file of that name is replaced only when the user says so; the text's own file
     // is what saving is for.
-    if (QFileInfo::exists(CurrentFile) && !m_files.isOwnFile(CurrentFile) &&
+    if (QFileInfo::exists(m_document.CurrentFile) && !m_files.isOwnFile(m_document.CurrentFile) &&
         !platform::askYesNo(this, QStringLiteral("%1\n\nこのファイルは既にあります。"
                                                  "置き換えますか？")
-                                      .arg(CurrentFile)))
+                                      .arg(m_document.CurrentFile)))
         return;
-    static_cast<void>(writeText(CurrentFile, text,
+    static_cast<void>(writeText(m_document.CurrentFile, text,
                                 QStringLiteral("元のファイルがあれば、そのまま残っています。")));
 }
 
@@ -931,17 +921,17 @@ bool dorUrerUvuroze::PutPara(const QString& path)
 
 bool dorUrerUvuroze::mayLeavePluginFile()
 {
-    if (!PluginMode || !Modified)
+    if (!m_document.unsaved())
         return true;
     const auto answer = platform::askYesNoCancel(
         this, QStringLiteral("内容が変更されています。変更を保存しますか？"));
     if (answer == QMessageBox::Cancel)
         return false;
     if (answer == QMessageBox::Yes) {
-        if (!writeText(PluginFile, boxText(),
+        if (!writeText(m_document.PluginFile, boxText(),
                        QStringLiteral("元のファイルはそのまま残っています。")))
             return false; // the text stays in the window until it is saved or given up
-        Modified = false;
+        m_document.inStep();
     }
     return true;
 }

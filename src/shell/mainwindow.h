@@ -6,6 +6,7 @@
 #include "platform/comdlg.h"
 #include "platform/twips.h"
 #include "settings/settingsfile.h"
+#include "shell/document.h"
 #include "shell/settingsstore.h"
 #include "shell/textfiles.h"
 #include "shell/undoslot.h"
@@ -195,10 +196,7 @@ private:
     QString IniFile;
 
     // The run's mode and files.
-    bool PluginMode = false; // started with -f: the text is that file's
-    QString PluginFile;
-    bool Modified = false; // the plug-in file's text has changed since it was read or saved
-    QString CurrentFile;
+    Document m_document;
     platform::clsComDlg ComDlg;
     QString HelpFile;
     TextFiles m_files;

@@ -17,6 +17,7 @@
 #include "shell/filedrop.h"
 #include "shell/gitfiles.h"
 #include "shell/help.h"
+#include "shell/pgprunstate.h"
 #include "shell/placement.h"
 #include "shell/settingsstore.h"
 #include "shell/singleinstance.h"
@@ -96,7 +97,8 @@ dorUrerUvuroze::dorUrerUvuroze(StartOptions options, QWidget* parent)
     createControls();
     applyTabOrder();
     m_pgp = new pgpui::PgpRunner(this, m_settings.UserList);
-    connect(m_pgp, &pgpui::PgpRunner::runningChanged, this, &dorUrerUvuroze::pgpRunning);
+    // The command strips hold every button that starts a command.
+    m_pgpRun = new PgpRunState(*this, *m_pgp, {picCmdTray, picPgpTray, txtData}, txtData);
 }
 
 dorUrerUvuroze::~dorUrerUvuroze() = default;
@@ -558,7 +560,7 @@ void dorUrerUvuroze::cmdPGPKeyAdd_Click()
     std::u16string copy = boxText();
     m_pgp->setViewFontFace(txtData->font().family());
     static_cast<void>(m_pgp->PgpCommand("add", copy, -1, pgpui::pgpSettingsOf(m_settings)));
-    closeAfterPgp();
+    m_pgpRun->closeAfterPgp();
 }
 
 // No busy pointer while PGP runs: it would stand over the pass-phrase dialog and the viewer.
@@ -581,26 +583,7 @@ void dorUrerUvuroze::runPgpUndoable(UndoCommand k, std::string_view word)
     // neither the text nor the clipboard: the viewer has said what went wrong.
     if (result != pgp::PgpResult::Failed && !m_undo.overtaken(pending))
         finishUndoable(pending, result == pgp::PgpResult::Done ? copy : pending.before);
-    closeAfterPgp();
-}
-
-void dorUrerUvuroze::pgpRunning(bool running)
-{
-    // The command strips hold every button that starts a command; a disabled text box takes no
-    // keys (Ctrl+O, Ctrl+V) and no drops.
-    picCmdTray->setEnabled(!running);
-    picPgpTray->setEnabled(!running);
-    txtData->setEnabled(!running);
-    if (!running)
-        txtData->setFocus();
-}
-
-void dorUrerUvuroze::closeAfterPgp()
-{
-    if (!m_closeAfterPgp)
-        return;
-    m_closeAfterPgp = false;
-    close();
+    m_pgpRun->closeAfterPgp();
 }
 
 void dorUrerUvuroze::PGP_View()
@@ -945,15 +928,8 @@ void dorUrerUvuroze::closeEvent(QCloseEvent* event)
         event->accept();
         return;
     }
-    // kestrova-command must end and wipe its work files first: stop it if the user says so,
-    // and close once the command has finished.
-    if (m_pgp->running()) {
+    if (m_pgpRun->holdsClose()) {
         event->ignore();
-        if (platform::askYesNo(
-                this, QStringLiteral("PGP の処理が終わっていません。中止して終了しますか？"))) {
-            m_closeAfterPgp = true;
-            m_pgp->cancel();
-        }
         return;
     }
     // The close box asks as the exit button does: closing it is no reason to lose the edit.

@@ -34,6 +34,7 @@ class PgpRunner;
 
 namespace kestrova::shell {
 
+class PgpRunState;
 class SingleInstance;
 struct CommandLine;
 
@@ -146,10 +147,6 @@ private:
     void setBoxText(std::u16string_view text);
     // A PGP button: runs word through the undo slot, or undoes it when the button offers undo.
     void runPgpUndoable(UndoCommand k, std::string_view word);
-    // A PGP command started or ended: nothing else may start or touch the text meanwhile.
-    void pgpRunning(bool running);
-    // Closes the window when it was asked to while a PGP command ran.
-    void closeAfterPgp();
     [[nodiscard]] std::u16string selectedText() const;
     [[nodiscard]] engine::ReflowSettings reflowSettings() const;
     void txtData_KeyPress(int& KeyAscii);
@@ -217,7 +214,7 @@ private:
     QPointer<SingleInstance> m_instance;
 
     pgpui::PgpRunner* m_pgp = nullptr; // a child of the window
-    bool m_closeAfterPgp = false;      // closing was asked for while a PGP command ran
+    PgpRunState* m_pgpRun = nullptr;   // a child of the window
 };
 
 } // namespace kestrova::shell

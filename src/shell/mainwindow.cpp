@@ -105,8 +105,6 @@ dorUrerUvuroze::~dorUrerUvuroze() = default;
 
 void dorUrerUvuroze::createControls()
 {
-    using platform::placeInTwips;
-
     txtData = new QPlainTextEdit(this);
     txtData->setLineWrapMode(QPlainTextEdit::NoWrap);
     txtData->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -831,7 +829,7 @@ void dorUrerUvuroze::TextWrite()
     platform::putOnClipboard(boxText());
 }
 
-void dorUrerUvuroze::TextWrite2(int& mode)
+void dorUrerUvuroze::TextWrite2(int mode)
 {
     if (mode != 1) {
         TextWrite();

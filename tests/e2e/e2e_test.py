@@ -689,6 +689,23 @@ def new_window(desk, proc, known, title):
     return found[0] if found else None
 
 
+def leave(desk, window, proc, what):
+    """Alt+X until the program ends (the exit button waits for a PGP run to wind up after its
+    report); the exit status."""
+    deadline = time.monotonic() + 60
+    while time.monotonic() < deadline:
+        try:
+            desk.keys(window, "alt+x")
+        except Failure:
+            pass  # it may have ended meanwhile, window and all
+        try:
+            return proc.wait(timeout=3)
+        except subprocess.TimeoutExpired:
+            continue
+    raise Failure(f"kestrova did not end on Alt+X after {what}; its windows: "
+                  f"{windows_of(desk, proc)}")
+
+
 def case_pgp_close(desk, args):
     """The window closed by the window manager while gpg is busy signing: "中止して終了しますか？"
     answered Yes, the program ends without showing a report that nobody asked for."""
@@ -727,6 +744,68 @@ def case_pgp_close(desk, args):
     finally:
         if agent:
             os.kill(agent, signal.SIGCONT)
+        home.close()
+
+
+def case_pgp_check_batch(desk, args):
+    """"復号化" with no pass phrase stored: a text that holds no encrypted message asks for none
+    and its batch, the file kestrova-command reads, holds none; an encrypted message asks, and
+    its batch carries what was typed."""
+    home = GnupgHome(desk)
+    try:
+        write_pgp_settings(desk, home)
+        # The program in the installed layout, where the interpreter it runs is this shell
+        # script: it keeps a copy of the batch it is handed, then runs the real one on it.
+        program = desk.path("bin", "kestrova")
+        tap = desk.path("lib", "kestrova", "kestrova-command")
+        seen_batch = desk.path("batch")
+        for folder in (program, tap):
+            os.makedirs(os.path.dirname(folder), exist_ok=True)
+        shutil.copy(args.kestrova, program)
+        real = os.path.join(os.path.dirname(args.kestrova), "kestrova-command")
+        with open(tap, "w") as f:
+            f.write('#!/bin/sh\nfor a; do batch=$a; done\n'
+                    f'cp "$batch" {shlex.quote(seen_batch)}\nexec {shlex.quote(real)} "$@"\n')
+        os.chmod(tap, 0o755)
+        loopback = ["--pinentry-mode", "loopback", "--passphrase-fd", "0"]
+        clear_signed = home.gpg([*loopback, "--clearsign"],
+                                PASS_PHRASE.encode() + b"\n" + SIGNED.encode()).stdout
+        encrypted = home.gpg([*loopback, "--symmetric", "--armor"],
+                             PASS_PHRASE.encode() + b"\n" + SIGNED.encode()).stdout
+        check(clear_signed and encrypted, "gpg made no sample texts")
+        for name, text, asks in (("a plain text", SIGNED, False),
+                                 ("a clear-signed text", clear_signed.decode(), False),
+                                 ("an encrypted message", encrypted.decode(), True)):
+            if os.path.exists(seen_batch):
+                os.unlink(seen_batch)
+            desk.set_clipboard(text)
+            proc = desk.spawn([program])
+            window = desk.kestrova_window(proc)
+            click_pgp_button(desk, window, 1080)
+            prompt = "ﾊﾟｽﾌﾚｰｽﾞを入力して下さい"
+            titles = set()
+            if asks:
+                asked = wait_for(lambda: new_window(desk, proc, {window}, prompt),
+                                 f"the pass-phrase dialog for {name}", timeout=60)
+                titles.add(prompt)
+                desk.activate(asked)
+                desk.run(["xdotool", "type", "--delay", "20", PASS_PHRASE])
+                desk.run(["xdotool", "key", "Return"])
+
+            def shown():
+                found = windows_of(desk, proc)
+                titles.update(found.values())
+                return [w for w, title in found.items() if title == "結果表示"]
+            viewer = wait_for(shown, f"the report of {name}", timeout=60)[0]
+            check(os.path.exists(seen_batch), f"no batch ran for {name}")
+            batch = open(seen_batch, "rb").read()
+            check((prompt in titles) == asks, f"{name}: {'no' if asks else 'a'} pass-phrase dialog")
+            check((b" -z" in batch) == asks and (b"e2e pass" in batch) == asks,
+                  f"{name}: the batch {'lacks' if asks else 'holds'} a pass phrase: {batch!r}")
+            desk.keys(viewer, "Escape")
+            wait_for(lambda: viewer not in windows_of(desk, proc), f"the report of {name} to close")
+            check(leave(desk, window, proc, name) == 0, "kestrova exited with an error")
+    finally:
         home.close()
 
 
@@ -783,6 +862,7 @@ CASES = {
     "dialog-frame": case_dialog_frame,
     "pgp-sign": case_pgp_sign,
     "pgp-close": case_pgp_close,
+    "pgp-check-batch": case_pgp_check_batch,
     "git-commit": case_git_commit,
     "unanswered-clipboard": case_unanswered_clipboard,
     "wayland-clipboard": case_wayland_clipboard,

@@ -10,6 +10,8 @@ same defaults as a fresh settings file.
 """
 
 import argparse
+import ctypes
+import ctypes.util
 import os
 import re
 import shlex
@@ -679,7 +681,13 @@ def windows_of(desk, proc):
     """The visible windows of proc, with their captions."""
     out = desk.run(["xdotool", "search", "--onlyvisible", "--pid", str(proc.pid), "--name", "."],
                    check_rc=False).split()
-    return {w: desk.title(w) for w in out}
+    found = {}
+    for w in out:
+        # A window may close between the search and the question: it is gone, not an error.
+        title = desk.run(["xdotool", "getwindowname", w], check_rc=False)
+        if title:
+            found[w] = title.strip()
+    return found
 
 
 def new_window(desk, proc, known, title):
@@ -706,6 +714,48 @@ def leave(desk, window, proc, what):
                   f"{windows_of(desk, proc)}")
 
 
+class _ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                ("data", ctypes.c_long * 5)]
+
+
+class _XEvent(ctypes.Union):
+    _fields_ = [("client", _ClientMessage), ("pad", ctypes.c_long * 24)]
+
+
+def close_by_window_manager(desk, window):
+    """Asks the window manager to close window (_NET_CLOSE_WINDOW, as a task bar does); it sends
+    the window WM_DELETE_WINDOW, whichever window has the focus meanwhile."""
+    x11 = ctypes.CDLL(ctypes.util.find_library("X11"))
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XDefaultRootWindow.restype = ctypes.c_ulong
+    x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                               ctypes.POINTER(_XEvent)]
+    x11.XFlush.argtypes = [ctypes.c_void_p]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    display = x11.XOpenDisplay(desk.display.encode())
+    check(display, f"cannot open {desk.display}")
+    try:
+        event = _XEvent()
+        event.client.type = 33  # ClientMessage
+        event.client.window = int(window)
+        event.client.message_type = x11.XInternAtom(display, b"_NET_CLOSE_WINDOW", 0)
+        event.client.format = 32
+        event.client.data[1] = 2  # the request comes from a pager, as the user's own
+        redirect_and_notify = (1 << 20) | (1 << 19)
+        check(x11.XSendEvent(display, x11.XDefaultRootWindow(display), 0, redirect_and_notify,
+                             ctypes.byref(event)), "XSendEvent failed")
+        x11.XFlush(display)
+    finally:
+        x11.XCloseDisplay(display)
+
+
 def case_pgp_close(desk, args):
     """The window closed by the window manager while gpg is busy signing: "中止して終了しますか？"
     answered Yes, the program ends without showing a report that nobody asked for."""
@@ -728,7 +778,7 @@ def case_pgp_close(desk, args):
         desk.run(["xdotool", "key", "Return"])
         progress = wait_for(lambda: new_window(desk, proc, {window, asked}, "Kestrova"),
                             "the progress window of the waiting run", timeout=60)
-        desk.keys(window, "alt+F4")  # openbox's close: WM_DELETE_WINDOW
+        close_by_window_manager(desk, window)
         question = wait_for(lambda: new_window(desk, proc, {window, asked, progress}, "Kestrova"),
                             "the question whether to stop and leave", timeout=60)
         desk.keys(question, "y")
@@ -738,7 +788,10 @@ def case_pgp_close(desk, args):
         def ended():
             seen.update(windows_of(desk, proc).values())
             return proc.poll() is not None
-        wait_for(ended, "kestrova to end after stopping the run", timeout=60, interval=0.2)
+        try:
+            wait_for(ended, "kestrova to end after stopping the run", timeout=60, interval=0.2)
+        except Failure as failure:
+            raise Failure(f"{failure}; its windows meanwhile: {sorted(seen)}") from None
         check("結果表示" not in seen, "a report was shown after the user chose to leave")
         check(proc.returncode == 0, f"kestrova exited with {proc.returncode}")
     finally:

@@ -316,7 +316,7 @@ void dorUrerUvuroze::startPluginMode(const QString& name)
         m_document.leavePlugin();
         return;
     }
-    m_document.inStep();
+    m_document.inStep(); // filling the text box counted as a change
     // git's instructions in the files it hands its editor must not end up in the message.
     if (isGitEditorFile(file))
         m_commentChar = gitCommentChar(file, boxText());

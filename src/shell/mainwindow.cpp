@@ -17,6 +17,7 @@
 #include "shell/filedrop.h"
 #include "shell/gitfiles.h"
 #include "shell/help.h"
+#include "shell/pgprunstate.h"
 #include "shell/placement.h"
 #include "shell/settingsstore.h"
 #include "shell/singleinstance.h"
@@ -27,11 +28,16 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScopedValueRollback>
+#include <QShortcut>
 #include <QTextDocument>
 #include <QTimer>
+
+#include <cmath>
 
 namespace kestrova::shell {
 
@@ -48,7 +54,39 @@ const QString kPluginCaption = QStringLiteral("  - Plugin Mode");
 const QString kUnreadCaption = QStringLiteral("  - クリップボードを読めませんでした");
 const QString kFileFilter = QStringLiteral("ﾃｷｽﾄﾌｧｲﾙ(*.txt)|*.txt|全てのﾌｧｲﾙ(*.*)|*.*");
 
+// The strips' designed places, in twips.
+constexpr TwipRect kPicGage{0, 0, 5895, 255};
+constexpr TwipRect kTxtData{0, 240, 5895, 2415};
+constexpr TwipRect kPicCmdTray{0, 2760, 6975, 495};
+constexpr TwipRect kPicPgpTray{0, 3240, 6975, 435};
+
+constexpr int kTrayWidth = 6975;
+
+int toTwips(float value) { return static_cast<int>(std::lround(value)); }
+
+// The control codes of Ctrl with a letter, as the text box's key handler sees them.
+constexpr int kCtrlA = 1;
+constexpr int kCtrlC = 3;
+constexpr int kCtrlO = 15;
+constexpr int kCtrlS = 19;
+constexpr int kCtrlV = 22;
+constexpr int kCtrlX = 24;
+constexpr int kCtrlZ = 26;
+
+// The ASCII control code Ctrl with a letter makes, 0 for every other key.
+int controlCode(const QKeyEvent* key)
+{
+    const Qt::KeyboardModifiers mods = key->modifiers();
+    if (!(mods & Qt::ControlModifier) || (mods & (Qt::AltModifier | Qt::MetaModifier)))
+        return 0;
+    if (key->key() >= Qt::Key_A && key->key() <= Qt::Key_Z)
+        return key->key() - Qt::Key_A + 1;
+    return 0;
+}
+
 } // namespace
+
+// -------------------- The window and its controls
 
 dorUrerUvuroze::dorUrerUvuroze(StartOptions options, QWidget* parent)
     : QWidget(parent)
@@ -59,10 +97,139 @@ dorUrerUvuroze::dorUrerUvuroze(StartOptions options, QWidget* parent)
     createControls();
     applyTabOrder();
     m_pgp = new pgpui::PgpRunner(this, m_settings.UserList);
-    connect(m_pgp, &pgpui::PgpRunner::runningChanged, this, &dorUrerUvuroze::pgpRunning);
+    // The command strips hold every button that starts a command.
+    m_pgpRun = new PgpRunState(*this, *m_pgp, {picCmdTray, picPgpTray, txtData}, txtData);
 }
 
 dorUrerUvuroze::~dorUrerUvuroze() = default;
+
+void dorUrerUvuroze::createControls()
+{
+    txtData = new QPlainTextEdit(this);
+    txtData->setLineWrapMode(QPlainTextEdit::NoWrap);
+    txtData->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    txtData->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // The program's undo is the only one: the box's own would undo behind the undo slot.
+    txtData->setUndoRedoEnabled(false);
+    txtData->setTabChangesFocus(true);
+    txtData->setAcceptDrops(true);
+    txtData->installEventFilter(this);
+    auto* drops = new FileDropTarget(txtData->viewport());
+    connect(drops, &FileDropTarget::dropped, this, &dorUrerUvuroze::txtData_OLEDragDrop);
+
+    picGage = new ruler::ColumnRuler(txtData, this);
+    picGage->setTwipRect(kPicGage);
+    picCmdTray = new QFrame(this);
+    picPgpTray = new QFrame(this);
+
+    // Each button with its handler, and what a screen reader says of it: a name without the
+    // access key (announced on its own) and what the button does. The undoable ones hold the
+    // undo slot in turn, which names them "元に戻す" meanwhile.
+    const auto add = [this](QPushButton* dorUrerUvuroze::*member, void (dorUrerUvuroze::*handler)(),
+                            const QString& caption, QFrame* strip, const TwipRect& rect,
+                            const QString& name, const QString& description,
+                            UndoCommand undo = UndoCommand::None) {
+        auto* button = new QPushButton(caption, strip);
+        button->setAutoDefault(false);
+        // A click leaves the keyboard with the text, where the user goes on typing; Tab
+        // still reaches every button.
+        button->setFocusPolicy(Qt::TabFocus);
+        button->installEventFilter(this);
+        button->setAccessibleName(name);
+        button->setAccessibleDescription(description);
+        platform::placeInTwips(button, rect);
+        connect(button, &QPushButton::clicked, this, handler);
+        if (undo != UndoCommand::None)
+            m_undo.setHolder(undo, button);
+        this->*member = button;
+    };
+    using enum UndoCommand;
+    using W = dorUrerUvuroze;
+    const auto undoable = [](UndoCommand k) { return UndoSlot::normalCaption(k); };
+    add(&W::cmdRead, &W::cmdRead_Click, QStringLiteral("読み直す(&R)"), picCmdTray,
+        {120, 60, 1215, 375}, QStringLiteral("読み直す"),
+        QStringLiteral(
+            "クリップボードの文章を読み直します。プラグインモードではファイルを読み直します"));
+    add(&W::cmdInyoDel, &W::cmdInyoDel_Click, QStringLiteral("(&<)"), picCmdTray,
+        {1440, 60, 375, 375}, QStringLiteral("引用を外す"),
+        QStringLiteral("引用された各行から、先頭の引用記号を一つ取り除きます"));
+    add(&W::cmdInyoAdd, &W::cmdInyoAdd_Click, QStringLiteral("(&>)"), picCmdTray,
+        {1920, 60, 375, 375}, QStringLiteral("引用する"),
+        QStringLiteral("すべての行の先頭に引用記号を付けます"));
+    add(&W::cmdUpdate, &W::cmdUpdate_Click, undoable(Update), picCmdTray, {2400, 60, 1215, 375},
+        QStringLiteral("そろえる"),
+        QStringLiteral(
+            "行を桁数にそろえ、結果をクリップボードに入れます。そろえた後は元に戻します"),
+        Update);
+    add(&W::cmdExit, &W::cmdExit_Click, QStringLiteral("終了(&X)"), picCmdTray,
+        {3720, 60, 1215, 375}, QStringLiteral("終了"), QStringLiteral("Kestrova を終了します"));
+    add(&W::cmdSetup, &W::cmdSetup_Click, QStringLiteral("設定"), picCmdTray, {5160, 60, 1215, 375},
+        QStringLiteral("設定"),
+        QStringLiteral("フォント、桁数、引用記号、禁則などの動作設定を開きます"));
+    add(&W::cmdHanToZen, &W::cmdHanToZen_Click, undoable(HanToZen), picPgpTray, {120, 0, 855, 375},
+        QStringLiteral("半角カナを全角に"),
+        QStringLiteral("半角カナを全角カナに直します。直した後は元に戻します"), HanToZen);
+    add(&W::cmdPGPCheck, &W::cmdPGPCheck_Click, undoable(PgpCheck), picPgpTray, {1080, 0, 855, 375},
+        QStringLiteral("復号化"),
+        QStringLiteral("PGP で暗号を解き、署名を確かめます。その後は元に戻します"), PgpCheck);
+    add(&W::cmdPGPSign, &W::cmdPGPSign_Click, undoable(PgpSign), picPgpTray, {2040, 0, 855, 375},
+        QStringLiteral("署名"), QStringLiteral("PGP で文章に署名します。署名の後は元に戻します"),
+        PgpSign);
+    add(&W::cmdPGPCript, &W::cmdPGPCript_Click, undoable(PgpCript), picPgpTray, {3000, 0, 855, 375},
+        QStringLiteral("暗号化"), QStringLiteral("PGP で文章を暗号化します。その後は元に戻します"),
+        PgpCript);
+    add(&W::cmdPGPPubKey, &W::cmdPGPPubKey_Click, undoable(PgpPubKey), picPgpTray,
+        {4080, 0, 855, 375}, QStringLiteral("公開鍵"),
+        QStringLiteral("文章の後に PGP の公開鍵を付けます。その後は元に戻します"), PgpPubKey);
+    add(&W::cmdPGPFingerPrint, &W::cmdPGPFingerPrint_Click, undoable(PgpFingerPrint), picPgpTray,
+        {5040, 0, 855, 375}, QStringLiteral("指紋"),
+        QStringLiteral("文章の後に PGP の鍵の指紋を付けます。その後は元に戻します"),
+        PgpFingerPrint);
+    add(&W::cmdPGPKeyAdd, &W::cmdPGPKeyAdd_Click, QStringLiteral("鍵追加"), picPgpTray,
+        {6000, 0, 855, 375}, QStringLiteral("鍵追加"),
+        QStringLiteral("文章の中の PGP の鍵を鍵束に加えます"));
+
+    txtData->setAccessibleName(QStringLiteral("本文"));
+    txtData->setAccessibleDescription(
+        QStringLiteral("そろえる文章。クリップボードやファイルから読み込み、ここで編集します"));
+    picCmdTray->setAccessibleName(QStringLiteral("コマンド"));
+    picCmdTray->setAccessibleDescription(QStringLiteral("文章を整えるボタン"));
+    picPgpTray->setAccessibleName(QStringLiteral("PGP コマンド"));
+    picPgpTray->setAccessibleDescription(QStringLiteral("半角カナと PGP のボタン"));
+    setAccessibleDescription(QStringLiteral("メールやニュースの日本語の文章を整えます"));
+
+    setTwips(txtData, m_txtDataRect, kTxtData);
+    setTwips(picCmdTray, m_picCmdTrayRect, kPicCmdTray);
+    setTwips(picPgpTray, m_picPgpTrayRect, kPicPgpTray);
+
+    resize(platform::twipsToPixelsX(this, kDesignedWidth),
+           platform::twipsToPixelsY(this, kDesignedHeight));
+
+    connect(txtData, &QPlainTextEdit::textChanged, this, &dorUrerUvuroze::txtData_Change);
+    connect(picGage, &ruler::ColumnRuler::columnsChosen, this, &dorUrerUvuroze::columnsChosen);
+
+    auto* help = new QShortcut(QKeySequence::HelpContents, this);
+    help->setContext(Qt::WindowShortcut);
+    connect(help, &QShortcut::activated, this, &dorUrerUvuroze::helpRequested);
+}
+
+// Tab order; the picture strips take no focus here, so they drop out of it.
+void dorUrerUvuroze::applyTabOrder()
+{
+    QWidget* const order[] = {txtData,     cmdRead,      cmdInyoDel,        cmdInyoAdd,  cmdUpdate,
+                              cmdExit,     cmdSetup,     cmdHanToZen,       cmdPGPCheck, cmdPGPSign,
+                              cmdPGPCript, cmdPGPPubKey, cmdPGPFingerPrint, cmdPGPKeyAdd};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+        QWidget::setTabOrder(order[i], order[i + 1]);
+}
+
+void dorUrerUvuroze::setTwips(QWidget* widget, TwipRect& stored, const TwipRect& rect)
+{
+    stored = rect;
+    platform::placeInTwips(widget, rect);
+}
+
+// -------------------- Start-up
 
 StartResult dorUrerUvuroze::Form_Load()
 {
@@ -100,7 +267,6 @@ StartResult dorUrerUvuroze::Form_Load()
     PGP_View();
     pgp::wipeLeftoverWorkFiles(); // a window that died during a PGP run left them behind
 
-    PluginMode = false;
     commandLine(line);
     txtData->setFocus();
     return StartResult::Run;
@@ -132,9 +298,7 @@ void dorUrerUvuroze::startPluginMode(const QString& name)
     // A file that is not there yet reads as empty text, and saving makes it, as an editor
     // does for a new file: the calling program then gets what was written.
     if (!info.exists() && !info.isSymLink()) {
-        PluginFile = info.absoluteFilePath();
-        PluginMode = true;
-        Modified = false;
+        m_document.startPlugin(info.absoluteFilePath());
         setWindowTitle(kTitle + kPluginCaption);
         return;
     }
@@ -147,18 +311,15 @@ void dorUrerUvuroze::startPluginMode(const QString& name)
                         info.isDir() ? "it is a folder" : "it is not a regular file"});
         return;
     }
-    PluginFile = file;
-    PluginMode = true;
-    // Writing back into a file that could not be read would destroy it.
-    if (!readFile(PluginFile, notWritten)) {
-        PluginMode = false;
-        PluginFile.clear();
+    m_document.startPlugin(file);
+    if (!readFile(file, notWritten)) {
+        m_document.leavePlugin();
         return;
     }
-    Modified = false;
+    m_document.inStep(); // filling the text box counted as a change
     // git's instructions in the files it hands its editor must not end up in the message.
-    if (isGitEditorFile(PluginFile))
-        m_commentChar = gitCommentChar(PluginFile, boxText());
+    if (isGitEditorFile(file))
+        m_commentChar = gitCommentChar(file, boxText());
 }
 
 void dorUrerUvuroze::openNamedFile(const QString& name)
@@ -185,55 +346,77 @@ void dorUrerUvuroze::showAsLoaded()
     }
 }
 
-bool dorUrerUvuroze::FileRead(const QString& name) { return readFile(name, {}); }
+// -------------------- Layout and font
 
-bool dorUrerUvuroze::readFile(const QString& name, const QString& failedNote)
+void dorUrerUvuroze::resizeEvent(QResizeEvent* event)
 {
-    const platform::BusyPointer busy;
-    auto shown = m_files.read(name, m_settings.ConvMode);
-    if (!shown) {
-        platform::showIoError(this, QStringLiteral("ファイルを読めませんでした。") + failedNote,
-                              shown.error());
-        return false;
-    }
-    QString caption = kTitle;
-    if (PluginMode) {
-        caption += kPluginCaption;
-    } else {
-        caption += QStringLiteral("  - ") + name;
-        if (!shown->status.empty())
-            caption += QStringLiteral("  ") + QString::fromStdString(shown->status);
-    }
-    setWindowTitle(caption);
-    if (shown->cut)
-        platform::showLimitMessage(
-            this,
-            platform::sizeMessage(shown->keptPercent, QStringLiteral("％しか表示できません")));
-    setBoxText(shown->text);
-    CurrentFile = name;
-    // The text now comes from the file: a start-up read of the clipboard must not replace it.
-    m_readAtFocus = false;
-    m_clipboardUnread = false;
-    return true;
+    QWidget::resizeEvent(event);
+    Form_Resize();
 }
 
-void dorUrerUvuroze::windowActivated()
+// Minimising and restoring do not resize the widget here, but they lay the window out all
+// the same.
+void dorUrerUvuroze::changeEvent(QEvent* event)
 {
-    if (!m_readAtFocus)
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        Form_Resize();
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        windowActivated();
+}
+
+// The stack: ruler, text box, command strip, and the PGP strip when it is on.
+void dorUrerUvuroze::Form_Resize()
+{
+    if (picGage == nullptr)
         return;
-    m_readAtFocus = false;
-    TextRead();
+    const auto width = static_cast<float>(platform::pixelsToTwipsExactX(this, this->width()));
+    const auto height = static_cast<float>(platform::pixelsToTwipsExactY(this, this->height()));
+    if (width >= static_cast<float>(kTrayWidth)) {
+        picGage->setTwipWidth(toTwips(width));
+        m_txtDataRect.width = toTwips(width);
+    }
+    picGage->GageResize(m_settings.Columns);
+    const auto gageHeight = static_cast<float>(picGage->twipRect().height);
+    const auto trayHeight = static_cast<float>(m_picCmdTrayRect.height);
+    const auto pgpHeight = static_cast<float>(m_picPgpTrayRect.height);
+    // The PGP strip counts even while hidden: a window too low keeps its previous layout.
+    if (gageHeight + trayHeight + pgpHeight > height) {
+        platform::placeInTwips(txtData, m_txtDataRect);
+        return;
+    }
+    const float textTop = gageHeight;
+    float textHeight = height - textTop - trayHeight;
+    if (m_settings.PgpFlg != 0)
+        textHeight -= pgpHeight;
+    const float trayTop = textTop + textHeight;
+    m_txtDataRect.top = toTwips(textTop);
+    m_txtDataRect.height = toTwips(textHeight);
+    m_picCmdTrayRect.top = toTwips(trayTop);
+    if (m_settings.PgpFlg != 0)
+        m_picPgpTrayRect.top = toTwips(trayTop + trayHeight);
+    platform::placeInTwips(txtData, m_txtDataRect);
+    platform::placeInTwips(picCmdTray, m_picCmdTrayRect);
+    platform::placeInTwips(picPgpTray, m_picPgpTrayRect);
 }
 
-void dorUrerUvuroze::userActed()
+void dorUrerUvuroze::FontSet()
 {
-    m_readAtFocus = false;
-    if (!m_clipboardUnread)
-        return;
-    m_clipboardUnread = false;
-    if (windowTitle() == kTitle + kUnreadCaption)
-        setWindowTitle(kTitle);
+    const QFont font =
+        platform::textFont(platform::toQString(m_settings.FontName), m_settings.FontSize);
+    // The ruler measures in the text's font; set on the window itself, Qt would hand it down
+    // to the buttons as well.
+    picGage->setScaleFont(font);
+    txtData->setFont(font);
 }
+
+void dorUrerUvuroze::columnsChosen(int columns)
+{
+    m_settings.Columns = columns;
+    Form_Resize();
+}
+
+// -------------------- The text commands and their undo
 
 void dorUrerUvuroze::runUndoable(UndoCommand k, const TextWork& work)
 {
@@ -259,27 +442,23 @@ void dorUrerUvuroze::finishUndoable(const UndoSlot::Pending& pending, std::u16st
         m_undo.offer(pending);
     }
     // In normal mode the clipboard gets the text even when the command changed nothing.
-    if (changed || !PluginMode)
+    if (changed || !m_document.PluginMode)
         afterEdit();
 }
 
 void dorUrerUvuroze::afterEdit()
 {
-    if (PluginMode)
-        Modified = true;
-    else
+    m_document.changed();
+    if (!m_document.PluginMode)
         TextWrite();
 }
-
-void dorUrerUvuroze::CmdPrint() { m_undo.CmdPrint(); }
 
 void dorUrerUvuroze::txtData_Change()
 {
     if (!m_settingBox)
         userActed();
     m_undo.clear();
-    if (PluginMode)
-        Modified = true;
+    m_document.changed();
 }
 
 engine::ReflowSettings dorUrerUvuroze::reflowSettings() const
@@ -327,9 +506,9 @@ void dorUrerUvuroze::cmdRead_Click()
 {
     {
         const platform::BusyPointer busy;
-        if (PluginMode) {
-            if (FileRead(PluginFile))
-                Modified = false;
+        if (m_document.PluginMode) {
+            if (FileRead(m_document.PluginFile))
+                m_document.inStep();
         } else {
             TextRead();
         }
@@ -359,57 +538,182 @@ void dorUrerUvuroze::cmdSetup_Click()
     Form_Resize();
 }
 
-bool dorUrerUvuroze::mayLeavePluginFile()
+// -------------------- The PGP commands
+
+void dorUrerUvuroze::cmdPGPCheck_Click() { runPgpUndoable(UndoCommand::PgpCheck, "check"); }
+void dorUrerUvuroze::cmdPGPSign_Click() { runPgpUndoable(UndoCommand::PgpSign, "sign"); }
+void dorUrerUvuroze::cmdPGPCript_Click() { runPgpUndoable(UndoCommand::PgpCript, "encrypt"); }
+void dorUrerUvuroze::cmdPGPPubKey_Click() { runPgpUndoable(UndoCommand::PgpPubKey, "pubkey"); }
+
+void dorUrerUvuroze::cmdPGPFingerPrint_Click()
 {
-    if (!PluginMode || !Modified)
-        return true;
-    const auto answer = platform::askYesNoCancel(
-        this, QStringLiteral("内容が変更されています。変更を保存しますか？"));
-    if (answer == QMessageBox::Cancel)
-        return false;
-    if (answer == QMessageBox::Yes) {
-        if (!writeText(PluginFile, boxText(),
-                       QStringLiteral("元のファイルはそのまま残っています。")))
-            return false; // the text stays in the window until it is saved or given up
-        Modified = false;
+    runPgpUndoable(UndoCommand::PgpFingerPrint, "finger");
+}
+
+// The text box, the undo slot and the clipboard stay as they are; the viewer shows what PGP did.
+void dorUrerUvuroze::cmdPGPKeyAdd_Click()
+{
+    if (m_pgp->running())
+        return;
+    std::u16string copy = boxText();
+    m_pgp->setViewFontFace(txtData->font().family());
+    static_cast<void>(m_pgp->PgpCommand("add", copy, -1, pgpui::pgpSettingsOf(m_settings)));
+    m_pgpRun->closeAfterPgp();
+}
+
+// No busy pointer while PGP runs: it would stand over the pass-phrase dialog and the viewer.
+// The progress window and the disabled controls show the run instead.
+void dorUrerUvuroze::runPgpUndoable(UndoCommand k, std::string_view word)
+{
+    if (m_pgp->running())
+        return;
+    if (m_undo.offers(k)) {
+        runUndoable(k, {}); // the undo half never runs the work
+        return;
     }
+    const UndoSlot::Pending pending = m_undo.begin(k, boxText());
+    std::u16string copy = pending.before;
+    m_pgp->setViewFontFace(txtData->font().family());
+    const pgp::PgpResult result =
+        m_pgp->PgpCommand(word, copy, -1, pgpui::pgpSettingsOf(m_settings));
+    // The text box is disabled while PGP runs; should the text have changed all the same, the
+    // newer text wins and PGP's result is not forced over it. A failure PGP reported touches
+    // neither the text nor the clipboard: the viewer has said what went wrong.
+    if (result != pgp::PgpResult::Failed && !m_undo.overtaken(pending))
+        finishUndoable(pending, result == pgp::PgpResult::Done ? copy : pending.before);
+    m_pgpRun->closeAfterPgp();
+}
+
+void dorUrerUvuroze::PGP_View()
+{
+    if (m_settings.PgpFlg != 0) {
+        cmdPGPPubKey->setEnabled(m_settings.PgpVer == 0);
+        cmdPGPFingerPrint->setEnabled(m_settings.PgpVer == 0);
+        picPgpTray->show();
+    } else {
+        picPgpTray->hide();
+    }
+}
+
+// -------------------- Keys and drops
+
+void dorUrerUvuroze::txtData_KeyPress(int& KeyAscii)
+{
+    switch (KeyAscii) {
+    case kCtrlA:
+        txtData->selectAll();
+        break;
+    case kCtrlC:
+    case kCtrlX: {
+        // Nothing selected: the clipboard is emptied, as a copy of nothing would leave it.
+        const std::u16string selected = selectedText();
+        if (selected.empty())
+            platform::clearClipboard();
+        else
+            platform::putOnClipboard(selected);
+        if (KeyAscii == kCtrlX) {
+            txtData->textCursor().removeSelectedText();
+            m_document.changed();
+        }
+        break;
+    }
+    case kCtrlO:
+        if (!m_document.PluginMode)
+            LoadText();
+        break;
+    case kCtrlS:
+        if (m_document.PluginMode) {
+            if (writeText(m_document.PluginFile, boxText(),
+                          QStringLiteral("元のファイルはそのまま残っています。")))
+                m_document.inStep();
+        } else {
+            SaveText(boxText());
+        }
+        break;
+    case kCtrlV: { // the clipboard text as it is, no conversion and no limit
+        const std::u16string pasted = platform::clipboardText();
+        if (!pasted.empty())
+            txtData->insertPlainText(toQString(pasted));
+        m_document.changed();
+        break;
+    }
+    case kCtrlZ: // the box's own undo stays out of reach
+        break;
+    default:
+        return;
+    }
+    KeyAscii = 0;
+}
+
+// Only a local file reaches here: text, pictures and the like are not taken.
+void dorUrerUvuroze::txtData_OLEDragDrop(const QString& file)
+{
+    if (FileRead(file))
+        TextWrite();
+}
+
+bool dorUrerUvuroze::eventFilter(QObject* watched, QEvent* event)
+{
+    // An access key is a click, done at once: Qt would first show the button pressed for a
+    // tenth of a second, and Alt+S is the key people press most.
+    if (event->type() == QEvent::Shortcut) {
+        auto* button = qobject_cast<QPushButton*>(watched);
+        if (button != nullptr && !static_cast<QShortcutEvent*>(event)->isAmbiguous()) {
+            if (button->isEnabled())
+                button->click();
+            return true;
+        }
+    }
+    if (watched == txtData && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        // Alt with a key is a command: an access key no visible button answers does nothing,
+        // rather than typing its letter into the mail.
+        if ((key->modifiers() & Qt::AltModifier) && !(key->modifiers() & Qt::ControlModifier))
+            return true;
+        int KeyAscii = controlCode(key);
+        if (KeyAscii != 0) {
+            txtData_KeyPress(KeyAscii);
+            if (KeyAscii == 0)
+                return true;
+        }
+        return false;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// -------------------- Files
+
+bool dorUrerUvuroze::FileRead(const QString& name) { return readFile(name, {}); }
+
+bool dorUrerUvuroze::readFile(const QString& name, const QString& failedNote)
+{
+    const platform::BusyPointer busy;
+    auto shown = m_files.read(name, m_settings.ConvMode);
+    if (!shown) {
+        platform::showIoError(this, QStringLiteral("ファイルを読めませんでした。") + failedNote,
+                              shown.error());
+        return false;
+    }
+    QString caption = kTitle;
+    if (m_document.PluginMode) {
+        caption += kPluginCaption;
+    } else {
+        caption += QStringLiteral("  - ") + name;
+        if (!shown->status.empty())
+            caption += QStringLiteral("  ") + QString::fromStdString(shown->status);
+    }
+    setWindowTitle(caption);
+    if (shown->cut)
+        platform::showLimitMessage(
+            this,
+            platform::sizeMessage(shown->keptPercent, QStringLiteral("％しか表示できません")));
+    setBoxText(shown->text);
+    m_document.CurrentFile = name;
+    // The text now comes from the file: a start-up read of the clipboard must not replace it.
+    m_readAtFocus = false;
+    m_clipboardUnread = false;
     return true;
 }
-
-// The question about a changed plug-in file is asked by closeEvent, for the close box too.
-void dorUrerUvuroze::cmdExit_Click() { close(); }
-
-void dorUrerUvuroze::closeEvent(QCloseEvent* event)
-{
-    if (m_unloaded) {
-        event->accept();
-        return;
-    }
-    // kestrova-command must end and wipe its work files first: stop it if the user says so,
-    // and close once the command has finished.
-    if (m_pgp->running()) {
-        event->ignore();
-        if (platform::askYesNo(
-                this, QStringLiteral("PGP の処理が終わっていません。中止して終了しますか？"))) {
-            m_closeAfterPgp = true;
-            m_pgp->cancel();
-        }
-        return;
-    }
-    // The close box asks as the exit button does: closing it is no reason to lose the edit.
-    if (!mayLeavePluginFile()) {
-        event->ignore();
-        return;
-    }
-    Form_QueryUnload();
-    Form_Unload();
-    m_unloaded = true;
-    event->accept();
-}
-
-void dorUrerUvuroze::Form_QueryUnload() { static_cast<void>(PutPara(IniFile)); }
-
-void dorUrerUvuroze::Form_Unload() { picGage->unhook(); }
 
 bool dorUrerUvuroze::mayReplaceCutFile(const QString& path)
 {
@@ -445,12 +749,12 @@ void dorUrerUvuroze::LoadText()
     ComDlg.OwnerhWnd = this;
     ComDlg.Flags = platform::kOpenDialogFlags;
     ComDlg.DialogTitle = QStringLiteral("入力ﾌｧｲﾙの指定");
-    ComDlg.FileName = CurrentFile;
+    ComDlg.FileName = m_document.CurrentFile;
     ComDlg.Action(platform::kOpenAction);
     if (ComDlg.FileName.isEmpty())
         return;
-    CurrentFile = ComDlg.FileName;
-    if (FileRead(CurrentFile))
+    m_document.CurrentFile = ComDlg.FileName;
+    if (FileRead(m_document.CurrentFile))
         TextWrite();
 }
 
@@ -459,20 +763,40 @@ void dorUrerUvuroze::SaveText(const std::u16string& text)
     ComDlg.OwnerhWnd = this;
     ComDlg.Flags = platform::kSaveDialogFlags;
     ComDlg.DialogTitle = QStringLiteral("出力ﾌｧｲﾙの指定");
-    ComDlg.FileName = CurrentFile;
+    ComDlg.FileName = m_document.CurrentFile;
     ComDlg.Action(platform::kSaveAction);
     if (ComDlg.FileName.isEmpty())
         return;
-    CurrentFile = ComDlg.FileName;
+    m_document.CurrentFile = ComDlg.FileName;
     // Another file of that name is replaced only when the user says so; the text's own file
     // is what saving is for.
-    if (QFileInfo::exists(CurrentFile) && !m_files.isOwnFile(CurrentFile) &&
+    if (QFileInfo::exists(m_document.CurrentFile) && !m_files.isOwnFile(m_document.CurrentFile) &&
         !platform::askYesNo(this, QStringLiteral("%1\n\nこのファイルは既にあります。"
                                                  "置き換えますか？")
-                                      .arg(CurrentFile)))
+                                      .arg(m_document.CurrentFile)))
         return;
-    static_cast<void>(writeText(CurrentFile, text,
+    static_cast<void>(writeText(m_document.CurrentFile, text,
                                 QStringLiteral("元のファイルがあれば、そのまま残っています。")));
+}
+
+// -------------------- The clipboard and the text box
+
+void dorUrerUvuroze::windowActivated()
+{
+    if (!m_readAtFocus)
+        return;
+    m_readAtFocus = false;
+    TextRead();
+}
+
+void dorUrerUvuroze::userActed()
+{
+    m_readAtFocus = false;
+    if (!m_clipboardUnread)
+        return;
+    m_clipboardUnread = false;
+    if (windowTitle() == kTitle + kUnreadCaption)
+        setWindowTitle(kTitle);
 }
 
 void dorUrerUvuroze::TextRead()
@@ -505,7 +829,7 @@ void dorUrerUvuroze::TextWrite()
     platform::putOnClipboard(boxText());
 }
 
-void dorUrerUvuroze::TextWrite2(int& mode)
+void dorUrerUvuroze::TextWrite2(int mode)
 {
     if (mode != 1) {
         TextWrite();
@@ -554,6 +878,8 @@ void dorUrerUvuroze::setBoxText(std::u16string_view text)
     txtData->setPlainText(plain);
 }
 
+// -------------------- Settings
+
 void dorUrerUvuroze::GetPara(const QString& path)
 {
     settings::WindowGeometry geometry;
@@ -571,6 +897,55 @@ bool dorUrerUvuroze::PutPara(const QString& path)
 {
     return m_store.save(this, path, m_settings, geometryOf(this));
 }
+
+// -------------------- Exit
+
+bool dorUrerUvuroze::mayLeavePluginFile()
+{
+    if (!m_document.unsaved())
+        return true;
+    const auto answer = platform::askYesNoCancel(
+        this, QStringLiteral("内容が変更されています。変更を保存しますか？"));
+    if (answer == QMessageBox::Cancel)
+        return false;
+    if (answer == QMessageBox::Yes) {
+        if (!writeText(m_document.PluginFile, boxText(),
+                       QStringLiteral("元のファイルはそのまま残っています。")))
+            return false; // the text stays in the window until it is saved or given up
+        m_document.inStep();
+    }
+    return true;
+}
+
+// The question about a changed plug-in file is asked by closeEvent, for the close box too.
+void dorUrerUvuroze::cmdExit_Click() { close(); }
+
+void dorUrerUvuroze::closeEvent(QCloseEvent* event)
+{
+    if (m_unloaded) {
+        event->accept();
+        return;
+    }
+    if (m_pgpRun->holdsClose()) {
+        event->ignore();
+        return;
+    }
+    // The close box asks as the exit button does: closing it is no reason to lose the edit.
+    if (!mayLeavePluginFile()) {
+        event->ignore();
+        return;
+    }
+    Form_QueryUnload();
+    Form_Unload();
+    m_unloaded = true;
+    event->accept();
+}
+
+void dorUrerUvuroze::Form_QueryUnload() { static_cast<void>(PutPara(IniFile)); }
+
+void dorUrerUvuroze::Form_Unload() { picGage->unhook(); }
+
+// -------------------- Help, and coming forward for another copy
 
 void dorUrerUvuroze::helpRequested() { showHelp(this, HelpFile, txtData->font()); }
 

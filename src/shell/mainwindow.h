@@ -6,6 +6,7 @@
 #include "platform/comdlg.h"
 #include "platform/twips.h"
 #include "settings/settingsfile.h"
+#include "shell/document.h"
 #include "shell/settingsstore.h"
 #include "shell/textfiles.h"
 #include "shell/undoslot.h"
@@ -33,6 +34,7 @@ class PgpRunner;
 
 namespace kestrova::shell {
 
+class PgpRunState;
 class SingleInstance;
 struct CommandLine;
 
@@ -66,9 +68,6 @@ public:
     // Shows the window normal, minimised or maximised, as the settings file left it.
     void showAsLoaded();
 
-    // Puts the normal caption back on the button that holds the undo slot; UndoCmd stays.
-    void CmdPrint();
-
     // The settings file into the settings record and the window geometry, and back.
     void GetPara(const QString& path);
     [[nodiscard]] bool PutPara(const QString& path);
@@ -82,7 +81,7 @@ public:
     void TextRead();
     // The text box contents onto the clipboard; TextWrite2 with mode 1 as JIS.
     void TextWrite();
-    void TextWrite2(int& mode);
+    void TextWrite2(int mode);
 
     void FontSet();
     void PGP_View();
@@ -124,48 +123,56 @@ private:
 
     using TextWork = std::function<std::u16string(std::u16string_view)>;
 
+    // The window and its controls.
     void createControls();
     void applyTabOrder();
+    void setTwips(QWidget* widget, platform::TwipRect& stored, const platform::TwipRect& rect);
+
+    // Start-up.
     // What the command line asks for at the start, parsed once by Form_Load.
     void commandLine(const CommandLine& line);
-    [[nodiscard]] bool FileRead(const QString& name);
-    // FileRead with failedNote added to the message when the file cannot be read.
-    [[nodiscard]] bool readFile(const QString& name, const QString& failedNote);
     // Plug-in mode on the file name, which need not exist yet.
     void startPluginMode(const QString& name);
-    // After a command changed the text: a plug-in file is marked changed, else the clipboard
-    // gets the text.
-    void afterEdit();
-    // The window became active: the start-up read of the clipboard, where it waited for that.
-    void windowActivated();
-    // The user changed the text or read one: the clipboard takes results again.
-    void userActed();
+
+    // The text commands and their undo.
     // Runs an undoable command, or undoes it when its button offers undo.
     void runUndoable(UndoCommand k, const TextWork& work);
     // The result of a command begun with m_undo.begin(): the text box takes it and the
     // command's button offers undo.
     void finishUndoable(const UndoSlot::Pending& pending, std::u16string_view after);
-    void setBoxText(std::u16string_view text);
+    // After a command changed the text: a plug-in file is marked changed, else the clipboard
+    // gets the text.
+    void afterEdit();
+    [[nodiscard]] engine::ReflowSettings reflowSettings() const;
     // A PGP button: runs word through the undo slot, or undoes it when the button offers undo.
     void runPgpUndoable(UndoCommand k, std::string_view word);
-    // A PGP command started or ended: nothing else may start or touch the text meanwhile.
-    void pgpRunning(bool running);
-    // Closes the window when it was asked to while a PGP command ran.
-    void closeAfterPgp();
-    [[nodiscard]] std::u16string selectedText() const;
-    [[nodiscard]] engine::ReflowSettings reflowSettings() const;
+
     void txtData_KeyPress(int& KeyAscii);
+
+    // Files.
+    [[nodiscard]] bool FileRead(const QString& name);
+    // FileRead with failedNote added to the message when the file cannot be read.
+    [[nodiscard]] bool readFile(const QString& name, const QString& failedNote);
+    // Writes the text box to path; a failure is reported, ending with failedNote.
+    [[nodiscard]] bool writeText(const QString& path, std::u16string_view text,
+                                 const QString& failedNote);
+    [[nodiscard]] bool mayReplaceCutFile(const QString& path);
+
+    // The clipboard and the text box.
+    // The window became active: the start-up read of the clipboard, where it waited for that.
+    void windowActivated();
+    // The user changed the text or read one: the clipboard takes results again.
+    void userActed();
+    void setBoxText(std::u16string_view text);
+    [[nodiscard]] std::u16string selectedText() const;
+
+    // Exit.
+    // In plug-in mode with unsaved changes, asks whether to save; false: the window stays.
+    [[nodiscard]] bool mayLeavePluginFile();
     // Saves the settings as the window closes; a file that cannot be written is reported and
     // does not keep the window open.
     void Form_QueryUnload();
     void Form_Unload();
-    // Writes the text box to path; a failure is reported, ending with failedNote.
-    [[nodiscard]] bool writeText(const QString& path, std::u16string_view text,
-                                 const QString& failedNote);
-    // In plug-in mode with unsaved changes, asks whether to save; false: the window stays.
-    [[nodiscard]] bool mayLeavePluginFile();
-    [[nodiscard]] bool mayReplaceCutFile(const QString& path);
-    void setTwips(QWidget* widget, platform::TwipRect& stored, const platform::TwipRect& rect);
 
     StartOptions m_options;
 
@@ -198,10 +205,7 @@ private:
     QString IniFile;
 
     // The run's mode and files.
-    bool PluginMode = false; // started with -f: the text is that file's
-    QString PluginFile;
-    bool Modified = false; // the plug-in file's text has changed since it was read or saved
-    QString CurrentFile;
+    Document m_document;
     platform::clsComDlg ComDlg;
     QString HelpFile;
     TextFiles m_files;
@@ -222,7 +226,7 @@ private:
     QPointer<SingleInstance> m_instance;
 
     pgpui::PgpRunner* m_pgp = nullptr; // a child of the window
-    bool m_closeAfterPgp = false;      // closing was asked for while a PGP command ran
+    PgpRunState* m_pgpRun = nullptr;   // a child of the window
 };
 
 } // namespace kestrova::shell

@@ -10,10 +10,13 @@ same defaults as a fresh settings file.
 """
 
 import argparse
+import ctypes
+import ctypes.util
 import os
 import re
 import shlex
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -602,8 +605,11 @@ class GnupgHome:
                  PASS_PHRASE.encode())
 
     def gpg(self, args, input_bytes=b""):
-        return subprocess.run(["gpg", "--homedir", self.path, "--batch", "--no-tty", *args],
-                              input=input_bytes, capture_output=True, timeout=60)
+        return self.run(["gpg", "--homedir", self.path, "--batch", "--no-tty", *args],
+                        input_bytes)
+
+    def run(self, argv, input_bytes=b""):
+        return subprocess.run(argv, input=input_bytes, capture_output=True, timeout=60)
 
     def close(self):
         subprocess.run(["gpgconf", "--homedir", self.path, "--kill", "all"],
@@ -630,23 +636,14 @@ def case_pgp_sign(desk, args):
     home = GnupgHome(desk)
     try:
         for jis in (0, 7):
-            config = os.path.join(desk.env["XDG_CONFIG_HOME"], "kestrova")
-            os.makedirs(config, mode=0o700, exist_ok=True)
-            with open(os.path.join(config, "Kestrova.ini"), "wb") as f:
-                f.write(("[Settings]\r\nPgpFlg=1\r\nPgpVer=0\r\nJisConvMode=%d\r\n"
-                         "PgpPath=%s\r\nUserID=erika@example.org\r\n"
-                         % (jis, home.path)).encode())
+            write_pgp_settings(desk, home, jis)
             desk.set_clipboard(SIGNED)
             proc = desk.spawn([args.kestrova])
             window = desk.kestrova_window(proc)
             click_pgp_button(desk, window, 2040)
 
             def dialog_with(title):
-                # xdotool's --name does not match Japanese titles: compare them here.
-                out = desk.run(["xdotool", "search", "--onlyvisible", "--pid", str(proc.pid),
-                                "--name", "."], check_rc=False).split()
-                found = [w for w in out if w != window and desk.title(w) == title]
-                return found[0] if found else None
+                return new_window(desk, proc, {window}, title)
             asked = wait_for(lambda: dialog_with("ﾊﾟｽﾌﾚｰｽﾞを入力して下さい"),
                              "the pass-phrase dialog")
             desk.activate(asked)
@@ -667,6 +664,200 @@ def case_pgp_sign(desk, args):
                       "the UTF-8 form verified although ISO-2022-JP was signed")
             desk.keys(window, "alt+x")
             check(wait_exit(proc, "kestrova after Alt+X") == 0, "kestrova exited with an error")
+    finally:
+        home.close()
+
+
+def write_pgp_settings(desk, home, jis=0):
+    """A settings file with PGP on, the 2.6.3i path over home's key ring and its key."""
+    config = os.path.join(desk.env["XDG_CONFIG_HOME"], "kestrova")
+    os.makedirs(config, mode=0o700, exist_ok=True)
+    with open(os.path.join(config, "Kestrova.ini"), "wb") as f:
+        f.write(("[Settings]\r\nPgpFlg=1\r\nPgpVer=0\r\nJisConvMode=%d\r\n"
+                 "PgpPath=%s\r\nUserID=erika@example.org\r\n" % (jis, home.path)).encode())
+
+
+def windows_of(desk, proc):
+    """The visible windows of proc, with their captions."""
+    out = desk.run(["xdotool", "search", "--onlyvisible", "--pid", str(proc.pid), "--name", "."],
+                   check_rc=False).split()
+    found = {}
+    for w in out:
+        # A window may close between the search and the question: it is gone, not an error.
+        title = desk.run(["xdotool", "getwindowname", w], check_rc=False)
+        if title:
+            found[w] = title.strip()
+    return found
+
+
+def new_window(desk, proc, known, title):
+    """A visible window of proc captioned title that is none of known, or None."""
+    # xdotool's --name does not match Japanese titles: compare them here.
+    found = [w for w, t in windows_of(desk, proc).items() if w not in known and t == title]
+    return found[0] if found else None
+
+
+def leave(desk, window, proc, what):
+    """Alt+X until the program ends (the exit button waits for a PGP run to wind up after its
+    report); the exit status."""
+    deadline = time.monotonic() + 60
+    while time.monotonic() < deadline:
+        try:
+            desk.keys(window, "alt+x")
+        except Failure:
+            pass  # it may have ended meanwhile, window and all
+        try:
+            return proc.wait(timeout=3)
+        except subprocess.TimeoutExpired:
+            continue
+    raise Failure(f"kestrova did not end on Alt+X after {what}; its windows: "
+                  f"{windows_of(desk, proc)}")
+
+
+class _ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                ("data", ctypes.c_long * 5)]
+
+
+class _XEvent(ctypes.Union):
+    _fields_ = [("client", _ClientMessage), ("pad", ctypes.c_long * 24)]
+
+
+def close_by_window_manager(desk, window):
+    """Asks the window manager to close window (_NET_CLOSE_WINDOW, as a task bar does); it sends
+    the window WM_DELETE_WINDOW, whichever window has the focus meanwhile."""
+    x11 = ctypes.CDLL(ctypes.util.find_library("X11"))
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XDefaultRootWindow.restype = ctypes.c_ulong
+    x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                               ctypes.POINTER(_XEvent)]
+    x11.XFlush.argtypes = [ctypes.c_void_p]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    display = x11.XOpenDisplay(desk.display.encode())
+    check(display, f"cannot open {desk.display}")
+    try:
+        event = _XEvent()
+        event.client.type = 33  # ClientMessage
+        event.client.window = int(window)
+        event.client.message_type = x11.XInternAtom(display, b"_NET_CLOSE_WINDOW", 0)
+        event.client.format = 32
+        event.client.data[1] = 2  # the request comes from a pager, as the user's own
+        redirect_and_notify = (1 << 20) | (1 << 19)
+        check(x11.XSendEvent(display, x11.XDefaultRootWindow(display), 0, redirect_and_notify,
+                             ctypes.byref(event)), "XSendEvent failed")
+        x11.XFlush(display)
+    finally:
+        x11.XCloseDisplay(display)
+
+
+def case_pgp_close(desk, args):
+    """The window closed by the window manager while gpg is busy signing: "中止して終了しますか？"
+    answered Yes, the program ends without showing a report that nobody asked for."""
+    home = GnupgHome(desk)
+    agent = None
+    try:
+        write_pgp_settings(desk, home)
+        desk.set_clipboard(SIGNED)
+        # gpg waits for its agent, stopped here, as long as it takes: a run that does not end.
+        said = home.run(["gpg-connect-agent", "--homedir", home.path, "getinfo pid", "/bye"])
+        agent = int(said.stdout.split()[1])
+        os.kill(agent, signal.SIGSTOP)
+        proc = desk.spawn([args.kestrova])
+        window = desk.kestrova_window(proc)
+        click_pgp_button(desk, window, 2040)
+        asked = wait_for(lambda: new_window(desk, proc, {window}, "ﾊﾟｽﾌﾚｰｽﾞを入力して下さい"),
+                         "the pass-phrase dialog", timeout=60)
+        desk.activate(asked)
+        desk.run(["xdotool", "type", "--delay", "20", PASS_PHRASE])
+        desk.run(["xdotool", "key", "Return"])
+        progress = wait_for(lambda: new_window(desk, proc, {window, asked}, "Kestrova"),
+                            "the progress window of the waiting run", timeout=60)
+        close_by_window_manager(desk, window)
+        question = wait_for(lambda: new_window(desk, proc, {window, asked, progress}, "Kestrova"),
+                            "the question whether to stop and leave", timeout=60)
+        desk.keys(question, "y")
+
+        seen = set()
+
+        def ended():
+            seen.update(windows_of(desk, proc).values())
+            return proc.poll() is not None
+        try:
+            wait_for(ended, "kestrova to end after stopping the run", timeout=60, interval=0.2)
+        except Failure as failure:
+            raise Failure(f"{failure}; its windows meanwhile: {sorted(seen)}") from None
+        check("結果表示" not in seen, "a report was shown after the user chose to leave")
+        check(proc.returncode == 0, f"kestrova exited with {proc.returncode}")
+    finally:
+        if agent:
+            os.kill(agent, signal.SIGCONT)
+        home.close()
+
+
+def case_pgp_check_batch(desk, args):
+    """"復号化" with no pass phrase stored: a text that holds no encrypted message asks for none
+    and its batch, the file kestrova-command reads, holds none; an encrypted message asks, and
+    its batch carries what was typed."""
+    home = GnupgHome(desk)
+    try:
+        write_pgp_settings(desk, home)
+        # The program in the installed layout, where the interpreter it runs is this shell
+        # script: it keeps a copy of the batch it is handed, then runs the real one on it.
+        program = desk.path("bin", "kestrova")
+        tap = desk.path("lib", "kestrova", "kestrova-command")
+        seen_batch = desk.path("batch")
+        for folder in (program, tap):
+            os.makedirs(os.path.dirname(folder), exist_ok=True)
+        shutil.copy(args.kestrova, program)
+        real = os.path.join(os.path.dirname(args.kestrova), "kestrova-command")
+        with open(tap, "w") as f:
+            f.write('#!/bin/sh\nfor a; do batch=$a; done\n'
+                    f'cp "$batch" {shlex.quote(seen_batch)}\nexec {shlex.quote(real)} "$@"\n')
+        os.chmod(tap, 0o755)
+        loopback = ["--pinentry-mode", "loopback", "--passphrase-fd", "0"]
+        clear_signed = home.gpg([*loopback, "--clearsign"],
+                                PASS_PHRASE.encode() + b"\n" + SIGNED.encode()).stdout
+        encrypted = home.gpg([*loopback, "--symmetric", "--armor"],
+                             PASS_PHRASE.encode() + b"\n" + SIGNED.encode()).stdout
+        check(clear_signed and encrypted, "gpg made no sample texts")
+        for name, text, asks in (("a plain text", SIGNED, False),
+                                 ("a clear-signed text", clear_signed.decode(), False),
+                                 ("an encrypted message", encrypted.decode(), True)):
+            if os.path.exists(seen_batch):
+                os.unlink(seen_batch)
+            desk.set_clipboard(text)
+            proc = desk.spawn([program])
+            window = desk.kestrova_window(proc)
+            click_pgp_button(desk, window, 1080)
+            prompt = "ﾊﾟｽﾌﾚｰｽﾞを入力して下さい"
+            titles = set()
+            if asks:
+                asked = wait_for(lambda: new_window(desk, proc, {window}, prompt),
+                                 f"the pass-phrase dialog for {name}", timeout=60)
+                titles.add(prompt)
+                desk.activate(asked)
+                desk.run(["xdotool", "type", "--delay", "20", PASS_PHRASE])
+                desk.run(["xdotool", "key", "Return"])
+
+            def shown():
+                found = windows_of(desk, proc)
+                titles.update(found.values())
+                return [w for w, title in found.items() if title == "結果表示"]
+            viewer = wait_for(shown, f"the report of {name}", timeout=60)[0]
+            check(os.path.exists(seen_batch), f"no batch ran for {name}")
+            batch = open(seen_batch, "rb").read()
+            check((prompt in titles) == asks, f"{name}: {'no' if asks else 'a'} pass-phrase dialog")
+            check((b" -z" in batch) == asks and (b"e2e pass" in batch) == asks,
+                  f"{name}: the batch {'lacks' if asks else 'holds'} a pass phrase: {batch!r}")
+            desk.keys(viewer, "Escape")
+            wait_for(lambda: viewer not in windows_of(desk, proc), f"the report of {name} to close")
+            check(leave(desk, window, proc, name) == 0, "kestrova exited with an error")
     finally:
         home.close()
 
@@ -723,6 +914,8 @@ CASES = {
     "settings": case_settings,
     "dialog-frame": case_dialog_frame,
     "pgp-sign": case_pgp_sign,
+    "pgp-close": case_pgp_close,
+    "pgp-check-batch": case_pgp_check_batch,
     "git-commit": case_git_commit,
     "unanswered-clipboard": case_unanswered_clipboard,
     "wayland-clipboard": case_wayland_clipboard,

@@ -41,10 +41,10 @@ public:
     static QPushButton* cmdPGPFingerPrint(dorUrerUvuroze& w) { return w.cmdPGPFingerPrint; }
     static QPushButton* cmdPGPKeyAdd(dorUrerUvuroze& w) { return w.cmdPGPKeyAdd; }
     static int UndoCmd(const dorUrerUvuroze& w) { return static_cast<int>(w.m_undo.UndoCmd()); }
-    static bool PluginMode(const dorUrerUvuroze& w) { return w.PluginMode; }
-    static bool Modified(const dorUrerUvuroze& w) { return w.Modified; }
-    static QString PluginFile(const dorUrerUvuroze& w) { return w.PluginFile; }
-    static QString CurrentFile(const dorUrerUvuroze& w) { return w.CurrentFile; }
+    static bool PluginMode(const dorUrerUvuroze& w) { return w.m_document.PluginMode; }
+    static bool Modified(const dorUrerUvuroze& w) { return w.m_document.Modified; }
+    static QString PluginFile(const dorUrerUvuroze& w) { return w.m_document.PluginFile; }
+    static QString CurrentFile(const dorUrerUvuroze& w) { return w.m_document.CurrentFile; }
     static QString IniFile(const dorUrerUvuroze& w) { return w.IniFile; }
     static QString HelpFile(const dorUrerUvuroze& w) { return w.HelpFile; }
     static settings::Settings& record(dorUrerUvuroze& w) { return w.m_settings; }

@@ -10,40 +10,79 @@ namespace kestrova::io {
 using namespace jiscodes;
 
 namespace {
-constexpr std::size_t kNoEnd = SIZE_MAX; // more bytes follow than any reader looks for
-}
 
-CodeConvertStream::CodeConvertStream(CodeDetection code, int target)
-    : m_family(code.family)
+constexpr std::size_t kNoEnd = SIZE_MAX; // more bytes follow than any reader looks for
+constexpr std::size_t kWholePiece = std::size_t{1} << 16;
+
+// The converters CodeConvert chains for the code and the target.
+CodeConvertStream::Chain codeConvertChain(CodeDetection code, int target)
 {
-    // The converters CodeConvert chains for the code and the target.
+    using Reader = CodeConvertStream::Reader;
+    using Writer = CodeConvertStream::Writer;
+    CodeConvertStream::Chain chain;
+    chain.crLf = true;
+    chain.dropEndOfFile = true;
+    const Writer writer = target == kTargetJis   ? Writer::Jis
+                          : target == kTargetEuc ? Writer::Euc
+                                                 : Writer::Copy;
     const bool knownTarget = target >= kTargetSjis && target <= kTargetEuc;
     switch (code.family) {
     case CodeFamily::Jis:
+        // A text that opens with its own designation is already JIS as we write it.
         if (knownTarget && !(code.jisDesignated && target == kTargetJis)) {
-            m_reader = Reader::Jis;
-            m_shift = code.jisStart;
-            m_writer = target == kTargetJis   ? Writer::Jis
-                       : target == kTargetEuc ? Writer::Euc
-                                              : Writer::Copy;
+            chain.reader = Reader::Jis;
+            chain.jisStart = code.jisStart;
+            chain.writer = writer;
         }
         break;
     case CodeFamily::Euc:
         if (target == kTargetSjis || target == kTargetJis) {
-            m_reader = Reader::Euc;
-            m_writer = target == kTargetJis ? Writer::Jis : Writer::Copy;
+            chain.reader = Reader::Euc;
+            chain.writer = writer;
         }
         break;
     case CodeFamily::Sjis:
-        m_reader = target == kTargetSjis ? Reader::Sjis : Reader::Copy;
-        m_writer = target == kTargetJis   ? Writer::Jis
-                   : target == kTargetEuc ? Writer::Euc
-                                          : Writer::Copy;
+        chain.reader = target == kTargetSjis ? Reader::Sjis : Reader::Copy;
+        chain.writer = writer;
         break;
     }
+    return chain;
+}
+
+} // namespace
+
+CodeConvertStream::CodeConvertStream(CodeDetection code, int target)
+    : CodeConvertStream(codeConvertChain(code, target))
+{
+    m_family = code.family;
+}
+
+CodeConvertStream::CodeConvertStream(Chain chain)
+    : m_reader(chain.reader)
+    , m_writer(chain.writer)
+    , m_crLf(chain.crLf)
+    , m_dropEndOfFile(chain.dropEndOfFile)
+    , m_shift(chain.jisStart)
+{
     // The JIS reader treats an ESC with fewer than two bytes after it, and its last byte, in
     // their own ways; the EUC reader its last byte.
     m_hold = m_reader == Reader::Jis ? 2 : m_reader == Reader::Euc ? 1 : 0;
+}
+
+void CodeConvertStream::convertWhole(ByteBuffer& buffer)
+{
+    // In pieces, so that only the output is held twice, never the room a piece could need.
+    const std::string_view input(reinterpret_cast<const char*>(buffer.data()), buffer.size());
+    ByteBuffer converted;
+    converted.reserve(input.size() + input.size() / (m_writer == Writer::Jis ? 4 : 16) + 64);
+    std::size_t at = 0;
+    do {
+        const std::string_view piece = input.substr(at, kWholePiece);
+        at += piece.size();
+        const std::string_view out = convert(piece, at == input.size(), input.size() - at);
+        converted.insert(converted.end(), out.begin(), out.end());
+    } while (at < input.size());
+    buffer.swap(converted);
 }
 
 bool CodeConvertStream::sameState(const CodeConvertStream& other) const
@@ -63,25 +102,28 @@ std::string_view CodeConvertStream::convert(std::string_view piece, bool last,
     m_empty = m_empty && n == 0;
     // At most ten bytes out for a byte in: an escape, a geta mark and another escape for a
     // stray lead byte, each line end doubled; and what the end adds.
-    std::uint8_t* const begin = m_room.reserve(12 * (n + m_carried) + 32);
+    std::uint8_t* const begin = m_room.reserve(outputBound(n + m_carried));
     m_out = begin;
     if (m_heldEndOfFile) {
         *m_out++ = kEndOfFile;
         m_heldEndOfFile = false;
     }
 
+    // When it is known how many bytes follow, every byte is read now.
+    const bool known = last || following > 0;
+    if (last)
+        following = 0;
     const std::size_t total = m_carried + n;
-    const std::size_t ready =
-        last ? total : std::min(total, total + following > m_hold ? total + following - m_hold : 0);
+    const std::size_t ready = known ? total : total > m_hold ? total - m_hold : 0;
     std::size_t p = 0;
     for (; p < m_carried && p < ready; ++p)
-        readByte(m_carry[p], last ? total - p - 1 : kNoEnd);
+        readByte(m_carry[p], known ? total - p - 1 + following : kNoEnd);
     std::uint8_t keep[2];
     std::size_t kept = 0;
     for (std::size_t q = p; q < m_carried; ++q)
         keep[kept++] = m_carry[q];
     const std::size_t firstKept = ready > m_carried ? ready - m_carried : 0;
-    read(in, firstKept, last ? n : kNoEnd);
+    read(in, firstKept, known ? n + following : kNoEnd);
     for (std::size_t i = firstKept; i < n; ++i)
         keep[kept++] = in[i];
     std::copy(keep, keep + kept, m_carry);
@@ -89,15 +131,15 @@ std::string_view CodeConvertStream::convert(std::string_view piece, bool last,
 
     if (last)
         finish();
-    if (m_out > begin && m_out[-1] == kEndOfFile) {
+    if (m_dropEndOfFile && m_out > begin && m_out[-1] == kEndOfFile) {
         --m_out;
         m_heldEndOfFile = !last;
     }
     return {reinterpret_cast<const char*>(begin), static_cast<std::size_t>(m_out - begin)};
 }
 
-// Reads in[0, to); end is the input's length when it ends with this piece. The usual bytes
-// take the short way of readPlain, everything else the automaton of readByte.
+// Reads in[0, to); end is where the input ends, counted from in, when that is known. The usual
+// bytes take the short way of readPlain, everything else the automaton of readByte.
 void CodeConvertStream::read(const std::uint8_t* in, std::size_t to, std::size_t end)
 {
     std::size_t i = 0;
@@ -140,6 +182,11 @@ std::size_t CodeConvertStream::readPlain(const std::uint8_t* in, std::size_t i, 
         if (b == kCr || b == kLf) {
             // Every reader passes line ends on as they are, in any state. Whether a CR stands
             // alone is for the converted bytes to say: a byte after it may go out later.
+            if (!m_crLf) {
+                *o++ = b;
+                ++i;
+                continue;
+            }
             if (b == kCr && next != kLf)
                 break;
             o[0] = kCr;
@@ -390,6 +437,10 @@ void CodeConvertStream::writeEscape(std::uint8_t intermediate, std::uint8_t fina
 // CrLfConvert: every line end CR LF; the kind of the last one that was not.
 void CodeConvertStream::putLineEnd(std::uint8_t b)
 {
+    if (!m_crLf) {
+        *m_out++ = b;
+        return;
+    }
     if (m_pendingCr) {
         m_pendingCr = false;
         *m_out++ = kCr;

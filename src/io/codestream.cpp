@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 namespace kestrova::io {
 
@@ -13,6 +14,25 @@ namespace {
 
 constexpr std::size_t kNoEnd = SIZE_MAX; // more bytes follow than any reader looks for
 constexpr std::size_t kWholePiece = std::size_t{1} << 16;
+
+// How many bytes a Shift_JIS character takes by its first byte; 0 for a line end.
+constexpr ByteTable kSjisWidth = [] {
+    ByteTable widths{};
+    for (int b = 0; b <= 0xFF; ++b) {
+        const auto byte = static_cast<std::uint8_t>(b);
+        widths[static_cast<std::size_t>(b)] = byte == kCr || byte == kLf             ? 0
+                                              : byte < 0x80 || isHalfWidthKana(byte) ? 1
+                                                                                     : 2;
+    }
+    return widths;
+}();
+
+constexpr ByteTable kSjisTrail = [] {
+    ByteTable trails{};
+    for (int b = 0; b <= 0xFF; ++b)
+        trails[static_cast<std::size_t>(b)] = isSjisTrail(static_cast<std::uint8_t>(b)) ? 1 : 0;
+    return trails;
+}();
 
 // The converters CodeConvert chains for the code and the target.
 CodeConvertStream::Chain codeConvertChain(CodeDetection code, int target)
@@ -71,18 +91,35 @@ CodeConvertStream::CodeConvertStream(Chain chain)
 
 void CodeConvertStream::convertWhole(ByteBuffer& buffer)
 {
-    // In pieces, so that only the output is held twice, never the room a piece could need.
+    // In pieces, so that the room a piece could need is made once and stays small. Most text
+    // comes out as it went in: while the output is the input's own bytes, nothing is copied.
     const std::string_view input(reinterpret_cast<const char*>(buffer.data()), buffer.size());
     ByteBuffer converted;
-    converted.reserve(input.size() + input.size() / (m_writer == Writer::Jis ? 4 : 16) + 64);
+    std::size_t same = 0; // the output so far is input[0, same), while converted is empty
+    bool unchanged = true;
     std::size_t at = 0;
     do {
         const std::string_view piece = input.substr(at, kWholePiece);
         at += piece.size();
         const std::string_view out = convert(piece, at == input.size(), input.size() - at);
-        converted.insert(converted.end(), out.begin(), out.end());
+        if (unchanged && out.size() <= input.size() - same &&
+            std::memcmp(out.data(), input.data() + same, out.size()) == 0) {
+            same += out.size();
+            continue;
+        }
+        if (unchanged) {
+            converted.reserve(input.size() + input.size() / (m_writer == Writer::Jis ? 4 : 16) +
+                              out.size());
+            converted.assign(buffer.data(), buffer.data() + same);
+            unchanged = false;
+        }
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(out.data());
+        converted.insert(converted.end(), bytes, bytes + out.size());
     } while (at < input.size());
-    buffer.swap(converted);
+    if (unchanged)
+        buffer.resize(same);
+    else
+        buffer.swap(converted);
 }
 
 bool CodeConvertStream::sameState(const CodeConvertStream& other) const
@@ -97,12 +134,17 @@ bool CodeConvertStream::sameState(const CodeConvertStream& other) const
 std::string_view CodeConvertStream::convert(std::string_view piece, bool last,
                                             std::size_t following)
 {
+    std::uint8_t* const begin = m_room.reserve(outputBound(piece.size() + m_carried));
+    const std::uint8_t* const end = convertInto(begin, piece, last, following);
+    return {reinterpret_cast<const char*>(begin), static_cast<std::size_t>(end - begin)};
+}
+
+std::uint8_t* CodeConvertStream::convertInto(std::uint8_t* const begin, std::string_view piece,
+                                             bool last, std::size_t following)
+{
     const auto* in = reinterpret_cast<const std::uint8_t*>(piece.data());
     const std::size_t n = piece.size();
     m_empty = m_empty && n == 0;
-    // At most ten bytes out for a byte in: an escape, a geta mark and another escape for a
-    // stray lead byte, each line end doubled; and what the end adds.
-    std::uint8_t* const begin = m_room.reserve(outputBound(n + m_carried));
     m_out = begin;
     if (m_heldEndOfFile) {
         *m_out++ = kEndOfFile;
@@ -135,7 +177,7 @@ std::string_view CodeConvertStream::convert(std::string_view piece, bool last,
         --m_out;
         m_heldEndOfFile = !last;
     }
-    return {reinterpret_cast<const char*>(begin), static_cast<std::size_t>(m_out - begin)};
+    return m_out;
 }
 
 // Reads in[0, to); end is where the input ends, counted from in, when that is known. The usual
@@ -144,10 +186,16 @@ void CodeConvertStream::read(const std::uint8_t* in, std::size_t to, std::size_t
 {
     std::size_t i = 0;
     while (i < to) {
-        if (m_writer == Writer::Copy && m_mode == Mode::Text && !m_pendingCr) {
+        if (m_reader == Reader::Copy && m_writer != Writer::Copy && !m_pendingCr &&
+            m_writerLead < 0) {
+            i = m_writer == Writer::Jis ? writePlain<Writer::Jis>(in, i, to)
+                                        : writePlain<Writer::Euc>(in, i, to);
+            if (i == to)
+                break;
+        } else if (m_writer == Writer::Copy && m_mode == Mode::Text && !m_pendingCr) {
             switch (m_reader) {
             case Reader::Copy:
-                i = readPlain<Reader::Copy>(in, i, to);
+                i = readCopy(in, i, to);
                 break;
             case Reader::Sjis:
                 i = readPlain<Reader::Sjis>(in, i, to);
@@ -167,6 +215,112 @@ void CodeConvertStream::read(const std::uint8_t* in, std::size_t to, std::size_t
     }
 }
 
+// Copies from i on up to the first line end that needs the automaton. Lines that end in CR LF
+// already are passed over and copied together.
+std::size_t CodeConvertStream::readCopy(const std::uint8_t* in, std::size_t i, std::size_t to)
+{
+    if (!m_crLf) {
+        std::memcpy(m_out, in + i, to - i);
+        m_out += to - i;
+        return to;
+    }
+    const auto offset = [in](const void* at) {
+        return static_cast<std::size_t>(static_cast<const std::uint8_t*>(at) - in);
+    };
+    std::size_t start = i; // in[start, i) goes out as it is
+    std::size_t lfAt = 0;  // the first LF from i on, or to, once looked for
+    bool lfLooked = false;
+    while (i + 1 < to) {
+        if (!lfLooked || lfAt < i) {
+            const void* lf = std::memchr(in + i, kLf, to - i);
+            lfAt = lf != nullptr ? offset(lf) : to;
+            lfLooked = true;
+        }
+        const void* cr = std::memchr(in + i, kCr, lfAt - i);
+        // Every byte read has one after it in the piece, to decide a CR LF.
+        i = std::min(cr != nullptr ? offset(cr) : lfAt, to - 1);
+        if (i + 1 >= to)
+            break;
+        if (in[i] == kCr) {
+            if (in[i + 1] != kLf)
+                break; // whether a CR stands alone is for the automaton to say
+            i += 2;
+            continue;
+        }
+        std::memcpy(m_out, in + start, i - start);
+        m_out += i - start;
+        m_out[0] = kCr;
+        m_out[1] = kLf;
+        m_out += 2;
+        m_lineEnds = static_cast<int>(LineEndKind::Lf);
+        start = ++i;
+    }
+    std::memcpy(m_out, in + start, i - start);
+    m_out += i - start;
+    return i;
+}
+
+// Writes JIS or EUC-JP from well-formed Shift_JIS from i on, up to the first byte that needs the
+// automaton: a stray lead byte or a lone CR.
+template <CodeConvertStream::Writer kWriter>
+std::size_t CodeConvertStream::writePlain(const std::uint8_t* in, std::size_t i, std::size_t to)
+{
+    constexpr bool kJis = kWriter == Writer::Jis;
+    std::uint8_t* o = m_out;
+    int shift = m_writerShift;
+    const auto shiftTo = [&](int wanted, std::uint8_t intermediate, std::uint8_t final) {
+        if (kJis && shift != wanted) {
+            o = putEscape(o, intermediate, final);
+            shift = wanted;
+        }
+    };
+    while (i + 1 < to) {
+        const std::uint8_t b = in[i];
+        const std::uint8_t next = in[i + 1];
+        if (b < 0x80) {
+            shiftTo(kAsciiState, '(', 'B');
+            if (m_crLf && (b == kCr || b == kLf)) {
+                if (b == kCr && next != kLf)
+                    break;
+                if (b == kLf)
+                    m_lineEnds = static_cast<int>(LineEndKind::Lf);
+                o[0] = kCr;
+                o[1] = kLf;
+                o += 2;
+                i += b == kCr ? 2 : 1;
+                continue;
+            }
+            *o++ = b;
+            ++i;
+        } else if (isHalfWidthKana(b)) {
+            shiftTo(kKanaState, '(', 'I');
+            if (kJis) {
+                *o++ = static_cast<std::uint8_t>(b - 0x80);
+            } else {
+                o[0] = kSs2;
+                o[1] = b;
+                o += 2;
+            }
+            ++i;
+        } else {
+            const int cell = kCellOfTrail[next];
+            if (cell == 0)
+                break;
+            shiftTo(kKanjiState, '$', 'B');
+            const int row = kRowOfLead[b];
+            const JisPair pair = row != 0 ? JisPair{row + (next >= 0x9F ? 1 : 0), cell} : kGeta;
+            const int high = kJis ? 0 : 0x80;
+            o[0] = static_cast<std::uint8_t>(pair.row | high);
+            o[1] = static_cast<std::uint8_t>(pair.cell | high);
+            o += 2;
+            i += 2;
+        }
+    }
+    m_out = o;
+    m_writerShift = shift;
+    return i;
+}
+
 // Reads from i on while the bytes need neither the automaton's states nor the JIS and EUC
 // writers, with the line ends made CR LF on the way; returns where it stopped. Every byte read
 // has one after it in the piece, to decide a pair or a CR LF.
@@ -177,6 +331,23 @@ std::size_t CodeConvertStream::readPlain(const std::uint8_t* in, std::size_t i, 
     int lineEnds = m_lineEnds;
     int shift = m_shift;
     while (i + 1 < to) {
+        if constexpr (kReader == Reader::Sjis) {
+            // A one-byte character or a whole pair without a branch on which: the second byte
+            // written for a one-byte character is overwritten next.
+            const std::uint8_t* p = in + i;
+            const std::uint8_t* const last = in + to - 1;
+            while (p < last) {
+                const unsigned width = kSjisWidth[p[0]];
+                if (width - 1U > kSjisTrail[p[1]])
+                    break;
+                std::memcpy(o, p, 2);
+                o += width;
+                p += width;
+            }
+            i = static_cast<std::size_t>(p - in);
+            if (i + 1 >= to || kSjisWidth[in[i]] != 0)
+                break; // the piece's last byte, or a lead byte without its trail
+        }
         const std::uint8_t b = in[i];
         const std::uint8_t next = in[i + 1];
         if (b == kCr || b == kLf) {
@@ -197,20 +368,8 @@ std::size_t CodeConvertStream::readPlain(const std::uint8_t* in, std::size_t i, 
             i += b == kCr ? 2 : 1;
             continue;
         }
-        if constexpr (kReader == Reader::Copy) {
-            *o++ = b;
-            ++i;
-            continue;
-        } else if constexpr (kReader == Reader::Sjis) {
-            if (b < 0x80 || isHalfWidthKana(b)) {
-                *o++ = b;
-                ++i;
-                continue;
-            }
-            if (!isSjisTrail(next))
-                break;
-            o[0] = b;
-            o[1] = next;
+        if constexpr (kReader == Reader::Sjis) {
+            break; // not reached: every byte is taken above
         } else if constexpr (kReader == Reader::Euc) {
             if (b < 0x80) {
                 *o++ = b;

@@ -72,6 +72,33 @@ TEST(TakeClipboardText, ConvertsJisByItsFirstSignal)
     }
 }
 
+// Characters with no JIS form stand where they are, and the JIS around them reads as one text,
+// escapes and pairs they interrupt included.
+TEST(TakeClipboardText, ReadsJisAcrossCharactersItCannotHold)
+{
+    const struct
+    {
+        const char* name;
+        std::u16string clipboard;
+        std::u16string taken;
+    } rows[] = {
+        {"katakana designated by a broken escape", u"\x1b$B$3\x1b(xI1😀1", u"こxｱ😀ｱ"},
+        {"kanji designated by a broken escape",
+         u"\x0f"
+         u"a\x1bx$B😀$s\x1b(B",
+         u"ax😀ん"},
+        {"an escape interrupted", u"\x1b$B$3\x1b(B\x1b😀$B$s\x1b(B", u"こ😀ん"},
+        {"a kanji interrupted", u"\x1b$B$3$😀s\x1b(B", u"こ😀ん"},
+        {"one letter after the last", u"\x1b$B$3\x1b(Ba😀b", u"こa😀b"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const ClipboardIntake intake = takeClipboardText(row.clipboard, 1);
+        EXPECT_EQ(utf8(intake.text), utf8(row.taken));
+        EXPECT_TRUE(intake.converted);
+    }
+}
+
 TEST(TakeClipboardText, LeavesOtherTextAsItIsButForItsLineEnds)
 {
     const struct

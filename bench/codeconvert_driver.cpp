@@ -1,10 +1,12 @@
-// Runs one whole-buffer code conversion over a file, once, for instruction counts under
-// callgrind (valgrind --tool=callgrind --toggle-collect=runConversion): the window converts
-// whole files with these. Prints the size and result so that runs can be compared.
+// Runs one whole-buffer code conversion over a file, for instruction counts under callgrind
+// (valgrind --tool=callgrind --toggle-collect='*runConversion*') or times under hyperfine (a
+// count of runs makes the conversion outweigh the start): the window converts whole files with
+// these. Prints the size, result and a checksum so that builds can be compared.
 #include "io/jis2sjis.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -37,8 +39,9 @@ using namespace kestrova::io;
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: codeconvert_driver sjis|jis|euc|crlf|tojis|toeuc FILE\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr,
+                     "usage: codeconvert_driver sjis|jis|euc|crlf|tojis|toeuc FILE [RUNS]\n");
         return 2;
     }
     std::ifstream in(argv[2], std::ios::binary);
@@ -46,8 +49,14 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "codeconvert_driver: cannot read %s\n", argv[2]);
         return 2;
     }
-    ByteBuffer bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    const int result = runConversion(argv[1], bytes);
+    const ByteBuffer input{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const int runs = argc == 4 ? std::max(1, std::atoi(argv[3])) : 1;
+    ByteBuffer bytes;
+    int result = 0;
+    for (int run = 0; run < runs; ++run) {
+        bytes = input;
+        result = runConversion(argv[1], bytes);
+    }
     if (result < 0) {
         std::fprintf(stderr, "codeconvert_driver: unknown conversion %s\n", argv[1]);
         return 2;

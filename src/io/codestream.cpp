@@ -186,10 +186,8 @@ void CodeConvertStream::read(const std::uint8_t* in, std::size_t to, std::size_t
 {
     std::size_t i = 0;
     while (i < to) {
-        if (m_reader == Reader::Copy && m_writer != Writer::Copy && !m_pendingCr &&
-            m_writerLead < 0) {
-            i = m_writer == Writer::Jis ? writePlain<Writer::Jis>(in, i, to)
-                                        : writePlain<Writer::Euc>(in, i, to);
+        if (m_writer != Writer::Copy && m_mode == Mode::Text && !m_pendingCr && m_writerLead < 0) {
+            i = m_reader == Reader::Copy ? writePlain(in, i, to) : readThenWrite(in, i, to);
             if (i == to)
                 break;
         } else if (m_writer == Writer::Copy && m_mode == Mode::Text && !m_pendingCr) {
@@ -257,6 +255,44 @@ std::size_t CodeConvertStream::readCopy(const std::uint8_t* in, std::size_t i, s
     }
     std::memcpy(m_out, in + start, i - start);
     m_out += i - start;
+    return i;
+}
+
+std::size_t CodeConvertStream::writePlain(const std::uint8_t* in, std::size_t i, std::size_t to)
+{
+    return m_writer == Writer::Jis ? writePlain<Writer::Jis>(in, i, to)
+                                   : writePlain<Writer::Euc>(in, i, to);
+}
+
+// A reader and a writer both: the reader's short way into a batch of Shift_JIS, the writer's
+// from there. What the writer's short way leaves of the batch goes through the automaton.
+std::size_t CodeConvertStream::readThenWrite(const std::uint8_t* in, std::size_t i, std::size_t to)
+{
+    constexpr std::size_t kBatch = 4096;
+    std::uint8_t sjis[kBatch] = {};
+    std::uint8_t* const out = m_out;
+    const bool crLf = m_crLf;
+    m_out = sjis;
+    m_crLf = false; // line ends are the writer's to turn into CR LF
+    const std::size_t stop = std::min(to, i + kBatch);
+    switch (m_reader) {
+    case Reader::Copy: // writePlain's alone
+        break;
+    case Reader::Sjis:
+        i = readPlain<Reader::Sjis>(in, i, stop);
+        break;
+    case Reader::Jis:
+        i = readPlain<Reader::Jis>(in, i, stop);
+        break;
+    case Reader::Euc:
+        i = readPlain<Reader::Euc>(in, i, stop);
+        break;
+    }
+    const auto read = static_cast<std::size_t>(m_out - sjis);
+    m_out = out;
+    m_crLf = crLf;
+    for (std::size_t k = writePlain(sjis, 0, read); k < read; ++k)
+        write(sjis[k]);
     return i;
 }
 

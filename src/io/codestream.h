@@ -80,8 +80,10 @@ private:
                               std::size_t following);
     void read(const std::uint8_t* in, std::size_t to, std::size_t end);
     std::size_t readCopy(const std::uint8_t* in, std::size_t i, std::size_t to);
+    std::size_t writePlain(const std::uint8_t* in, std::size_t i, std::size_t to);
     template <Writer kWriter>
     std::size_t writePlain(const std::uint8_t* in, std::size_t i, std::size_t to);
+    std::size_t readThenWrite(const std::uint8_t* in, std::size_t i, std::size_t to);
     template <Reader kReader>
     std::size_t readPlain(const std::uint8_t* in, std::size_t i, std::size_t to);
     void readByte(std::uint8_t b, std::size_t after);

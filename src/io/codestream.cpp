@@ -103,7 +103,7 @@ void CodeConvertStream::convertWhole(ByteBuffer& buffer)
         at += piece.size();
         const std::string_view out = convert(piece, at == input.size(), input.size() - at);
         if (unchanged && out.size() <= input.size() - same &&
-            std::memcmp(out.data(), input.data() + same, out.size()) == 0) {
+            (out.empty() || std::memcmp(out.data(), input.data() + same, out.size()) == 0)) {
             same += out.size();
             continue;
         }
@@ -134,17 +134,10 @@ bool CodeConvertStream::sameState(const CodeConvertStream& other) const
 std::string_view CodeConvertStream::convert(std::string_view piece, bool last,
                                             std::size_t following)
 {
-    std::uint8_t* const begin = m_room.reserve(outputBound(piece.size() + m_carried));
-    const std::uint8_t* const end = convertInto(begin, piece, last, following);
-    return {reinterpret_cast<const char*>(begin), static_cast<std::size_t>(end - begin)};
-}
-
-std::uint8_t* CodeConvertStream::convertInto(std::uint8_t* const begin, std::string_view piece,
-                                             bool last, std::size_t following)
-{
     const auto* in = reinterpret_cast<const std::uint8_t*>(piece.data());
     const std::size_t n = piece.size();
     m_empty = m_empty && n == 0;
+    std::uint8_t* const begin = m_room.reserve(outputBound(n + m_carried));
     m_out = begin;
     if (m_heldEndOfFile) {
         *m_out++ = kEndOfFile;
@@ -177,7 +170,7 @@ std::uint8_t* CodeConvertStream::convertInto(std::uint8_t* const begin, std::str
         --m_out;
         m_heldEndOfFile = !last;
     }
-    return m_out;
+    return {reinterpret_cast<const char*>(begin), static_cast<std::size_t>(m_out - begin)};
 }
 
 // Reads in[0, to); end is where the input ends, counted from in, when that is known. The usual

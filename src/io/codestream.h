@@ -76,8 +76,6 @@ private:
         LeadPending, // a lead or row byte waits for its trail or cell
     };
 
-    std::uint8_t* convertInto(std::uint8_t* begin, std::string_view piece, bool last,
-                              std::size_t following);
     void read(const std::uint8_t* in, std::size_t to, std::size_t end);
     std::size_t readCopy(const std::uint8_t* in, std::size_t i, std::size_t to);
     std::size_t writePlain(const std::uint8_t* in, std::size_t i, std::size_t to);

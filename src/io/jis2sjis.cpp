@@ -3,10 +3,9 @@
 #include "io/codestream.h"
 #include "io/jiscodes.h"
 
-#include <algorithm>
 #include <array>
 #include <cstddef>
-#include <cstring>
+#include <cstdint>
 
 namespace kestrova::io {
 namespace {

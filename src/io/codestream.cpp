@@ -95,9 +95,14 @@ void CodeConvertStream::convertWhole(ByteBuffer& buffer)
     // comes out as it went in: while the output is the input's own bytes, nothing is copied.
     const std::string_view input(reinterpret_cast<const char*>(buffer.data()), buffer.size());
     ByteBuffer converted;
-    std::size_t same = 0; // the output so far is input[0, same), while converted is empty
-    bool unchanged = true;
     std::size_t at = 0;
+    if (m_reader == Reader::Copy && m_writer == Writer::Copy && m_empty && input.size() > 1) {
+        // Lines that end in CR LF leave a fresh stream as fresh as it was. The last byte still
+        // goes through it, to end the input.
+        at = readCopy<false>(buffer.data(), 0, input.size() - 1);
+    }
+    std::size_t same = at; // the output so far is input[0, same), while converted is empty
+    bool unchanged = true;
     do {
         const std::string_view piece = input.substr(at, kWholePiece);
         at += piece.size();
@@ -186,7 +191,7 @@ void CodeConvertStream::read(const std::uint8_t* in, std::size_t to, std::size_t
         } else if (m_writer == Writer::Copy && m_mode == Mode::Text && !m_pendingCr) {
             switch (m_reader) {
             case Reader::Copy:
-                i = readCopy(in, i, to);
+                i = readCopy<true>(in, i, to);
                 break;
             case Reader::Sjis:
                 i = readPlain<Reader::Sjis>(in, i, to);
@@ -207,10 +212,14 @@ void CodeConvertStream::read(const std::uint8_t* in, std::size_t to, std::size_t
 }
 
 // Copies from i on up to the first line end that needs the automaton. Lines that end in CR LF
-// already are passed over and copied together.
+// already are passed over and copied together. Without kWrite it only passes over them: it
+// stops at the first byte the conversion would change.
+template <bool kWrite>
 std::size_t CodeConvertStream::readCopy(const std::uint8_t* in, std::size_t i, std::size_t to)
 {
     if (!m_crLf) {
+        if (!kWrite)
+            return i;
         std::memcpy(m_out, in + i, to - i);
         m_out += to - i;
         return to;
@@ -238,6 +247,8 @@ std::size_t CodeConvertStream::readCopy(const std::uint8_t* in, std::size_t i, s
             i += 2;
             continue;
         }
+        if (!kWrite)
+            break; // an LF without its CR
         std::memcpy(m_out, in + start, i - start);
         m_out += i - start;
         m_out[0] = kCr;
@@ -246,8 +257,10 @@ std::size_t CodeConvertStream::readCopy(const std::uint8_t* in, std::size_t i, s
         m_lineEnds = static_cast<int>(LineEndKind::Lf);
         start = ++i;
     }
-    std::memcpy(m_out, in + start, i - start);
-    m_out += i - start;
+    if (kWrite) {
+        std::memcpy(m_out, in + start, i - start);
+        m_out += i - start;
+    }
     return i;
 }
 

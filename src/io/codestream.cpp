@@ -189,26 +189,29 @@ void CodeConvertStream::read(const std::uint8_t* in, std::size_t to, std::size_t
             if (i == to)
                 break;
         } else if (m_writer == Writer::Copy && m_mode == Mode::Text && !m_pendingCr) {
-            switch (m_reader) {
-            case Reader::Copy:
-                i = readCopy<true>(in, i, to);
-                break;
-            case Reader::Sjis:
-                i = readPlain<Reader::Sjis>(in, i, to);
-                break;
-            case Reader::Jis:
-                i = readPlain<Reader::Jis>(in, i, to);
-                break;
-            case Reader::Euc:
-                i = readPlain<Reader::Euc>(in, i, to);
-                break;
-            }
+            i = readShortWay(in, i, to);
             if (i == to)
                 break;
         }
         readByte(in[i], end == kNoEnd ? kNoEnd : end - i - 1);
         ++i;
     }
+}
+
+// The reader's short way from i on; returns where it stopped.
+std::size_t CodeConvertStream::readShortWay(const std::uint8_t* in, std::size_t i, std::size_t to)
+{
+    switch (m_reader) {
+    case Reader::Copy:
+        return readCopy<true>(in, i, to);
+    case Reader::Sjis:
+        return readPlain<Reader::Sjis>(in, i, to);
+    case Reader::Jis:
+        return readPlain<Reader::Jis>(in, i, to);
+    case Reader::Euc:
+        return readPlain<Reader::Euc>(in, i, to);
+    }
+    return i;
 }
 
 // Copies from i on up to the first line end that needs the automaton. Lines that end in CR LF
@@ -280,20 +283,7 @@ std::size_t CodeConvertStream::readThenWrite(const std::uint8_t* in, std::size_t
     const bool crLf = m_crLf;
     m_out = sjis;
     m_crLf = false; // line ends are the writer's to turn into CR LF
-    const std::size_t stop = std::min(to, i + kBatch);
-    switch (m_reader) {
-    case Reader::Copy: // writePlain's alone
-        break;
-    case Reader::Sjis:
-        i = readPlain<Reader::Sjis>(in, i, stop);
-        break;
-    case Reader::Jis:
-        i = readPlain<Reader::Jis>(in, i, stop);
-        break;
-    case Reader::Euc:
-        i = readPlain<Reader::Euc>(in, i, stop);
-        break;
-    }
+    i = readShortWay(in, i, std::min(to, i + kBatch));
     const auto read = static_cast<std::size_t>(m_out - sjis);
     m_out = out;
     m_crLf = crLf;

@@ -77,6 +77,7 @@ private:
     };
 
     void read(const std::uint8_t* in, std::size_t to, std::size_t end);
+    std::size_t readShortWay(const std::uint8_t* in, std::size_t i, std::size_t to);
     template <bool kWrite>
     std::size_t readCopy(const std::uint8_t* in, std::size_t i, std::size_t to);
     std::size_t writePlain(const std::uint8_t* in, std::size_t i, std::size_t to);

@@ -214,9 +214,9 @@ std::size_t CodeConvertStream::readShortWay(const std::uint8_t* in, std::size_t 
     return i;
 }
 
-// Copies from i on up to the first line end that needs the automaton. Lines that end in CR LF
-// already are passed over and copied together. Without kWrite it only passes over them: it
-// stops at the first byte the conversion would change.
+// Copies from i on up to the first line end that needs the automaton, a CR of its own. Lines
+// that end in CR LF already are passed over and copied together. Without kWrite it only passes
+// over them: it stops at the first byte the conversion would change.
 template <bool kWrite>
 std::size_t CodeConvertStream::readCopy(const std::uint8_t* in, std::size_t i, std::size_t to)
 {
@@ -227,38 +227,34 @@ std::size_t CodeConvertStream::readCopy(const std::uint8_t* in, std::size_t i, s
         m_out += to - i;
         return to;
     }
-    const auto offset = [in](const void* at) {
-        return static_cast<std::size_t>(static_cast<const std::uint8_t*>(at) - in);
-    };
     std::size_t start = i; // in[start, i) goes out as it is
-    std::size_t lfAt = 0;  // the first LF from i on, or to, once looked for
-    bool lfLooked = false;
-    while (i + 1 < to) {
-        if (!lfLooked || lfAt < i) {
-            const void* lf = std::memchr(in + i, kLf, to - i);
-            lfAt = lf != nullptr ? offset(lf) : to;
-            lfLooked = true;
-        }
-        const void* cr = std::memchr(in + i, kCr, lfAt - i);
-        // Every byte read has one after it in the piece, to decide a CR LF.
-        i = std::min(cr != nullptr ? offset(cr) : lfAt, to - 1);
-        if (i + 1 >= to)
+    while (i < to) {
+        const auto* lf = static_cast<const std::uint8_t*>(std::memchr(in + i, kLf, to - i));
+        const std::size_t end = lf != nullptr ? static_cast<std::size_t>(lf - in) : to;
+        const bool crLf = lf != nullptr && end > i && in[end - 1] == kCr;
+        const std::size_t body = crLf ? end - 1 : end;
+        if (const void* cr = std::memchr(in + i, kCr, body - i); cr != nullptr) {
+            i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(cr) - in);
             break;
-        if (in[i] == kCr) {
-            if (in[i + 1] != kLf)
-                break; // whether a CR stands alone is for the automaton to say
-            i += 2;
-            continue;
         }
-        if (!kWrite)
-            break; // an LF without its CR
-        std::memcpy(m_out, in + start, i - start);
-        m_out += i - start;
-        m_out[0] = kCr;
-        m_out[1] = kLf;
-        m_out += 2;
-        m_lineEnds = static_cast<int>(LineEndKind::Lf);
-        start = ++i;
+        if (lf == nullptr) {
+            i = to;
+            break;
+        }
+        if (!crLf) {
+            if (!kWrite) {
+                i = end;
+                break; // an LF without its CR
+            }
+            std::memcpy(m_out, in + start, end - start);
+            m_out += end - start;
+            m_out[0] = kCr;
+            m_out[1] = kLf;
+            m_out += 2;
+            m_lineEnds = static_cast<int>(LineEndKind::Lf);
+            start = end + 1;
+        }
+        i = end + 1;
     }
     if (kWrite) {
         std::memcpy(m_out, in + start, i - start);

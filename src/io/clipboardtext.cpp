@@ -1,11 +1,15 @@
 #include "io/clipboardtext.h"
 
 #include "engine/cp932.h"
+#include "io/codestream.h"
 #include "io/jis2sjis.h"
+#include "io/jiscodes.h"
 #include "io/textcodec.h"
 
 #include <iterator>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace kestrova::io {
 
@@ -27,83 +31,68 @@ std::optional<int> jisStartState(std::u16string_view text)
             return kKanaState;
         if (c == kSi)
             return kAsciiState;
-        if (c != kEsc || i + 2 >= text.size())
+        if (c != kEsc || i + 2 >= text.size() || text[i + 1] >= 0x80 || text[i + 2] >= 0x80)
             continue;
-        const char16_t b1 = text[i + 1];
-        const char16_t b2 = text[i + 2];
-        if (b1 == u'$' && (b2 == u'B' || b2 == u'@'))
-            return kAsciiState; // a designation first: the text begins in ASCII
-        if (b1 == u'(' && b2 == u'I')
-            return kAsciiState;
-        if (b1 == u'(' && (b2 == u'B' || b2 == u'J'))
+        switch (jiscodes::jisDesignation(static_cast<std::uint8_t>(text[i + 1]),
+                                         static_cast<std::uint8_t>(text[i + 2]))) {
+        case -1:
+            break;
+        case kAsciiState:
             return kKanjiState; // a return to ASCII first: it begins inside kanji
+        default:
+            return kAsciiState; // a designation first: the text begins in ASCII
+        }
     }
     return std::nullopt;
 }
 
-// The state JIS bytes leave the decoder in, given the state they start in.
-int jisEndState(const ByteBuffer& bytes, int state)
-{
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const std::uint8_t b = bytes[i];
-        if (b == kSo) {
-            state = kKanaState;
-        } else if (b == kSi) {
-            state = kAsciiState;
-        } else if (b == kEsc && i + 2 < bytes.size()) {
-            if (bytes[i + 1] == '$')
-                state = kKanjiState;
-            else if (bytes[i + 1] == '(')
-                state = bytes[i + 2] == 'I' ? kKanaState : kAsciiState;
-        }
-    }
-    return state;
-}
-
-// JIS text to text, run by run: the characters with a code page 932 form go through the JIS
-// decoder in the state the run before left it in, the others are kept as they are. Empty when
-// the result would not be code page 932 text.
+// JIS text to text. The characters with a code page 932 form are read as one JIS text, as if
+// the others were not there, so that a shift or a character they interrupt goes on after them;
+// the others are kept where they stand. Empty when the result would not be code page 932 text.
 std::optional<std::u16string> convertJis(std::u16string_view text, int state)
 {
-    std::u16string out;
-    out.reserve(text.size());
-    ByteBuffer run;
-    const auto flush = [&]() -> bool {
-        if (run.empty())
-            return true;
-        const int next = jisEndState(run, state);
-        JisToSjis(run, state);
-        state = next;
-        const std::string_view bytes(reinterpret_cast<const char*>(run.data()), run.size());
-        auto decoded = engine::fromCp932(bytes);
-        run.clear();
-        if (!decoded)
-            return false;
-        out += *decoded;
-        return true;
+    struct Run
+    {
+        std::size_t bytesEnd;     // where its bytes end in bytes
+        std::u16string_view kept; // the characters after them that have no JIS form
     };
-    std::size_t i = 0;
-    while (i < text.size()) {
+    std::string bytes;
+    std::vector<Run> runs;
+    for (std::size_t i = 0; i < text.size();) {
         const std::size_t start = i;
         const char32_t cp = nextCodePoint(text, i);
         const auto code = cp932Code(cp);
         // The variants cp932Code folds (U+301C and the like) are not JIS bytes: kept as well.
-        if (code && cp < 0x80) {
-            run.push_back(static_cast<std::uint8_t>(*code));
-            continue;
-        }
-        if (code && engine::cp932Char(*code) == cp) {
+        if (code && (cp < 0x80 || engine::cp932Char(*code) == cp)) {
             if (*code > 0xFF)
-                run.push_back(static_cast<std::uint8_t>(*code >> 8));
-            run.push_back(static_cast<std::uint8_t>(*code & 0xFF));
+                bytes.push_back(static_cast<char>(*code >> 8));
+            bytes.push_back(static_cast<char>(*code & 0xFF));
             continue;
         }
-        if (!flush())
-            return std::nullopt;
-        out.append(text.substr(start, i - start));
+        if (runs.empty() || runs.back().bytesEnd != bytes.size())
+            runs.push_back({bytes.size(), text.substr(start, 0)});
+        Run& run = runs.back();
+        run.kept = std::u16string_view(run.kept.data(), run.kept.size() + (i - start));
     }
-    if (!flush())
-        return std::nullopt;
+    if (runs.empty() || runs.back().bytesEnd != bytes.size())
+        runs.push_back({bytes.size(), {}});
+
+    CodeConvertStream reader({.reader = CodeConvertStream::Reader::Jis, .jisStart = state});
+    std::u16string out;
+    out.reserve(text.size());
+    std::size_t from = 0;
+    for (const Run& run : runs) {
+        const bool last = run.bytesEnd == bytes.size();
+        const std::string_view converted =
+            reader.convert(std::string_view(bytes).substr(from, run.bytesEnd - from), last,
+                           bytes.size() - run.bytesEnd);
+        from = run.bytesEnd;
+        const auto decoded = engine::fromCp932(converted);
+        if (!decoded)
+            return std::nullopt;
+        out += *decoded;
+        out += run.kept;
+    }
     return out;
 }
 

@@ -1,5 +1,6 @@
-// CodeConvert for input read piece by piece: the converters as byte automata, so that a text of
-// any length is converted in one pass through a buffer of the piece's size.
+// The code converters as byte automata: CodeConvert and each of its converters, for input read
+// piece by piece or whole. A text of any length is converted in one pass through a buffer of the
+// piece's size.
 #pragma once
 
 #include "io/jis2sjis.h"
@@ -12,17 +13,45 @@
 
 namespace kestrova::io {
 
-// The pieces' results joined are CodeConvert's bytes for the whole input, whatever the pieces;
-// the code must come from a detection scan of the whole input, since the pieces alone cannot
-// say it.
+// The pieces' results joined are the whole input's, whatever the pieces. For CodeConvert the
+// code must come from a detection scan of the whole input, since the pieces alone cannot say it.
 class CodeConvertStream
 {
 public:
+    // A reader to Shift_JIS (Copy reads nothing), then a writer from it (Copy writes Shift_JIS).
+    enum class Reader : std::uint8_t
+    {
+        Copy,
+        Sjis, // SjisToSjis
+        Jis,  // JisToSjis
+        Euc,  // EucToSjis
+    };
+    enum class Writer : std::uint8_t
+    {
+        Copy,
+        Jis, // SjisToJis
+        Euc, // SjisToEuc
+    };
+    // The converters one stream runs, in CodeConvert's order.
+    struct Chain
+    {
+        Reader reader = Reader::Copy;
+        int jisStart = kAsciiState; // JisToSjis's start state
+        Writer writer = Writer::Copy;
+        bool crLf = false;          // CrLfConvert's line ends
+        bool dropEndOfFile = false; // CodeConvert's final 0x1A goes
+    };
+
+    // CodeConvert's chain for the code and the target.
     CodeConvertStream(CodeDetection code, int target);
+    explicit CodeConvertStream(Chain chain);
+
+    // The whole buffer converted, as the chain's converters in turn would leave it.
+    void convertWhole(ByteBuffer& buffer);
 
     // The converted bytes of the next piece, valid until the next call. last ends the input;
-    // up to two bytes wait for the bytes after them, unless following says that so many bytes
-    // will follow the piece.
+    // following, when not 0, is how many bytes of input follow the piece; when it is 0 and more
+    // follow, up to two bytes wait for the bytes after them.
     [[nodiscard]] std::string_view convert(std::string_view piece, bool last,
                                            std::size_t following = 0);
 
@@ -38,19 +67,6 @@ public:
     }
 
 private:
-    enum class Reader : std::uint8_t
-    {
-        Copy,
-        Sjis,
-        Jis,
-        Euc,
-    };
-    enum class Writer : std::uint8_t
-    {
-        Copy,
-        Jis,
-        Euc,
-    };
     enum class Mode : std::uint8_t
     {
         Text,
@@ -61,6 +77,13 @@ private:
     };
 
     void read(const std::uint8_t* in, std::size_t to, std::size_t end);
+    std::size_t readShortWay(const std::uint8_t* in, std::size_t i, std::size_t to);
+    template <bool kWrite>
+    std::size_t readCopy(const std::uint8_t* in, std::size_t i, std::size_t to);
+    std::size_t writePlain(const std::uint8_t* in, std::size_t i, std::size_t to);
+    template <Writer kWriter>
+    std::size_t writePlain(const std::uint8_t* in, std::size_t i, std::size_t to);
+    std::size_t readThenWrite(const std::uint8_t* in, std::size_t i, std::size_t to);
     template <Reader kReader>
     std::size_t readPlain(const std::uint8_t* in, std::size_t i, std::size_t to);
     void readByte(std::uint8_t b, std::size_t after);
@@ -78,10 +101,18 @@ private:
     }
     void putLineEnd(std::uint8_t b);
     void finish();
+    // The most bytes a piece of n bytes can come out as: a stray lead byte in JIS takes two
+    // escapes and a geta mark, each line end two bytes; and what the end adds.
+    [[nodiscard]] std::size_t outputBound(std::size_t n) const
+    {
+        return (m_writer == Writer::Jis ? 5 : 2) * n + 32;
+    }
 
-    CodeFamily m_family;
+    CodeFamily m_family = CodeFamily::Sjis;
     Reader m_reader = Reader::Copy;
     Writer m_writer = Writer::Copy;
+    bool m_crLf = true;
+    bool m_dropEndOfFile = true;
     std::size_t m_hold = 0; // bytes a reader must see after one before it reads it
 
     Mode m_mode = Mode::Text;

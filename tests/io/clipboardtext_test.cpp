@@ -62,6 +62,13 @@ TEST(TakeClipboardText, ConvertsJisByItsFirstSignal)
         {"an emoji inside a kanji run stays", u"\x1b$B$3$s😀$K$A$O\x1b(B", u"こん😀にちは"},
         {"a wave dash keeps its form beside JIS", u"\x1b$B$3\x1b(B〜", u"こ〜"},
         {"a final end-of-file mark goes", u"\x1b$B$3\x1b(B\x1a", u"こ"},
+        // The JIS around characters it cannot hold reads as one text: what they interrupt, even a
+        // broken escape, goes on after them.
+        {"katakana designated by a broken escape", u"\x1b$B$3\x1b(xI1😀1", u"こxｱ😀ｱ"},
+        {"kanji designated by a broken escape", u"\x0fq\x1bz$B😀$s\x1b(B", u"qz😀ん"},
+        {"an escape interrupted", u"\x1b$B$3\x1b(B\x1b😀$B$s\x1b(B", u"こ😀ん"},
+        {"a kanji interrupted", u"\x1b$B$3$😀s\x1b(B", u"こ😀ん"},
+        {"one letter after the last", u"\x1b$B$3\x1b(Ba😀b", u"こa😀b"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

@@ -20,8 +20,8 @@ import sys
 import threading
 import time
 
-from e2e_test import (Desktop, Failure, Skip, check, click_pgp_button, run_case, wait_exit,
-                      wait_for)
+from e2e_test import (Desktop, Failure, Skip, Weston, check, click_pgp_button, run_case,
+                      wait_exit, wait_for)
 
 TEXT = "拝啓\nお元気ですか。来週の会議の件です。\n"
 PASS_PHRASE = "tray pass 23"
@@ -269,6 +269,37 @@ def case_xwayland(desk, args):
     check(pasted == TEXT, f"Wayland programs paste {pasted!r}")
 
 
+def case_wayland_native(desk, args):
+    """Told to be a native Wayland client, the tray could not use the clipboard while another
+    window has the focus, yet would answer "done": it says in a line and a message box that it
+    must run through XWayland, and ends with a non-zero status without taking the socket."""
+    weston = Weston(desk)
+    # weston's shell draws its panel a moment after the socket is up; wl-paste needs the shell
+    # to give its window the focus, so once a copy can be pasted the desktop is up.
+    weston.copy("shell")
+    # The desktop is still before the tray starts, so that a change is the tray's window.
+    before = wait_for(lambda: (lambda a, b: a if a == b else None)(
+        weston.picture(), (time.sleep(0.5), weston.picture())[1]), "weston's desktop to settle")
+    proc = desk.spawn([args.tray], env=weston.env)
+
+    def said():
+        proc.log.seek(0)
+        return "QT_QPA_PLATFORM=xcb" in proc.log.read().decode(errors="replace")
+    wait_for(lambda: said() or proc.poll() is not None, "the tray to say why it stops", timeout=60)
+    proc.log.seek(0)
+    check(said(), f"the tray said {proc.log.read().decode(errors='replace')!r}")
+    wait_for(lambda: weston.picture() != before, "the tray's message box in weston", timeout=60)
+    check(proc.poll() is None, "the tray ended without waiting for its message box")
+    socket_path = os.path.join(desk.env["XDG_RUNTIME_DIR"], "PGPtray_Hidden_Window")
+    check(not os.path.exists(socket_path), "the tray took the socket")
+
+    # The message box has the keyboard focus once weston has mapped it: Enter answers "OK".
+    # Pressed again until the tray has gone, in case the first press came before that.
+    wait_for(lambda: weston.keys("Return") or time.sleep(1) or proc.poll() is not None,
+             "the tray to end after its message box", timeout=60)
+    check(proc.returncode != 0, "the tray ended with status 0")
+
+
 def case_window_sign(desk, args):
     """The whole road: the Kestrova window with PgpVer 2 on a mail file (plug-in mode, so that
     no clipboard write of its own follows), "署名", the pass phrase typed into pinentry-qt for
@@ -329,6 +360,7 @@ CASES = {
     "window-sign": case_window_sign,
     "peer-uid": case_peer_uid,
     "xwayland": case_xwayland,
+    "wayland-native": case_wayland_native,
 }
 
 

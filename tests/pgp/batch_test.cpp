@@ -394,6 +394,45 @@ TEST(BuildBatchText, EveryValueComesBackExactlyThroughExpansionAndSplitting)
     }
 }
 
+// A stored pass phrase goes into Kestrova.bat only when a secret key will use it: a text with
+// no encrypted message is checked with public keys alone.
+TEST(BuildBatchText, CheckWritesAStoredPassPhraseOnlyForAnEncryptedMessage)
+{
+    PgpSettings stored;
+    stored.PassPhrase = u"saved pass";
+    const ProgramEnvironment noEnv;
+    const ProgramEnvironment passEnv{"", "from env", ""};
+    const std::u16string plain = u"拝啓\r\nお元気ですか。\r\n";
+    const std::u16string clearSigned = u"-----BEGIN PGP SIGNED MESSAGE-----\r\nHash: SHA256\r\n"
+                                       u"\r\n拝啓\r\n-----BEGIN PGP SIGNATURE-----\r\n\r\niQ==\r\n"
+                                       u"-----END PGP SIGNATURE-----\r\n";
+    const std::u16string encrypted =
+        u"> 引用\r\n-----BEGIN PGP MESSAGE-----\r\n\r\nhQEMA==\r\n-----END PGP MESSAGE-----\r\n";
+    const std::string bare = "PGP.EXE +batchmode +force " + I + " -o " + A + " > " + O + "\r\n";
+    const std::string withPass =
+        "PGP.EXE +batchmode +force -z\"saved pass\" " + I + " -o " + A + " > " + O + "\r\n";
+    const struct
+    {
+        const char* name;
+        const std::u16string& text;
+        ProgramEnvironment environment;
+        std::string lines;
+    } rows[] = {
+        {"plain text", plain, noEnv, bare},
+        {"clear-signed text", clearSigned, noEnv, bare},
+        {"encrypted message", encrypted, noEnv, withPass},
+        {"plain text with PGPPASS too", plain, passEnv, bare},
+        {"encrypted message with PGPPASS too", encrypted, passEnv, "SET PGPPASS=\r\n" + withPass},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const BatchPlan plan = planBatchRun("check", stored, {}, row.environment, kTemp, row.text);
+        EXPECT_FALSE(plan.askPassPhrase);
+        const BatchText batch = buildBatchText(plan, "kestrova");
+        EXPECT_EQ(view(batch.text), kHeader + row.lines);
+    }
+}
+
 TEST(BuildBatchText, AUserIdWithALineBreakIsNoMatterForWordsThatDoNotUseIt)
 {
     PgpSettings settings;

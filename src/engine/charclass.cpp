@@ -83,25 +83,35 @@ void forEachJoin(std::u16string_view text, const std::uint8_t* table, OnJoin onJ
     }
 }
 
-// The measured character that begins at code unit i of text; i moves past it.
-inline MeasuredChar measureAt(std::u16string_view text, std::size_t& i, const std::uint8_t* table,
-                              bool& formless)
+// Appends the measured characters of run, which begins at code unit base of its text, to out,
+// without their clusters; true when one of them has no code page 932 form.
+bool measureRun(std::u16string_view run, std::size_t base, std::vector<MeasuredChar>& out)
 {
-    const auto unit = static_cast<std::uint32_t>(i);
-    const char16_t u = text[i];
-    if (u < 0xD800 || u > 0xDFFF) {
-        const std::uint8_t bits = table[u];
-        formless |= !(bits & InfoBits::kHasForm);
-        ++i;
-        return MeasuredChar{
-            unit, u, static_cast<std::uint8_t>(1 + (bits & InfoBits::kTwoColumns)),
-            static_cast<std::uint8_t>((bits >> InfoBits::kClassShift) & InfoBits::kClassMask),
-            (bits & InfoBits::kOpening) != 0};
+    const std::uint8_t* table = bmpInfoTable();
+    const std::size_t first = out.size();
+    out.resize(first + run.size());
+    MeasuredChar* o = out.data() + first;
+    bool formless = false;
+    for (std::size_t i = 0; i < run.size();) {
+        const auto unit = static_cast<std::uint32_t>(base + i);
+        const char16_t u = run[i];
+        if (u < 0xD800 || u > 0xDFFF) {
+            const std::uint8_t bits = table[u];
+            formless |= !(bits & InfoBits::kHasForm);
+            *o++ = MeasuredChar{
+                unit, u, static_cast<std::uint8_t>(1 + (bits & InfoBits::kTwoColumns)),
+                static_cast<std::uint8_t>((bits >> InfoBits::kClassShift) & InfoBits::kClassMask),
+                (bits & InfoBits::kOpening) != 0};
+            ++i;
+        } else {
+            const char32_t cp = nextCodePoint(run, i);
+            const CharInfo info = charInfo(cp);
+            *o++ = MeasuredChar{unit, u, info.width, info.wordClass, info.opening};
+            formless = true;
+        }
     }
-    const char32_t cp = nextCodePoint(text, i);
-    const CharInfo info = charInfo(cp);
-    formless = true;
-    return MeasuredChar{unit, u, info.width, info.wordClass, info.opening};
+    out.resize(static_cast<std::size_t>(o - out.data()));
+    return formless;
 }
 
 // Makes c continue the cluster of before, the character in front of it.
@@ -116,18 +126,12 @@ void join(MeasuredChar& c, const MeasuredChar& before)
 
 void measureText(std::u16string_view text, std::vector<MeasuredChar>& out)
 {
-    const std::uint8_t* table = bmpInfoTable();
     const std::size_t first = out.size();
-    out.resize(first + text.size());
-    MeasuredChar* o = out.data() + first;
-    bool formless = false; // a character without a code page 932 form: clusters may form
-    for (std::size_t i = 0; i < text.size();)
-        *o++ = measureAt(text, i, table, formless);
-    out.resize(static_cast<std::size_t>(o - out.data()));
-    if (!formless || out.size() - first < 2)
+    // A character without a code page 932 form is needed for a cluster to form.
+    if (!measureRun(text, 0, out) || out.size() - first < 2)
         return;
     MeasuredChar* c = out.data() + first;
-    forEachJoin(text, table, [&c](std::size_t unit) {
+    forEachJoin(text, bmpInfoTable(), [&c](std::size_t unit) {
         while (c->unit != unit)
             ++c;
         join(*c, c[-1]);
@@ -146,16 +150,25 @@ ClusterJoins::ClusterJoins(std::u16string_view text)
 Stretch measureStretch(std::u16string_view text, std::size_t from, std::size_t width,
                        const ClusterJoins& joins, std::vector<MeasuredChar>& out)
 {
-    const std::uint8_t* table = bmpInfoTable();
-    bool formless = false;
     Stretch stretch{from, 0};
     while (stretch.end < text.size() && (stretch.width <= width || joins.at(stretch.end))) {
-        const std::size_t unit = stretch.end;
-        MeasuredChar c = measureAt(text, stretch.end, table, formless);
-        if (!out.empty() && joins.at(unit))
-            join(c, out.back());
-        stretch.width += c.width;
-        out.push_back(c);
+        // No character is narrower than a column or longer than two units, so a run of the
+        // units still wanting, one at least, never overshoots by much; it never ends between
+        // the two halves of a pair.
+        std::size_t end = stretch.end + std::max<std::size_t>(
+                                            stretch.width <= width ? width - stretch.width : 0, 1);
+        end = std::min(end, text.size());
+        if (end < text.size() && text[end] >= 0xDC00 && text[end] <= 0xDFFF &&
+            text[end - 1] >= 0xD800 && text[end - 1] <= 0xDBFF)
+            ++end;
+        const std::size_t before = out.size();
+        measureRun(text.substr(stretch.end, end - stretch.end), stretch.end, out);
+        for (std::size_t k = before; k < out.size(); ++k) {
+            if (k > 0 && joins.at(out[k].unit))
+                join(out[k], out[k - 1]);
+            stretch.width += out[k].width;
+        }
+        stretch.end = end;
     }
     return stretch;
 }

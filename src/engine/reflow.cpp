@@ -166,7 +166,7 @@ void updateLine(std::u16string_view line, const ReflowSettings& settings, Reflow
     const std::size_t lookahead = 2 * static_cast<std::size_t>(std::max(room, 0)) + 4;
     const ClusterJoins joins(windowed ? text : std::u16string_view());
     std::size_t measuredEnd = windowed ? 0 : text.size();
-    std::size_t ahead = 0; // width of the measured characters from index at on
+    std::size_t ahead = windowed ? 0 : restWidth; // width of the measured characters from at on
     std::size_t at = 0;
     const auto refill = [&] {
         if (measuredEnd == text.size() || ahead > lookahead)

@@ -13,9 +13,9 @@ namespace kestrova::engine {
 
 namespace {
 
-bool hasCp932Form(const MeasuredChar& c, const std::uint8_t* table)
+bool hasCp932Form(char16_t first, const std::uint8_t* table)
 {
-    return (c.first < 0xD800 || c.first > 0xDFFF) && (table[c.first] & InfoBits::kHasForm);
+    return (first < 0xD800 || first > 0xDFFF) && (table[first] & InfoBits::kHasForm);
 }
 
 using BreakIterator = std::unique_ptr<UBreakIterator, decltype(&ubrk_close)>;
@@ -46,12 +46,13 @@ bool mayJoin(char32_t cp)
     }
 }
 
-// Marks the characters that continue an extended grapheme cluster, by ICU's character break
-// rules, wherever one of two neighbours has no code page 932 form.
-void markClusters(std::u16string_view text, MeasuredChar* chars, std::size_t count,
-                  const std::uint8_t* table)
+// Calls onJoin with the code unit of every character that continues an extended grapheme
+// cluster, by ICU's character break rules, wherever one of two neighbours has no code page 932
+// form; in the order of the text.
+template <class OnJoin>
+void forEachJoin(std::u16string_view text, const std::uint8_t* table, OnJoin onJoin)
 {
-    if (count < 2 || text.size() > static_cast<std::size_t>(INT32_MAX))
+    if (text.size() > static_cast<std::size_t>(INT32_MAX))
         return;
     bool joining = false;
     for (std::size_t i = 0; i < text.size() && !joining;)
@@ -69,31 +70,31 @@ void markClusters(std::u16string_view text, MeasuredChar* chars, std::size_t cou
     if (U_FAILURE(status) || !breaks)
         return;
     std::int32_t boundary = ubrk_first(breaks.get());
-    for (std::size_t k = 1; k < count; ++k) {
-        const auto unit = static_cast<std::int32_t>(chars[k].unit);
+    bool formBefore = true;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto unit = static_cast<std::int32_t>(i);
+        const bool form = hasCp932Form(text[i], table);
+        static_cast<void>(nextCodePoint(text, i));
         while (boundary != UBRK_DONE && boundary < unit)
             boundary = ubrk_next(breaks.get());
-        if (boundary == unit ||
-            (hasCp932Form(chars[k - 1], table) && hasCp932Form(chars[k], table)))
-            continue;
-        chars[k].joins = true;
-        chars[k].wordClass = chars[k - 1].wordClass;
-        chars[k].opening = false;
+        if (boundary != unit && !(formBefore && form))
+            onJoin(static_cast<std::size_t>(unit));
+        formBefore = form;
     }
 }
 
-} // namespace
-
-void measureText(std::u16string_view text, std::vector<MeasuredChar>& out)
+// Appends the measured characters of run, which begins at code unit base of its text, to out,
+// without their clusters; true when one of them has no code page 932 form.
+bool measureRun(std::u16string_view run, std::size_t base, std::vector<MeasuredChar>& out)
 {
     const std::uint8_t* table = bmpInfoTable();
     const std::size_t first = out.size();
-    out.resize(first + text.size());
+    out.resize(first + run.size());
     MeasuredChar* o = out.data() + first;
-    bool formless = false; // a character without a code page 932 form: clusters may form
-    for (std::size_t i = 0; i < text.size();) {
-        const auto unit = static_cast<std::uint32_t>(i);
-        const char16_t u = text[i];
+    bool formless = false;
+    for (std::size_t i = 0; i < run.size();) {
+        const auto unit = static_cast<std::uint32_t>(base + i);
+        const char16_t u = run[i];
         if (u < 0xD800 || u > 0xDFFF) {
             const std::uint8_t bits = table[u];
             formless |= !(bits & InfoBits::kHasForm);
@@ -103,15 +104,73 @@ void measureText(std::u16string_view text, std::vector<MeasuredChar>& out)
                 (bits & InfoBits::kOpening) != 0};
             ++i;
         } else {
-            const char32_t cp = nextCodePoint(text, i);
+            const char32_t cp = nextCodePoint(run, i);
             const CharInfo info = charInfo(cp);
             *o++ = MeasuredChar{unit, u, info.width, info.wordClass, info.opening};
             formless = true;
         }
     }
     out.resize(static_cast<std::size_t>(o - out.data()));
-    if (formless)
-        markClusters(text, out.data() + first, out.size() - first, table);
+    return formless;
+}
+
+// Makes c continue the cluster of before, the character in front of it.
+void join(MeasuredChar& c, const MeasuredChar& before)
+{
+    c.joins = true;
+    c.wordClass = before.wordClass;
+    c.opening = false;
+}
+
+} // namespace
+
+void measureText(std::u16string_view text, std::vector<MeasuredChar>& out)
+{
+    const std::size_t first = out.size();
+    // A character without a code page 932 form is needed for a cluster to form.
+    if (!measureRun(text, 0, out) || out.size() - first < 2)
+        return;
+    MeasuredChar* c = out.data() + first;
+    forEachJoin(text, bmpInfoTable(), [&c](std::size_t unit) {
+        while (c->unit != unit)
+            ++c;
+        join(*c, c[-1]);
+    });
+}
+
+ClusterJoins::ClusterJoins(std::u16string_view text)
+{
+    forEachJoin(text, bmpInfoTable(), [&](std::size_t unit) {
+        if (m_bits.empty())
+            m_bits.resize(text.size());
+        m_bits[unit] = true;
+    });
+}
+
+Stretch measureStretch(std::u16string_view text, std::size_t from, std::size_t width,
+                       const ClusterJoins& joins, std::vector<MeasuredChar>& out)
+{
+    Stretch stretch{from, 0};
+    while (stretch.end < text.size() && (stretch.width <= width || joins.at(stretch.end))) {
+        // No character is narrower than a column or longer than two units, so a run of the
+        // units still wanting, one at least, never overshoots by much; it never ends between
+        // the two halves of a pair.
+        std::size_t end = stretch.end + std::max<std::size_t>(
+                                            stretch.width <= width ? width - stretch.width : 0, 1);
+        end = std::min(end, text.size());
+        if (end < text.size() && text[end] >= 0xDC00 && text[end] <= 0xDFFF &&
+            text[end - 1] >= 0xD800 && text[end - 1] <= 0xDBFF)
+            ++end;
+        const std::size_t before = out.size();
+        measureRun(text.substr(stretch.end, end - stretch.end), stretch.end, out);
+        for (std::size_t k = before; k < out.size(); ++k) {
+            if (k > 0 && joins.at(out[k].unit))
+                join(out[k], out[k - 1]);
+            stretch.width += out[k].width;
+        }
+        stretch.end = end;
+    }
+    return stretch;
 }
 
 void measureBytes(std::string_view bytes, std::vector<MeasuredChar>& out)

@@ -33,6 +33,31 @@ using MeasuredText = std::span<const MeasuredChar>;
 // the code page 932 repertoire break as they always have.
 void measureText(std::u16string_view text, std::vector<MeasuredChar>& out);
 
+// Which characters of a text measureText would mark as continuing a cluster, found in one pass
+// that keeps a bit per code unit, and nothing at all for a text where none does.
+class ClusterJoins
+{
+public:
+    explicit ClusterJoins(std::u16string_view text);
+    [[nodiscard]] bool at(std::size_t unit) const { return !m_bits.empty() && m_bits[unit]; }
+
+private:
+    std::vector<bool> m_bits;
+};
+
+struct Stretch
+{
+    std::size_t end = 0;   // code unit after the last character measured
+    std::size_t width = 0; // their width
+};
+
+// Appends to out the measured characters of text from code unit from on, as measureText would
+// measure them in the whole text (units count from the start of text; out's last character,
+// if any, is the one before from), until they are wider than width and the next character
+// begins a cluster, or the text ends.
+[[nodiscard]] Stretch measureStretch(std::u16string_view text, std::size_t from, std::size_t width,
+                                     const ClusterJoins& joins, std::vector<MeasuredChar>& out);
+
 // Measured characters of code page 932 bytes, character by character as the bytes' lead bytes
 // pair them; a byte that is no character counts as a one-byte character of class 0.
 void measureBytes(std::string_view bytes, std::vector<MeasuredChar>& out);

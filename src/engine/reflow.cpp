@@ -140,6 +140,7 @@ void updateLine(std::u16string_view line, const ReflowSettings& settings, Reflow
     chars.clear();
     std::size_t restWidth = 0;
     const std::size_t room2 = 2 * static_cast<std::size_t>(std::max(columns - headWidth, 0));
+    const bool windowed = text.size() > std::max(room2, state.windowUnits);
     if (text.size() <= room2) {
         restWidth = textWidth(text);
         if (static_cast<std::size_t>(headWidth) + restWidth <= static_cast<std::size_t>(columns)) {
@@ -148,6 +149,8 @@ void updateLine(std::u16string_view line, const ReflowSettings& settings, Reflow
             return;
         }
         measureText(text, chars);
+    } else if (windowed) {
+        restWidth = textWidth(text);
     } else {
         measureText(text, chars);
         for (const MeasuredChar& c : chars)
@@ -155,27 +158,47 @@ void updateLine(std::u16string_view line, const ReflowSettings& settings, Reflow
     }
     const int room = columns - headWidth;
     const bool kinsoku = settings.Kinsoku != 0;
+
+    // A long line is measured a stretch at a time. A break looks at most twice the room ahead
+    // (the characters that fit, then a bracketed run no wider than they are) and at the whole
+    // cluster it falls in, so the stretch from the current character on is kept wider than
+    // that, and the characters already written are dropped when it is refilled.
+    const std::size_t lookahead = 2 * static_cast<std::size_t>(std::max(room, 0)) + 4;
+    const ClusterJoins joins(windowed ? text : std::u16string_view());
+    std::size_t measuredEnd = windowed ? 0 : text.size();
+    std::size_t ahead = windowed ? 0 : restWidth; // width of the measured characters from at on
+    std::size_t at = 0;
+    const auto refill = [&] {
+        if (measuredEnd == text.size() || ahead > lookahead)
+            return;
+        chars.erase(chars.begin(), chars.begin() + static_cast<std::ptrdiff_t>(at));
+        at = 0;
+        const Stretch more =
+            measureStretch(text, measuredEnd, lookahead - ahead + state.windowUnits, joins, chars);
+        measuredEnd = more.end;
+        ahead += more.width;
+    };
     // The source of the characters from index `from` on, up to index `to`.
     const auto source = [&](std::size_t from, std::size_t to) {
         const std::size_t begin = chars[from].unit;
-        const std::size_t end = to < chars.size() ? chars[to].unit : text.size();
+        const std::size_t end = to < chars.size() ? chars[to].unit : measuredEnd;
         return text.substr(begin, end - begin);
     };
 
-    std::size_t at = 0;
     std::size_t remaining = restWidth;
     bool first = true;
-    while (at < chars.size()) {
+    for (refill(); at < chars.size(); refill()) {
         if (!first &&
             static_cast<std::size_t>(headWidth) + remaining <= static_cast<std::size_t>(columns)) {
             const bool join = settings.ChgMode == 2 || (settings.ChgMode == 1 && quoteChars > 0);
+            const std::u16string_view rest = text.substr(chars[at].unit);
             if (join) {
-                state.Carry.Tail.assign(source(at, chars.size()));
+                state.Carry.Tail.assign(rest);
                 state.FlowState = 2;
             } else {
                 out += kCrLf;
                 appendHead();
-                out += source(at, chars.size());
+                out += rest;
             }
             if (!settings.EnterMes.empty() && quoteChars > 0)
                 state.NoteDue = true;
@@ -187,6 +210,7 @@ void updateLine(std::u16string_view line, const ReflowSettings& settings, Reflow
         appendHead();
         out += source(at, at + piece.chars);
         remaining -= static_cast<std::size_t>(piece.width);
+        ahead -= static_cast<std::size_t>(piece.width);
         at += piece.chars;
         first = false;
     }

@@ -31,6 +31,9 @@ struct ReflowState // lives across the UpdateSub calls of one TextUpdate run
     // Work buffers reused from line to line; they carry nothing between calls.
     std::vector<MeasuredChar> measured;
     std::u16string joined;
+    // A line longer than this, in code units, is measured a stretch at a time rather than
+    // whole, so that its memory does not grow with it.
+    std::size_t windowUnits = 8192;
 };
 
 // The re-flowed text.

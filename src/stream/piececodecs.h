@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/cp932.h"
+#include "io/badbytes.h"
 #include "io/jiscodes.h"
 #include "io/textcodec.h"
 #include "stream/work.h"
@@ -19,34 +20,7 @@ namespace kestrova::stream {
 
 namespace tables = engine::cp932_tables;
 
-// Calls passed every so many bytes of a pass over the input, and says there whether the pass
-// is still wanted.
-class Every
-{
-public:
-    static constexpr std::size_t kBytes = 1 << 20;
-    explicit Every(const io::ScanProgress& passed, const std::atomic<bool>* stop = nullptr)
-        : m_passed(passed)
-        , m_stop(stop)
-        , m_next(passed || stop ? kBytes : SIZE_MAX)
-    {
-    }
-    bool at(std::size_t i)
-    {
-        if (i < m_next)
-            return true;
-        if (m_passed)
-            m_passed(i);
-        m_next = i + kBytes;
-        return !m_stop || !m_stop->load(std::memory_order_relaxed);
-    }
-
-private:
-    const io::ScanProgress& m_passed;
-    const std::atomic<bool>* m_stop;
-    std::size_t m_next;
-};
-
+using io::Every;
 using io::fitsJisRows;
 
 // Well-formed Shift_JIS: every byte that SjisToSjis takes for a lead byte is followed at once

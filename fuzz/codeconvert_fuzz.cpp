@@ -132,6 +132,41 @@ void checkWriters(const ByteBuffer& sjis)
     require(isWellFormedJis(plain), "SjisToJis writes well-formed ISO-2022-JP");
 }
 
+// Shift_JIS that every writer can hold and every reader reads back: ASCII but for the bytes
+// that steer JIS, half-width katakana, and pairs in the rows of JIS X 0208.
+bool isPlainShiftJis(const ByteBuffer& sjis)
+{
+    for (std::size_t i = 0; i < sjis.size(); ++i) {
+        const std::uint8_t b = sjis[i];
+        if (b == kEsc || b == kSo || b == kSi || b == 0x80 || b >= 0xF0)
+            return false;
+        if (b < 0x80 || (b >= 0xA0 && b <= 0xDF))
+            continue;
+        if (i + 1 >= sjis.size())
+            return false;
+        const std::uint8_t trail = sjis[++i];
+        if (trail < 0x40 || trail == 0x7F || trail > 0xFC)
+            return false;
+    }
+    return true;
+}
+
+// The writers against the readers, which are separate code: what SjisToEuc and SjisToJis write
+// of plain Shift_JIS, EucToSjis and JisToSjis read back byte for byte.
+void checkRoundTrips(const ByteBuffer& sjis)
+{
+    if (!isPlainShiftJis(sjis))
+        return;
+    ByteBuffer euc = sjis;
+    kestrova::io::SjisToEuc(euc);
+    kestrova::io::EucToSjis(euc);
+    require(euc == sjis, "EucToSjis reads back what SjisToEuc wrote");
+    ByteBuffer jis = sjis;
+    kestrova::io::SjisToJis(jis);
+    kestrova::io::JisToSjis(jis, kestrova::io::kAsciiState);
+    require(jis == sjis, "JisToSjis reads back what SjisToJis wrote");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -188,5 +223,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     kestrova::io::SjisToSjis(sjis);
     require(sjis.size() <= input.size(), "SjisToSjis never grows the buffer");
     checkWriters(sjis);
+    checkRoundTrips(input);
     return 0;
 }

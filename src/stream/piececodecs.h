@@ -4,6 +4,7 @@
 
 #include "engine/cp932.h"
 #include "io/badbytes.h"
+#include "io/codestream.h"
 #include "io/jiscodes.h"
 #include "io/textcodec.h"
 #include "stream/work.h"
@@ -146,23 +147,7 @@ private:
     bool m_fits = true;
 };
 
-// A buffer reused from piece to piece; growing it keeps nothing and zeroes nothing.
-template <typename T> class Scratch
-{
-public:
-    T* reserve(std::size_t n)
-    {
-        if (n > m_capacity) {
-            m_capacity = std::max(n, m_capacity * 2);
-            m_data.reset(new T[m_capacity]);
-        }
-        return m_data.get();
-    }
-
-private:
-    std::unique_ptr<T[]> m_data;
-    std::size_t m_capacity = 0;
-};
+using io::Scratch;
 
 // The ASCII byte at s[i], i moved past it: a line end (CR LF, a lone CR, a lone LF) goes to
 // put as CR and LF, its kind noted in lineEnds when it is not CR LF; any other byte as it is.

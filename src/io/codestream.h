@@ -13,6 +13,30 @@
 
 namespace kestrova::io {
 
+// A buffer reused from piece to piece; growing it keeps nothing and zeroes nothing. A copy starts
+// with a room of its own, so that a copied converter goes on from the same state without sharing
+// where it writes.
+template <typename T> class Scratch
+{
+public:
+    Scratch() = default;
+    Scratch(const Scratch&) {}
+    Scratch& operator=(const Scratch&) { return *this; }
+    ~Scratch() = default;
+    T* reserve(std::size_t n)
+    {
+        if (n > m_capacity) {
+            m_capacity = std::max(n, 2 * m_capacity);
+            m_data.reset(new T[m_capacity]);
+        }
+        return m_data.get();
+    }
+
+private:
+    std::unique_ptr<T[]> m_data;
+    std::size_t m_capacity = 0;
+};
+
 // The pieces' results joined are the whole input's, whatever the pieces. For CodeConvert the
 // code must come from a detection scan of the whole input, since the pieces alone cannot say it.
 class CodeConvertStream
@@ -125,32 +149,10 @@ private:
     int m_lineEnds = 0;
     bool m_heldEndOfFile = false; // a final 0x1A is dropped: one at a piece's end waits
 
-    // Where a piece's bytes are written. A copy of the stream goes on from the same state with
-    // a room of its own.
-    class Room
-    {
-    public:
-        Room() = default;
-        Room(const Room&) {}
-        Room& operator=(const Room&) { return *this; }
-        ~Room() = default;
-        std::uint8_t* reserve(std::size_t n)
-        {
-            if (n > m_capacity) {
-                m_capacity = std::max(n, 2 * m_capacity);
-                m_bytes.reset(new std::uint8_t[m_capacity]);
-            }
-            return m_bytes.get();
-        }
-
-    private:
-        std::unique_ptr<std::uint8_t[]> m_bytes;
-        std::size_t m_capacity = 0;
-    };
-
+    // Where a piece's bytes are written.
     std::uint8_t m_carry[2] = {};
     std::size_t m_carried = 0;
-    Room m_room;
+    Scratch<std::uint8_t> m_room;
     std::uint8_t* m_out = nullptr;
 };
 

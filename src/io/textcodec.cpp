@@ -1,6 +1,7 @@
 #include "io/textcodec.h"
 
 #include "engine/cp932.h"
+#include "io/badbytes.h"
 #include "io/jis2sjis.h"
 
 #include <algorithm>
@@ -50,38 +51,6 @@ std::size_t utf8SequenceLength(const unsigned char* s, std::size_t left)
 
 namespace {
 
-// The line that byte offset lies on, counting CR LF, a lone CR and a lone LF as line ends, as
-// the input has them.
-std::size_t lineOfOffset(std::string_view bytes, std::size_t offset)
-{
-    std::size_t line = 1;
-    for (std::size_t i = 0; i < offset; ++i) {
-        if (bytes[i] == '\n' ||
-            (bytes[i] == '\r' && (i + 1 >= bytes.size() || bytes[i + 1] != '\n')))
-            ++line;
-    }
-    return line;
-}
-
-// "line 3: byte 0xA0 is not ...", "line 2: bytes 0xA9 0xA1 are not ...", or, with no bytes,
-// "line 4 holds bytes that are not ...".
-std::string badBytesReason(std::size_t line, std::initializer_list<unsigned char> bytes)
-{
-    std::string reason = "line " + std::to_string(line);
-    if (bytes.size() == 0)
-        return reason + " holds bytes that are not characters of UTF-8, JIS, EUC-JP or Shift_JIS";
-    reason += bytes.size() > 1 ? ": bytes" : ": byte";
-    for (unsigned char b : bytes) {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, " 0x%02X", b);
-        reason += hex;
-    }
-    return reason + (bytes.size() > 1 ? " are" : " is") +
-           " not a character of UTF-8, JIS, EUC-JP or Shift_JIS";
-}
-
-bool isCp932Byte(unsigned char b) { return b < 0x80 || engine::cp932Char(b); }
-
 std::string codePointName(char32_t cp)
 {
     char buffer[16];
@@ -107,119 +76,6 @@ const char* codeName(OutputCode code)
 ByteBuffer toBuffer(std::string_view bytes) { return ByteBuffer(bytes.begin(), bytes.end()); }
 
 std::string toString(const ByteBuffer& buffer) { return std::string(buffer.begin(), buffer.end()); }
-
-// Input that is no valid UTF-8 but reads as UTF-8 with faults rather than as a Japanese code:
-// it begins with a byte-order mark, or its valid multi-byte sequences are at least as many as
-// its invalid ones. Then the first invalid sequence is the fault to name.
-std::optional<std::size_t> brokenUtf8At(std::string_view bytes)
-{
-    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
-    const std::size_t n = bytes.size();
-    std::size_t multiByte = 0, invalid = 0;
-    std::optional<std::size_t> first;
-    for (std::size_t i = 0; i < n;) {
-        if (s[i] < 0x80) {
-            ++i;
-            continue;
-        }
-        const std::size_t len = utf8SequenceLength(s + i, n - i);
-        if (len == 0) {
-            if (!first)
-                first = i;
-            ++invalid;
-            ++i;
-        } else {
-            ++multiByte;
-            i += len;
-        }
-    }
-    const bool byteOrderMark = bytes.substr(0, 3) == kByteOrderMark;
-    if (first && (byteOrderMark || (multiByte > 0 && multiByte >= invalid)))
-        return first;
-    return std::nullopt;
-}
-
-// The first character of Shift_JIS input that decodes to nothing once SjisToSjis has rejoined
-// characters split by other bytes, named by the input's own bytes and line.
-std::optional<std::string> shiftJisFault(std::string_view bytes)
-{
-    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
-    const std::size_t n = bytes.size();
-    const auto isTrail = [](unsigned char b) {
-        return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
-    };
-    for (std::size_t i = 0; i < n;) {
-        const unsigned char b = s[i];
-        if (b < 0x80 || (b >= 0xA0 && b <= 0xDF)) {
-            if (!isCp932Byte(b))
-                return badBytesReason(lineOfOffset(bytes, i), {b});
-            ++i;
-            continue;
-        }
-        // A lead byte waits for its trail; the bytes in between are written first.
-        std::size_t j = i + 1;
-        for (; j < n && !isTrail(s[j]); ++j) {
-            if (!isCp932Byte(s[j]))
-                return badBytesReason(lineOfOffset(bytes, j), {s[j]});
-        }
-        if (j == n)
-            return std::nullopt; // a lead byte left at the end is dropped
-        if (!engine::isLeadByte(b))
-            return badBytesReason(lineOfOffset(bytes, i), {b});
-        if (!engine::cp932Char(static_cast<std::uint16_t>(b << 8 | s[j])))
-            return badBytesReason(lineOfOffset(bytes, i), {b, s[j]});
-        i = j + 1;
-    }
-    return std::nullopt;
-}
-
-// Which byte values the input holds.
-using ByteSet = std::array<bool, 256>;
-
-// The first character of JIS or EUC-JP input, converted to Shift_JIS, that decodes to nothing,
-// named by the bytes the input holds for it: the Shift_JIS arithmetic undone. Converting keeps
-// every line end, so its line is the line of the input. Damaged input can make bytes of its own
-// through that arithmetic; then only the line is named, never a byte the input does not hold.
-std::optional<std::string> convertedFault(std::string_view converted, bool euc, const ByteSet& held,
-                                          bool strict = false)
-{
-    const auto* s = reinterpret_cast<const unsigned char*>(converted.data());
-    const std::size_t n = converted.size();
-    for (std::size_t i = 0; i < n;) {
-        const unsigned char b = s[i];
-        const auto line = [&] { return lineOfOffset(converted, i); };
-        if (engine::isLeadByte(b) && i + 1 < n) {
-            const unsigned char t = s[i + 1];
-            const auto pair = static_cast<std::uint16_t>(b << 8 | t);
-            if (!engine::cp932Char(pair) ||
-                (strict &&
-                 !fitsJisRows(engine::cp932Code(*engine::cp932Char(pair)).value_or(0xFFFF)))) {
-                int row = 2 * (b < 0xA0 ? b - 0x71 : b - 0xB1) + 1;
-                const int cell = t < 0x80 ? t - 0x1F : t < 0x9F ? t - 0x20 : t - 0x7E;
-                if (t >= 0x9F)
-                    ++row;
-                const int high = euc ? 0x80 : 0;
-                const auto first = static_cast<unsigned char>((row | high) & 0xFF);
-                const auto second = static_cast<unsigned char>((cell | high) & 0xFF);
-                if (held[first] && held[second])
-                    return badBytesReason(line(), {first, second});
-                return badBytesReason(line(), {});
-            }
-            i += 2;
-            continue;
-        }
-        if (!isCp932Byte(b) || (strict && !euc && b == kEsc)) {
-            // JIS reading raises the bytes of a katakana run by 0x80.
-            const bool katakana = !euc && b >= 0xA0 && b <= 0xDF && held[b - 0x80];
-            const auto own = static_cast<unsigned char>(katakana ? b - 0x80 : b);
-            if (held[own])
-                return badBytesReason(line(), {own});
-            return badBytesReason(line(), {});
-        }
-        ++i;
-    }
-    return std::nullopt;
-}
 
 } // namespace
 
@@ -390,12 +246,10 @@ PreparedText prepareText(ByteBuffer&& buffer, bool convMode, PlainAscii ascii)
     // Bytes that decode to nothing are named as the input has them, before converting
     // rewrites them: as broken UTF-8 where the input reads so, else in its Japanese code.
     std::optional<std::string> shiftJisReason;
-    ByteSet held{};
-    for (const char c : raw)
-        held[static_cast<unsigned char>(c)] = true;
-    if (const auto at = brokenUtf8At(raw))
-        prepared.fault =
-            badBytesReason(lineOfOffset(raw, *at), {static_cast<unsigned char>(raw[*at])});
+    const ByteScan scan = scanBytes(raw);
+    if (scan.brokenUtf8)
+        prepared.fault = badBytesReason(lineOfOffset(raw, *scan.brokenUtf8),
+                                        {static_cast<std::uint8_t>(raw[*scan.brokenUtf8])});
     else
         shiftJisReason = shiftJisFault(raw);
     const CodeConvertResult found = decodeConvertResult(CodeConvert(bytes, kTargetSjis));
@@ -404,8 +258,9 @@ PreparedText prepareText(ByteBuffer&& buffer, bool convMode, PlainAscii ascii)
         prepared.fault = std::move(*shiftJisReason);
     } else if (prepared.fault.empty() && found.family != CodeFamily::Sjis) {
         const std::string_view converted(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        prepared.fault = convertedFault(converted, found.family == CodeFamily::Euc, held)
-                             .value_or(std::string());
+        DamageScan damage(found.family == CodeFamily::Euc, scan.held);
+        damage.read(converted);
+        prepared.fault = damage.loose.value_or(std::string());
     }
     prepared.status = codeStatus(found);
     prepared.lfOnly = hasLf && !hasCr;
@@ -508,15 +363,7 @@ std::optional<std::string> cutOffUtf8Reason(std::string_view bytes)
                                                            : 0;
     if (end - lead >= announced || !isUtf8Text(bytes.substr(0, lead)))
         return std::nullopt;
-    std::string reason = "line " + std::to_string(lineOfOffset(bytes, lead));
-    reason += end - lead > 1 ? ": bytes" : ": byte";
-    for (std::size_t i = lead; i < end; ++i) {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, " 0x%02X", s[i]);
-        reason += hex;
-    }
-    return reason + (end - lead > 1 ? " are" : " is") +
-           " not a character of UTF-8, JIS, EUC-JP or Shift_JIS";
+    return badBytesReason(lineOfOffset(bytes, lead), bytes.substr(lead, end - lead));
 }
 
 std::optional<std::string> damagedJisReason(std::string_view input, const PreparedText& prepared)
@@ -526,9 +373,10 @@ std::optional<std::string> damagedJisReason(std::string_view input, const Prepar
     ByteSet held{};
     for (const char c : input)
         held[static_cast<unsigned char>(c)] = true;
-    const std::string_view converted(reinterpret_cast<const char*>(prepared.bytes.data()),
-                                     prepared.bytes.size());
-    return convertedFault(converted, prepared.family == CodeFamily::Euc, held, true);
+    DamageScan damage(prepared.family == CodeFamily::Euc, held);
+    damage.read(std::string_view(reinterpret_cast<const char*>(prepared.bytes.data()),
+                                 prepared.bytes.size()));
+    return damage.strict;
 }
 
 } // namespace kestrova::io

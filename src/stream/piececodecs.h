@@ -3,6 +3,8 @@
 #pragma once
 
 #include "engine/cp932.h"
+#include "io/badbytes.h"
+#include "io/codestream.h"
 #include "io/jiscodes.h"
 #include "io/textcodec.h"
 #include "stream/work.h"
@@ -19,34 +21,7 @@ namespace kestrova::stream {
 
 namespace tables = engine::cp932_tables;
 
-// Calls passed every so many bytes of a pass over the input, and says there whether the pass
-// is still wanted.
-class Every
-{
-public:
-    static constexpr std::size_t kBytes = 1 << 20;
-    explicit Every(const io::ScanProgress& passed, const std::atomic<bool>* stop = nullptr)
-        : m_passed(passed)
-        , m_stop(stop)
-        , m_next(passed || stop ? kBytes : SIZE_MAX)
-    {
-    }
-    bool at(std::size_t i)
-    {
-        if (i < m_next)
-            return true;
-        if (m_passed)
-            m_passed(i);
-        m_next = i + kBytes;
-        return !m_stop || !m_stop->load(std::memory_order_relaxed);
-    }
-
-private:
-    const io::ScanProgress& m_passed;
-    const std::atomic<bool>* m_stop;
-    std::size_t m_next;
-};
-
+using io::Every;
 using io::fitsJisRows;
 
 // Well-formed Shift_JIS: every byte that SjisToSjis takes for a lead byte is followed at once
@@ -172,23 +147,7 @@ private:
     bool m_fits = true;
 };
 
-// A buffer reused from piece to piece; growing it keeps nothing and zeroes nothing.
-template <typename T> class Scratch
-{
-public:
-    T* reserve(std::size_t n)
-    {
-        if (n > m_capacity) {
-            m_capacity = std::max(n, m_capacity * 2);
-            m_data.reset(new T[m_capacity]);
-        }
-        return m_data.get();
-    }
-
-private:
-    std::unique_ptr<T[]> m_data;
-    std::size_t m_capacity = 0;
-};
+using io::Scratch;
 
 // The ASCII byte at s[i], i moved past it: a line end (CR LF, a lone CR, a lone LF) goes to
 // put as CR and LF, its kind noted in lineEnds when it is not CR LF; any other byte as it is.

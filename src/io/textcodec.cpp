@@ -340,7 +340,7 @@ Result<std::string> encodeText(std::u16string_view text, OutputCode code, bool c
     return toString(buffer);
 }
 
-std::optional<std::string> cutOffUtf8Reason(std::string_view bytes)
+std::optional<std::string> cutOffUtf8Reason(std::string_view bytes, const ScanProgress& passed)
 {
     const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
     std::size_t end = bytes.size();
@@ -361,9 +361,29 @@ std::optional<std::string> cutOffUtf8Reason(std::string_view bytes)
                                   : b >= 0xE0 && b <= 0xEF ? 3
                                   : b >= 0xF0 && b <= 0xF4 ? 4
                                                            : 0;
-    if (end - lead >= announced || !isUtf8Text(bytes.substr(0, lead)))
+    if (end - lead >= announced)
         return std::nullopt;
-    return badBytesReason(lineOfOffset(bytes, lead), bytes.substr(lead, end - lead));
+    // Valid UTF-8 up to there, with a character of more than one byte somewhere: looked at a
+    // piece at a time, each ending before a character's first byte, so that the caller can let
+    // go of a mapped input behind the pass.
+    bool multiByte = false;
+    for (std::size_t from = 0; from < lead;) {
+        std::size_t to = std::min(lead, from + Every::kBytes);
+        while (to < lead && (s[to] & 0xC0) == 0x80)
+            ++to;
+        const std::string_view piece = bytes.substr(from, to - from);
+        if (isUtf8Text(piece))
+            multiByte = true;
+        else if (!std::all_of(piece.begin(), piece.end(),
+                              [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+            return std::nullopt;
+        if (passed)
+            passed(to);
+        from = to;
+    }
+    if (!multiByte)
+        return std::nullopt;
+    return badBytesReason(lineOfOffset(bytes, lead, passed), bytes.substr(lead, end - lead));
 }
 
 std::optional<std::string> damagedJisReason(std::string_view input, const PreparedText& prepared)

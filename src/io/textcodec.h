@@ -186,7 +186,9 @@ struct PreparedText
 // two kinds of damage too, named by line and bytes as decodePiece names bad bytes:
 // input that is valid UTF-8 but for a cut-off last character (only line ends after it), which
 // would otherwise read as Shift_JIS;
-[[nodiscard]] std::optional<std::string> cutOffUtf8Reason(std::string_view bytes);
+// passed is told how far the pass over the input has come.
+[[nodiscard]] std::optional<std::string> cutOffUtf8Reason(std::string_view bytes,
+                                                          const ScanProgress& passed = {});
 // and JIS or EUC-JP input (prepared from input) whose pairs convert outside the rows of JIS X
 // 0208, into the user area, or that leaves an ESC the JIS reading did not take.
 [[nodiscard]] std::optional<std::string> damagedJisReason(std::string_view input,

@@ -933,7 +933,7 @@ RunResult runPipeline(const Task& o, std::string_view input, Output& out,
     const bool isConvert = o.command == Command::Convert;
     const io::OutputCode code = outputCodeOf(o);
     // Looked at only where the input's last bytes could begin a character of UTF-8.
-    if (std::optional<std::string> cutOff = io::cutOffUtf8Reason(input))
+    if (std::optional<std::string> cutOff = io::cutOffUtf8Reason(input, consumed))
         return refusal(o, *cutOff);
     // UTF-8 first: the first byte that is none ends the try, in most other text at once.
     if (std::optional<RunResult> result = tryUtf8(o, input, out, pieceBytes, consumed, heldBytes))

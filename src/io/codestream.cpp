@@ -27,6 +27,31 @@ constexpr ByteTable kSjisWidth = [] {
     return widths;
 }();
 
+// Bytes of an EUC-JP pair in the rows of JIS X 0208.
+constexpr ByteTable kEucRowOrCell = [] {
+    ByteTable rows{};
+    for (int b = 0xA1; b <= 0xFE; ++b)
+        rows[static_cast<std::size_t>(b)] = 1;
+    return rows;
+}();
+
+// Bytes EUC-JP text copies as they are: ASCII but line ends.
+constexpr ByteTable kEucCopied = [] {
+    ByteTable copied{};
+    for (int b = 0; b < 0x80; ++b)
+        copied[static_cast<std::size_t>(b)] = b == kCr || b == kLf ? 0 : 1;
+    return copied;
+}();
+
+// Bytes a JIS text in its one-byte state copies as they are: all but line ends and shifts.
+constexpr ByteTable kJisCopied = [] {
+    ByteTable copied{};
+    copied.fill(1);
+    for (const std::uint8_t b : {kCr, kLf, kEsc, kSo, kSi})
+        copied[b] = 0;
+    return copied;
+}();
+
 constexpr ByteTable kSjisTrail = [] {
     ByteTable trails{};
     for (int b = 0; b <= 0xFF; ++b)
@@ -296,51 +321,34 @@ std::size_t CodeConvertStream::writePlain(const std::uint8_t* in, std::size_t i,
     constexpr bool kJis = kWriter == Writer::Jis;
     std::uint8_t* o = m_out;
     int shift = m_writerShift;
-    const auto shiftTo = [&](int wanted, std::uint8_t intermediate, std::uint8_t final) {
-        if (kJis && shift != wanted) {
-            o = putEscape(o, intermediate, final);
-            shift = wanted;
-        }
-    };
     while (i + 1 < to) {
         const std::uint8_t b = in[i];
         const std::uint8_t next = in[i + 1];
         if (b < 0x80) {
-            shiftTo(kAsciiState, '(', 'B');
             if (m_crLf && (b == kCr || b == kLf)) {
                 if (b == kCr && next != kLf)
                     break;
                 if (b == kLf)
                     m_lineEnds = static_cast<int>(LineEndKind::Lf);
+                o = shiftTo(o, kJis, shift, kAsciiState);
                 o[0] = kCr;
                 o[1] = kLf;
                 o += 2;
                 i += b == kCr ? 2 : 1;
                 continue;
             }
-            *o++ = b;
+            o = putAscii(o, kJis, shift, b);
             ++i;
         } else if (isHalfWidthKana(b)) {
-            shiftTo(kKanaState, '(', 'I');
-            if (kJis) {
-                *o++ = static_cast<std::uint8_t>(b - 0x80);
-            } else {
-                o[0] = kSs2;
-                o[1] = b;
-                o += 2;
-            }
+            o = putKana(o, kJis, shift, b);
             ++i;
         } else {
             const int cell = kCellOfTrail[next];
             if (cell == 0)
                 break;
-            shiftTo(kKanjiState, '$', 'B');
             const int row = kRowOfLead[b];
-            const JisPair pair = row != 0 ? JisPair{row + (next >= 0x9F ? 1 : 0), cell} : kGeta;
-            const int high = kJis ? 0 : 0x80;
-            o[0] = static_cast<std::uint8_t>(pair.row | high);
-            o[1] = static_cast<std::uint8_t>(pair.cell | high);
-            o += 2;
+            o = putPair(o, kJis, shift,
+                        row != 0 ? JisPair{row + (next >= 0x9F ? 1 : 0), cell} : kGeta);
             i += 2;
         }
     }
@@ -359,6 +367,37 @@ std::size_t CodeConvertStream::readPlain(const std::uint8_t* in, std::size_t i, 
     int lineEnds = m_lineEnds;
     int shift = m_shift;
     while (i + 1 < to) {
+        if constexpr (kReader == Reader::Jis) {
+            // The runs JIS text is made of, each in its own tight loop: kanji pairs, and
+            // one-byte text up to a line end or a shift.
+            if (shift == kKanjiState) {
+                while (i + 1 < to && (kJisRowOrCell[in[i]] & kJisRowOrCell[in[i + 1]]) != 0) {
+                    putSjisPairOfRow(o, in[i], in[i + 1]);
+                    o += 2;
+                    i += 2;
+                }
+            } else if (shift == kAsciiState) {
+                while (i + 1 < to && kJisCopied[in[i]] != 0)
+                    *o++ = in[i++];
+            }
+            if (i + 1 >= to)
+                break;
+        }
+        if constexpr (kReader == Reader::Euc) {
+            // Pairs and ASCII, each run in its own tight loop.
+            for (std::size_t from = SIZE_MAX; from != i;) {
+                from = i;
+                while (i + 1 < to && (kEucRowOrCell[in[i]] & kEucRowOrCell[in[i + 1]]) != 0) {
+                    putSjisPairOfRow(o, in[i] & 0x7F, in[i + 1] & 0x7F);
+                    o += 2;
+                    i += 2;
+                }
+                while (i + 1 < to && kEucCopied[in[i]] != 0)
+                    *o++ = in[i++];
+            }
+            if (i + 1 >= to)
+                break;
+        }
         if constexpr (kReader == Reader::Sjis) {
             // A one-byte character or a whole pair without a branch on which: the second byte
             // written for a one-byte character is overwritten next.
@@ -570,6 +609,7 @@ void CodeConvertStream::write(std::uint8_t b)
 }
 
 // A Shift_JIS byte as SjisToJis or SjisToEuc writes it: a lead byte waits for the next one.
+// Every byte goes through put, which keeps a lone CR's place among them.
 void CodeConvertStream::writeLegacy(std::uint8_t b)
 {
     if (m_writerLead >= 0) {
@@ -577,48 +617,29 @@ void CodeConvertStream::writeLegacy(std::uint8_t b)
         m_writerLead = -1;
         if (const int cell = kCellOfTrail[b]; cell != 0) {
             const int row = kRowOfLead[static_cast<std::size_t>(lead)];
-            if (row != 0)
-                writePair(row + (b >= 0x9F ? 1 : 0), cell);
-            else
-                writePair(kGeta.row, kGeta.cell);
+            writePair(row != 0 ? JisPair{row + (b >= 0x9F ? 1 : 0), cell} : kGeta);
             return;
         }
-        writePair(kGeta.row, kGeta.cell); // and b is read on its own
+        writePair(kGeta); // and b is read on its own
     }
     const bool jis = m_writer == Writer::Jis;
+    std::uint8_t bytes[5];
+    std::uint8_t* end = bytes;
     if (b < 0x80) {
-        if (jis && m_writerShift != kAsciiState)
-            writeEscape('(', 'B', kAsciiState);
-        put(b);
+        end = putAscii(bytes, jis, m_writerShift, b);
     } else if (isHalfWidthKana(b)) {
-        if (!jis) {
-            put(kSs2);
-            put(b);
-            return;
-        }
-        if (m_writerShift != kKanaState)
-            writeEscape('(', 'I', kKanaState);
-        put(static_cast<std::uint8_t>(b - 0x80));
+        end = putKana(bytes, jis, m_writerShift, b);
     } else {
-        if (jis && m_writerShift != kKanjiState)
-            writeEscape('$', 'B', kKanjiState);
+        end = shiftTo(bytes, jis, m_writerShift, kKanjiState);
         m_writerLead = b;
     }
+    putBytes(bytes, end);
 }
 
-void CodeConvertStream::writePair(int row, int cell)
+void CodeConvertStream::writePair(JisPair pair)
 {
-    const int high = m_writer == Writer::Euc ? 0x80 : 0;
-    put(static_cast<std::uint8_t>(row | high));
-    put(static_cast<std::uint8_t>(cell | high));
-}
-
-void CodeConvertStream::writeEscape(std::uint8_t intermediate, std::uint8_t final, int shift)
-{
-    put(kEsc);
-    put(intermediate);
-    put(final);
-    m_writerShift = shift;
+    std::uint8_t bytes[5];
+    putBytes(bytes, putPair(bytes, m_writer == Writer::Jis, m_writerShift, pair));
 }
 
 // CrLfConvert: every line end CR LF; the kind of the last one that was not.
@@ -653,10 +674,10 @@ void CodeConvertStream::finish()
     m_mode = Mode::Text;
     if (m_writerLead >= 0) {
         m_writerLead = -1;
-        writePair(kGeta.row, kGeta.cell);
+        writePair(kGeta);
     }
-    if (m_writer == Writer::Jis && m_writerShift != kAsciiState)
-        writeEscape('(', 'B', kAsciiState);
+    std::uint8_t escape[3];
+    putBytes(escape, shiftTo(escape, m_writer == Writer::Jis, m_writerShift, kAsciiState));
     if (m_pendingCr) {
         m_pendingCr = false;
         *m_out++ = kCr;

@@ -13,6 +13,10 @@
 
 namespace kestrova::io {
 
+namespace jiscodes {
+struct JisPair;
+}
+
 // A buffer reused from piece to piece; growing it keeps nothing and zeroes nothing. A copy starts
 // with a room of its own, so that a copied converter goes on from the same state without sharing
 // where it writes.
@@ -114,14 +118,18 @@ private:
     void readJis(std::uint8_t b, std::size_t after);
     void write(std::uint8_t b);
     void writeLegacy(std::uint8_t b);
-    void writePair(int row, int cell);
-    void writeEscape(std::uint8_t intermediate, std::uint8_t final, int shift);
+    void writePair(jiscodes::JisPair pair);
     void put(std::uint8_t b)
     {
         if (!m_pendingCr && b != '\r' && b != '\n')
             *m_out++ = b;
         else
             putLineEnd(b);
+    }
+    void putBytes(const std::uint8_t* from, const std::uint8_t* to)
+    {
+        for (; from != to; ++from)
+            put(*from);
     }
     void putLineEnd(std::uint8_t b);
     void finish();

@@ -75,7 +75,7 @@ constexpr void addWithinByte(int& value, int delta)
 }
 
 // Writes the Shift_JIS pair of JIS row j1 and cell j2 at out.
-inline void putSjisPair(std::uint8_t* out, int j1, int j2)
+constexpr void putSjisPair(std::uint8_t* out, int j1, int j2)
 {
     if (j1 >= 0x21 && j1 <= 0x7E && j2 >= 0x21 && j2 <= 0x7E) {
         // Within JIS X 0208 no step can leave the byte range.
@@ -107,6 +107,51 @@ inline void putSjisPair(std::uint8_t* out, int j1, int j2)
     out[1] = static_cast<std::uint8_t>(s2);
 }
 
+// Bytes a JIS row or cell can be, in the rows of JIS X 0208.
+constexpr ByteTable kJisRowOrCell = [] {
+    ByteTable rows{};
+    for (int b = 0x21; b <= 0x7E; ++b)
+        rows[static_cast<std::size_t>(b)] = 1;
+    return rows;
+}();
+
+// putSjisPair by table, for the readers' inner loops: the lead by the row, the trail by the cell
+// and the row's parity (odd rows at 0x100 + cell, even ones at the cell).
+constexpr ByteTable kSjisLeadOfRow = [] {
+    ByteTable leads{};
+    for (int row = 0x21; row <= 0x7E; ++row) {
+        std::uint8_t pair[2] = {};
+        putSjisPair(pair, row, 0x21);
+        leads[static_cast<std::size_t>(row)] = pair[0];
+    }
+    return leads;
+}();
+constexpr std::array<std::uint8_t, 512> kSjisTrailOfCell = [] {
+    std::array<std::uint8_t, 512> trails{};
+    for (int odd = 0; odd <= 1; ++odd) {
+        for (int cell = 0x21; cell <= 0x7E; ++cell) {
+            std::uint8_t pair[2] = {};
+            putSjisPair(pair, 0x22 - odd, cell);
+            trails[static_cast<std::size_t>(256 * odd + cell)] = pair[1];
+        }
+    }
+    return trails;
+}();
+
+// row and cell are 0x21-0x7E.
+inline void putSjisPairOfRow(std::uint8_t* out, std::uint8_t row, std::uint8_t cell)
+{
+    out[0] = kSjisLeadOfRow[row];
+    out[1] = kSjisTrailOfCell[((row & 1U) << 8) | cell];
+}
+
+// The Shift_JIS code (lead << 8 | trail) of a pair as putSjisPairOfRow writes it.
+inline unsigned sjisOfRow(std::uint8_t row, std::uint8_t cell)
+{
+    return static_cast<unsigned>(kSjisLeadOfRow[row]) << 8 |
+           kSjisTrailOfCell[((row & 1U) << 8) | cell];
+}
+
 // The state that ESC a f designates: kanji for ESC $ B and ESC $ @, katakana for ESC ( I,
 // ASCII for ESC ( B and ESC ( J; -1 for any other escape, which no JIS reader takes.
 constexpr int jisDesignation(std::uint8_t a, std::uint8_t f)
@@ -126,6 +171,48 @@ inline std::uint8_t* putEscape(std::uint8_t* out, std::uint8_t intermediate, std
     out[1] = intermediate;
     out[2] = final;
     return out + 3;
+}
+
+// The one way JIS and EUC-JP are written, by the byte converters and by the encoder of decoded
+// text alike: a character as its bytes, after the JIS escape that designates its set when shift,
+// the JIS writer's state, is another. With jis false the bytes are EUC-JP's and shift stays.
+
+inline std::uint8_t* shiftTo(std::uint8_t* out, bool jis, int& shift, int wanted)
+{
+    if (!jis || shift == wanted)
+        return out;
+    shift = wanted;
+    return wanted == kKanjiState ? putEscape(out, '$', 'B')
+                                 : putEscape(out, '(', wanted == kKanaState ? 'I' : 'B');
+}
+
+inline std::uint8_t* putAscii(std::uint8_t* out, bool jis, int& shift, std::uint8_t b)
+{
+    out = shiftTo(out, jis, shift, kAsciiState);
+    *out = b;
+    return out + 1;
+}
+
+// b is the katakana's Shift_JIS byte.
+inline std::uint8_t* putKana(std::uint8_t* out, bool jis, int& shift, std::uint8_t b)
+{
+    out = shiftTo(out, jis, shift, kKanaState);
+    if (jis) {
+        *out = static_cast<std::uint8_t>(b - 0x80);
+        return out + 1;
+    }
+    out[0] = kSs2;
+    out[1] = b;
+    return out + 2;
+}
+
+inline std::uint8_t* putPair(std::uint8_t* out, bool jis, int& shift, JisPair pair)
+{
+    out = shiftTo(out, jis, shift, kKanjiState);
+    const int high = jis ? 0 : 0x80;
+    out[0] = static_cast<std::uint8_t>(pair.row | high);
+    out[1] = static_cast<std::uint8_t>(pair.cell | high);
+    return out + 2;
 }
 
 } // namespace kestrova::io::jiscodes

@@ -323,15 +323,15 @@ public:
         return putForm(o, tables::kEncode[c & 0xFFFF]); // checked: c has a form
     }
 
-    char* close(char* o) { return m_state == kAscii ? o : putEscape(o, '(', 'B', kAscii); }
+    char* close(char* o)
+    {
+        return asChars(io::jiscodes::shiftTo(asBytes(o), m_code == io::OutputCode::Jis, m_shift,
+                                             io::kAsciiState));
+    }
 
 private:
-    enum State
-    {
-        kAscii,
-        kKanji,
-        kKana
-    };
+    static std::uint8_t* asBytes(char* o) { return reinterpret_cast<std::uint8_t*>(o); }
+    static char* asChars(std::uint8_t* o) { return reinterpret_cast<char*>(o); }
 
     char* putUtf8(char* o, char32_t c)
     {
@@ -351,23 +351,12 @@ private:
         return io::putUtf8(o, c);
     }
 
-    char* putEscape(char* o, char a, char b, State state)
-    {
-        o[0] = '\x1B';
-        o[1] = a;
-        o[2] = b;
-        m_state = state;
-        return o + 3;
-    }
-
-    // A form as SjisToJis and SjisToEuc write its Shift_JIS bytes.
+    // A form as SjisToSjis, SjisToJis and SjisToEuc write its Shift_JIS bytes.
     char* putForm(char* o, std::uint16_t form)
     {
-        if (form < 0x80) {
-            if (m_state != kAscii)
-                o = putEscape(o, '(', 'B', kAscii);
-            *o++ = static_cast<char>(form);
-            return o;
+        if (form < 0x80 && m_shift == io::kAsciiState) {
+            *o = static_cast<char>(form); // in every code, the usual character of all
+            return o + 1;
         }
         if (m_code == io::OutputCode::Sjis) {
             if (form > 0xFF)
@@ -375,32 +364,24 @@ private:
             *o++ = static_cast<char>(form & 0xFF);
             return o;
         }
-        const bool euc = m_code == io::OutputCode::Euc;
-        if (form <= 0xFF) { // half-width katakana
-            if (euc) {
-                *o++ = '\x8E';
-            } else if (m_state != kKana) {
-                o = putEscape(o, '(', 'I', kKana);
-            }
-            *o++ = static_cast<char>(euc ? form : form - 0x80);
-            return o;
-        }
-        auto [row, cell] = io::jiscodes::sjisToJisPair(form >> 8, form & 0xFF);
-        if (euc) {
-            row |= 0x80;
-            cell |= 0x80;
-        } else if (m_state != kKanji) {
-            o = putEscape(o, '$', 'B', kKanji);
-        }
-        *o++ = static_cast<char>(row);
-        *o++ = static_cast<char>(cell);
-        return o;
+        return m_code == io::OutputCode::Jis ? putLegacy<true>(o, form) : putLegacy<false>(o, form);
+    }
+
+    template <bool kJis> char* putLegacy(char* o, std::uint16_t form)
+    {
+        std::uint8_t* const out = asBytes(o);
+        if (form < 0x80)
+            return asChars(io::jiscodes::putAscii(out, kJis, m_shift, form & 0x7F));
+        if (form <= 0xFF)
+            return asChars(io::jiscodes::putKana(out, kJis, m_shift, form & 0xFF));
+        return asChars(io::jiscodes::putPair(out, kJis, m_shift,
+                                             io::jiscodes::sjisToJisPair(form >> 8, form & 0xFF)));
     }
 
     io::OutputCode m_code;
     bool m_crlf;
     bool m_afterCr = false;
-    State m_state = kAscii;
+    int m_shift = io::kAsciiState; // the JIS writer's state
     Scratch<char> m_bytes;
 };
 

@@ -488,6 +488,23 @@ private:
             // No byte read gives more than three: a pair or a katakana, or CR LF.
             if (end - o < 3)
                 return false;
+            if (!euc && m_shift == io::kKanjiState) {
+                // A kanji run's pairs in a loop of their own.
+                using io::jiscodes::kJisRowOrCell;
+                while (i + 1 < n && end - o >= 3 &&
+                       (kJisRowOrCell[s[i]] & kJisRowOrCell[s[i + 1]]) != 0) {
+                    const char16_t kanji =
+                        tables::kDecode2[io::jiscodes::sjisOfRow(s[i], s[i + 1])];
+                    if (!isJisCharacter(kanji))
+                        return false;
+                    o = putUtf8Bmp(o, kanji);
+                    i += 2;
+                }
+                if (i == n)
+                    break;
+                if (end - o < 3)
+                    return false;
+            }
             const std::uint8_t b = s[i];
             char16_t c = tables::kNoChar;
             if (b == '\r' || b == '\n') {
@@ -535,18 +552,23 @@ private:
                         c = tables::kDecode1[next];
                 } else if (b >= 0x21 + high && b <= 0x7E + high && next >= 0x21 + high &&
                            next <= 0x7E + high) {
-                    std::uint8_t pair[2];
-                    io::jiscodes::putSjisPair(pair, b & 0x7F, next & 0x7F);
-                    c = tables::kDecode2[pair[0] << 8 | pair[1]];
+                    c = tables::kDecode2[io::jiscodes::sjisOfRow(b & 0x7F, next & 0x7F)];
                 }
                 i += 2;
             }
-            if (c == tables::kNoChar || c < 0x80)
+            if (!isJisCharacter(c))
                 return false;
             o = putUtf8Bmp(o, c);
         }
         m_size = static_cast<std::size_t>(o - m_bytes.get());
         return true;
+    }
+
+    // A character decoded from a pair or a katakana that the checks of isUndamagedJis would let
+    // pass: its own form lies in the rows of JIS X 0208, so that the pair is no damage.
+    static bool isJisCharacter(char16_t c)
+    {
+        return c != tables::kNoChar && c >= 0x80 && fitsJisRows(tables::kEncode[c]);
     }
 
     std::optional<io::CodeConvertStream> m_stream;

@@ -3,6 +3,7 @@
 #include "cli_fixtures.h"
 #include "wholepath.h"
 
+#include "engine/cp932.h"
 #include "io/textcodec.h"
 #include "stream/pipeline.h"
 
@@ -384,7 +385,33 @@ TEST(Pipeline, ConvertsLargeInputInTwoHalvesAlike)
     while (katakanaAcrossLines.size() < (3u << 19))
         katakanaAcrossLines += "12345\n";
     katakanaAcrossLines += "\x0F\n";
+    // Every pair of the rows of JIS X 0208 that code page 932 decodes to a character whose own
+    // form lies in those rows (lead byte 0xEF at most), found by the textbook arithmetic, in
+    // lines of kanji runs: the halves read them the short way, no pair making it give up.
+    std::string everyPair;
+    for (int row = 0x21; row <= 0x7E; ++row) {
+        for (int cell = 0x21; cell <= 0x7E; ++cell) {
+            using namespace engine::cp932_tables;
+            const int lead = (row + 1) / 2 + (row <= 0x5E ? 0x70 : 0xB0);
+            const int trail = cell + (row % 2 == 0 ? 0x7E : cell >= 0x60 ? 0x20 : 0x1F);
+            const char16_t c = kDecode2[lead << 8 | trail];
+            if (c != kNoChar && kEncode[c] >> 8 <= 0xEF)
+                everyPair += {static_cast<char>(row), static_cast<char>(cell)};
+        }
+    }
+    std::string everyKanjiJis, everyKanjiEuc;
+    while (everyKanjiJis.size() < (3u << 19)) {
+        for (std::size_t at = 0; at < everyPair.size(); at += 64) {
+            const std::string run = everyPair.substr(at, 64);
+            everyKanjiJis += "\x1B$B" + run + "\x1B(B\n";
+            for (const char b : run)
+                everyKanjiEuc += static_cast<char>(b | 0x80);
+            everyKanjiEuc += '\n';
+        }
+    }
     const std::pair<std::string, std::string> inputs[] = {
+        {"jis, every kanji", everyKanjiJis},
+        {"euc, every kanji", everyKanjiEuc},
         {"ascii, utf8 only in the second half", asciiWithJapaneseAt(0.75)},
         {"ascii, utf8 only in the first half", asciiWithJapaneseAt(0.25)},
         {"jis, kanji across the split after eight-bit katakana",
@@ -408,6 +435,8 @@ TEST(Pipeline, ConvertsLargeInputInTwoHalvesAlike)
                                   "3\r\n")},
         {"jis, a space among katakana", "\x1B(I1 2\x1B(B\n" + large("mail-jis-lf.txt", "")},
         {"jis, a broken escape", large("mail-jis-lf.txt", "\x1B$x\x1B(B\n")},
+        {"jis, a pair of the IBM rows", large("mail-jis-lf.txt", "\x1B$By!\x1B(B\n")},
+        {"euc, a pair of the IBM rows", large("mail-euc-lf.txt", "\xF9\xA1\n")},
         {"sjis, split pair", large("mail-sjis-crlf.txt", "\x82\r\n\xA0\r\n")},
         {"sjis", large("mail-sjis-cr.txt", "\x1A")},
         {"sjis, a JIS designation at the end", large("mail-sjis-crlf.txt", "\x1B$B$3$l\x1B(B\r\n")},

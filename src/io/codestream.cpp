@@ -28,12 +28,7 @@ constexpr ByteTable kSjisWidth = [] {
 }();
 
 // Bytes of an EUC-JP pair in the rows of JIS X 0208.
-constexpr ByteTable kEucRowOrCell = [] {
-    ByteTable rows{};
-    for (int b = 0xA1; b <= 0xFE; ++b)
-        rows[static_cast<std::size_t>(b)] = 1;
-    return rows;
-}();
+constexpr ByteTable kEucRowOrCell = byteRange(0xA1, 0xFE);
 
 // Bytes EUC-JP text copies as they are: ASCII but line ends.
 constexpr ByteTable kEucCopied = [] {

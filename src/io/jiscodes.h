@@ -107,13 +107,17 @@ constexpr void putSjisPair(std::uint8_t* out, int j1, int j2)
     out[1] = static_cast<std::uint8_t>(s2);
 }
 
+// 1 for the bytes first to last, 0 for the others.
+constexpr ByteTable byteRange(int first, int last)
+{
+    ByteTable range{};
+    for (int b = first; b <= last; ++b)
+        range[static_cast<std::size_t>(b)] = 1;
+    return range;
+}
+
 // Bytes a JIS row or cell can be, in the rows of JIS X 0208.
-constexpr ByteTable kJisRowOrCell = [] {
-    ByteTable rows{};
-    for (int b = 0x21; b <= 0x7E; ++b)
-        rows[static_cast<std::size_t>(b)] = 1;
-    return rows;
-}();
+constexpr ByteTable kJisRowOrCell = byteRange(0x21, 0x7E);
 
 // putSjisPair by table, for the readers' inner loops: the lead by the row, the trail by the cell
 // and the row's parity (odd rows at 0x100 + cell, even ones at the cell).

@@ -646,9 +646,7 @@ def case_pgp_sign(desk, args):
                 return new_window(desk, proc, {window}, title)
             asked = wait_for(lambda: dialog_with("ﾊﾟｽﾌﾚｰｽﾞを入力して下さい"),
                              "the pass-phrase dialog")
-            desk.activate(asked)
-            desk.run(["xdotool", "type", "--delay", "20", PASS_PHRASE])
-            desk.run(["xdotool", "key", "Return"])
+            enter_pass_phrase(desk, proc, asked)
             shown = wait_for(lambda: dialog_with("結果表示"), "the result viewer", timeout=60)
             desk.keys(shown, "Escape")
             got = wait_for(lambda: desk.clipboard() if desk.clipboard() != SIGNED else None,
@@ -695,6 +693,51 @@ def new_window(desk, proc, known, title):
     # xdotool's --name does not match Japanese titles: compare them here.
     found = [w for w, t in windows_of(desk, proc).items() if w not in known and t == title]
     return found[0] if found else None
+
+
+def enter_pass_phrase(desk, proc, dialog, tries=3):
+    """Types PASS_PHRASE into the pass-phrase dialog and confirms it. A display busy with other
+    tests now and then loses a key: while the dialog stays, its box is emptied and the whole
+    phrase typed again, and the failure names the windows when it never goes."""
+    for attempt in range(1, tries + 1):
+        desk.activate(dialog)
+        if attempt > 1:
+            print(f"note: the pass-phrase dialog was still open; typing again ({attempt})")
+            desk.run(["xdotool", "key", "--clearmodifiers", "ctrl+a", "BackSpace"])
+        desk.run(["xdotool", "type", "--delay", "20", PASS_PHRASE])
+        # A Shift still held after the phrase's last character would make Return no OK.
+        desk.run(["xdotool", "key", "--clearmodifiers", "Return"])
+        try:
+            wait_for(lambda: dialog not in windows_of(desk, proc),
+                     "the pass-phrase dialog to close", timeout=20)
+            return
+        except Failure:
+            pass
+    raise Failure(f"the pass-phrase dialog did not close after {tries} tries; windows: "
+                  f"{windows_of(desk, proc)}")
+
+
+def descendants(pid):
+    """The processes below pid, as "pid state command" strings, for a failure's message."""
+    children = {}
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/stat") as f:
+                stat = f.read()
+        except OSError:
+            continue  # it ended meanwhile
+        name_end = stat.rindex(")")
+        state, parent = stat[name_end + 2:].split()[:2]
+        children.setdefault(int(parent), []).append(
+            f"{entry} {state} {stat[stat.index('(') + 1:name_end]}")
+    found, queue = [], [pid]
+    while queue:
+        for child in children.get(queue.pop(), []):
+            found.append(child)
+            queue.append(int(child.split()[0]))
+    return found
 
 
 def leave(desk, window, proc, what):
@@ -773,11 +816,13 @@ def case_pgp_close(desk, args):
         click_pgp_button(desk, window, 2040)
         asked = wait_for(lambda: new_window(desk, proc, {window}, "ﾊﾟｽﾌﾚｰｽﾞを入力して下さい"),
                          "the pass-phrase dialog", timeout=60)
-        desk.activate(asked)
-        desk.run(["xdotool", "type", "--delay", "20", PASS_PHRASE])
-        desk.run(["xdotool", "key", "Return"])
-        progress = wait_for(lambda: new_window(desk, proc, {window, asked}, "Kestrova"),
-                            "the progress window of the waiting run", timeout=60)
+        enter_pass_phrase(desk, proc, asked)
+        try:
+            progress = wait_for(lambda: new_window(desk, proc, {window, asked}, "Kestrova"),
+                                "the progress window of the waiting run", timeout=60)
+        except Failure as failure:
+            raise Failure(f"{failure}; its windows: {windows_of(desk, proc)}; its processes: "
+                          f"{descendants(proc.pid)}") from None
         close_by_window_manager(desk, window)
         question = wait_for(lambda: new_window(desk, proc, {window, asked, progress}, "Kestrova"),
                             "the question whether to stop and leave", timeout=60)
@@ -841,9 +886,7 @@ def case_pgp_check_batch(desk, args):
                 asked = wait_for(lambda: new_window(desk, proc, {window}, prompt),
                                  f"the pass-phrase dialog for {name}", timeout=60)
                 titles.add(prompt)
-                desk.activate(asked)
-                desk.run(["xdotool", "type", "--delay", "20", PASS_PHRASE])
-                desk.run(["xdotool", "key", "Return"])
+                enter_pass_phrase(desk, proc, asked)
 
             def shown():
                 found = windows_of(desk, proc)

@@ -700,6 +700,8 @@ def enter_pass_phrase(desk, proc, dialog, tries=3):
     tests now and then loses a key: while the dialog stays, its box is emptied and the whole
     phrase typed again, and the failure names the windows when it never goes."""
     for attempt in range(1, tries + 1):
+        if attempt > 1 and dialog not in windows_of(desk, proc):
+            return  # it took the phrase, only later than waited for
         desk.activate(dialog)
         if attempt > 1:
             print(f"note: the pass-phrase dialog was still open; typing again ({attempt})")
